@@ -1,0 +1,50 @@
+// The application object and the small framework that starts it.
+//
+// The framework keeps the application's name (the caption of every box),
+// sets the process's error mode, hands the command line after the program's
+// own name to RunSetup, and ends the process with exit code 0 whatever
+// RunSetup returns.
+#pragma once
+
+#include <string>
+
+#include "platform/win32_types.h"
+
+namespace ostrel {
+
+class Application {
+public:
+    explicit Application(const char16_t* name) : name_(name) {}
+    Application(const Application&) = delete;
+    Application& operator=(const Application&) = delete;
+    virtual ~Application() = default;
+
+    const char16_t* Name() const { return name_.c_str(); }
+    const char16_t* CommandLine() const { return commandLine_; }
+    void SetCommandLine(const char16_t* commandLine) { commandLine_ = commandLine; }
+
+    // The whole job; called once.
+    virtual int RunSetup() = 0;
+
+private:
+    std::u16string name_;
+    const char16_t* commandLine_ = u"";
+};
+
+class COstrelSetupApp : public Application {
+public:
+    COstrelSetupApp();
+    int RunSetup() override;
+};
+
+// The one application object of the process.
+Application& TheApp();
+
+// The text after the program's own name (quoted or not) and the characters
+// U+0001 to U+0020 that follow it.
+const char16_t* SkipProgramName(const char16_t* commandLine);
+
+// What the entry point does: error mode, RunSetup once, exit code 0.
+int RunApplication(Application& app);
+
+}  // namespace ostrel

@@ -1,0 +1,92 @@
+// The message catalogue, the message-box layer and error reports.
+//
+// Everything OstrelSetup tells its user is a message box. Catalogue texts are
+// string resources 2 to 33 in English (1033) and German (Austria, 3079),
+// picked by the thread locale that "/de" and "/en" set.
+#pragma once
+
+#include <string>
+
+#include "platform/win32_types.h"
+
+namespace ostrel {
+
+// Catalogue numbers, as the string tables hold them.
+enum MessageId : unsigned {
+    kMsgHardwareIdMissing = 2,
+    kMsgServiceNameMissing = 3,
+    kMsgSectionNameMissing = 4,
+    kMsgInstallFailed = 5,
+    kMsgInvalidCommandLine = 6,
+    kMsgRebootRequired = 7,
+    kMsgClassGuidMissing = 8,
+    kMsgLoadNewDevFailed = 9,
+    kMsgUpdateFunctionNotFound = 10,
+    kMsgGetInfClassFailed = 11,
+    kMsgCreateDeviceInfoListFailed = 12,
+    kMsgCreateDeviceInfoFailed = 13,
+    kMsgAddHardwareIdFailed = 14,
+    kMsgRegisterDeviceFailed = 15,
+    kMsgUpdateDriverFailed = 16,
+    kMsgGetClassDevicesFailed = 17,
+    kMsgSetClassInstallParamsFailed = 18,
+    kMsgRemoveDeviceFailed = 19,
+    kMsgScanDevicesFailed = 20,
+    kMsgDisableDeviceFailed = 21,
+    kMsgEnableDeviceFailed = 22,
+    kMsgOpenInfFailed = 23,
+    kMsgOpenFileQueueFailed = 24,
+    kMsgInstallFilesFailed = 25,
+    kMsgCommitQueueFailed = 26,
+    kMsgInstallSectionFailed = 27,
+    kMsgOpenScManagerFailed = 28,
+    kMsgOpenServiceFailed = 29,
+    kMsgStartServiceFailed = 30,
+    kMsgStopServiceFailed = 31,
+    kMsgDeleteServiceFailed = 32,
+    kMsgNewerDriverExists = 33,
+};
+
+// The catalogue text for `id` in the active language; false (and an empty
+// text) when there is none.
+bool LoadCatalogueText(unsigned id, std::u16string& text);
+
+// Appends the text for `id` with its placeholders filled from `inserts`
+// (each may be null) to `result`; leaves `result` alone when there is no text.
+void FormatCatalogueMessage(std::u16string& result, unsigned id, const char16_t* const* inserts,
+                            unsigned insertCount);
+void FormatCatalogueMessage(std::u16string& result, unsigned id, const char16_t* insert);
+
+// A box with the application's name as caption and no owner. A type without
+// icon bits gets the default icon of its buttons.
+int ShowMessage(const char16_t* text, platform::UINT type);
+int ShowCatalogueMessage(unsigned id, platform::UINT type);
+
+// The catalogue text with its inserts, a line feed and the system's text for
+// the thread's last error, with the error icon. Always returns 0, so that an
+// operation can return its result.
+int ReportError(unsigned id, const char16_t* insert1 = nullptr, const char16_t* insert2 = nullptr);
+
+// The system's text for a Win32 error code, in the one static
+// ErrorTextBuffer (1024 code units), without its final line feed.
+const char16_t* GetSystemErrorText(platform::DWORD code);
+
+// An HRESULT and, once asked for, its text (the system's, or a fallback).
+class _com_error {  // NOLINT(readability-identifier-naming): the platform's name
+public:
+    explicit _com_error(platform::HRESULT hr) noexcept : hr_(hr) {}
+    _com_error(const _com_error&) = delete;
+    _com_error& operator=(const _com_error&) = delete;
+    ~_com_error();
+
+    platform::HRESULT Error() const noexcept { return hr_; }
+    // Null only when no memory could be had for the fallback text.
+    const char16_t* GetHResultText();
+
+private:
+    platform::HRESULT hr_;
+    void* errorInfo_ = nullptr;  // never set: no error-information interface
+    char16_t* text_ = nullptr;   // LocalAlloc'ed, by the system or by us
+};
+
+}  // namespace ostrel

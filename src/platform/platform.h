@@ -1,0 +1,96 @@
+// The operating-system calls OstrelSetup makes, and nothing else.
+//
+// Each function has the name, the arguments and the success rule of the
+// Win32 function it stands for. Two backends implement them: windows/
+// forwards to the real API, sim/ runs them against a simulated machine.
+// Program logic calls the operating system only through this header.
+#pragma once
+
+#include "platform/win32_types.h"
+
+namespace platform {
+
+// Kernel: process, files, locale, errors, memory, libraries
+UINT SetErrorMode(UINT mode);
+// The whole command line, the program's own name first.
+LPCWSTR GetCommandLineW();
+DWORD GetModuleFileNameW(HMODULE module, LPWSTR fileName, DWORD size);
+DWORD GetFileAttributesW(LPCWSTR fileName);
+BOOL SetThreadLocale(LCID locale);
+LCID GetThreadLocale();
+DWORD GetLastError();
+void SetLastError(DWORD error);
+// With FORMAT_MESSAGE_ALLOCATE_BUFFER, `buffer` is really an LPWSTR* that
+// receives a LocalAlloc'ed text, exactly as in Win32.
+DWORD FormatMessageW(DWORD flags, const void* source, DWORD messageId, DWORD languageId, LPWSTR buffer,
+                     DWORD size, void* arguments);
+HLOCAL LocalAlloc(UINT flags, SIZE_T bytes);
+HLOCAL LocalFree(HLOCAL memory);
+HMODULE LoadLibraryExW(LPCWSTR fileName, HANDLE reserved, DWORD flags);
+FARPROC GetProcAddress(HMODULE module, const char* procName);
+BOOL FreeLibrary(HMODULE module);
+UINT GetSystemDirectoryW(LPWSTR buffer, UINT size);
+// Absent before Windows 8 without its update: FALSE with ERROR_PROC_NOT_FOUND then.
+BOOL SetDefaultDllDirectories(DWORD directoryFlags);
+LPWSTR lstrcpynW(LPWSTR destination, LPCWSTR source, int maxLength);
+int lstrlenW(LPCWSTR text);
+
+// Resources of the program's own module (module argument: null)
+HRSRC FindResourceW(HMODULE module, LPCWSTR name, LPCWSTR type);
+HRSRC FindResourceExW(HMODULE module, LPCWSTR type, LPCWSTR name, WORD language);
+HGLOBAL LoadResource(HMODULE module, HRSRC resource);
+void* LockResource(HGLOBAL resource);
+DWORD SizeofResource(HMODULE module, HRSRC resource);
+
+// User interface and shell
+int MessageBoxW(HWND owner, LPCWSTR text, LPCWSTR caption, UINT type);
+HINSTANCE ShellExecuteW(HWND owner, LPCWSTR operation, LPCWSTR file, LPCWSTR parameters, LPCWSTR directory,
+                        int showCommand);
+
+// Setup API: device information
+BOOL SetupDiGetINFClassW(LPCWSTR infName, GUID* classGuid, LPWSTR className, DWORD classNameSize,
+                         DWORD* requiredSize);
+HDEVINFO SetupDiGetClassDevsW(const GUID* classGuid, LPCWSTR enumerator, HWND parent, DWORD flags);
+HDEVINFO SetupDiCreateDeviceInfoList(const GUID* classGuid, HWND parent);
+BOOL SetupDiEnumDeviceInfo(HDEVINFO set, DWORD index, SP_DEVINFO_DATA* device);
+BOOL SetupDiGetDeviceRegistryPropertyW(HDEVINFO set, SP_DEVINFO_DATA* device, DWORD property,
+                                       DWORD* propertyRegType, BYTE* buffer, DWORD bufferSize,
+                                       DWORD* requiredSize);
+BOOL SetupDiCreateDeviceInfoW(HDEVINFO set, LPCWSTR deviceName, const GUID* classGuid,
+                              LPCWSTR deviceDescription, HWND parent, DWORD creationFlags,
+                              SP_DEVINFO_DATA* device);
+BOOL SetupDiSetDeviceRegistryPropertyW(HDEVINFO set, SP_DEVINFO_DATA* device, DWORD property,
+                                       const BYTE* buffer, DWORD bufferSize);
+BOOL SetupDiSetClassInstallParamsW(HDEVINFO set, SP_DEVINFO_DATA* device, SP_CLASSINSTALL_HEADER* params,
+                                   DWORD paramsSize);
+BOOL SetupDiCallClassInstaller(UINT installFunction, HDEVINFO set, SP_DEVINFO_DATA* device);
+BOOL SetupDiRemoveDevice(HDEVINFO set, SP_DEVINFO_DATA* device);
+BOOL SetupDiGetDeviceInstallParamsW(HDEVINFO set, SP_DEVINFO_DATA* device, SP_DEVINSTALL_PARAMS_W* params);
+BOOL SetupDiDestroyDeviceInfoList(HDEVINFO set);
+
+// Setup API: INF files, file queues, restart
+HINF SetupOpenInfFileW(LPCWSTR fileName, LPCWSTR infClass, DWORD infStyle, UINT* errorLine);
+void SetupCloseInfFile(HINF inf);
+HSPFILEQ SetupOpenFileQueue();
+BOOL SetupCloseFileQueue(HSPFILEQ queue);
+BOOL SetupInstallFilesFromInfSectionW(HINF inf, HINF layoutInf, HSPFILEQ queue, LPCWSTR sectionName,
+                                      LPCWSTR sourceRootPath, UINT copyFlags);
+void* SetupInitDefaultQueueCallback(HWND owner);
+void SetupTermDefaultQueueCallback(void* context);
+UINT PLATFORM_API SetupDefaultQueueCallbackW(void* context, UINT notification, UINT_PTR param1,
+                                             UINT_PTR param2);
+BOOL SetupCommitFileQueueW(HWND owner, HSPFILEQ queue, PSP_FILE_CALLBACK_W callback, void* context);
+BOOL SetupInstallFromInfSectionW(HWND owner, HINF inf, LPCWSTR sectionName, UINT flags, void* relativeKeyRoot,
+                                 LPCWSTR sourceRootPath, UINT copyFlags, PSP_FILE_CALLBACK_W callback,
+                                 void* context, HDEVINFO deviceInfoSet, SP_DEVINFO_DATA* deviceInfoData);
+int SetupPromptReboot(HSPFILEQ queue, HWND owner, BOOL scanOnly);
+
+// Service Control Manager
+SC_HANDLE OpenSCManagerW(LPCWSTR machineName, LPCWSTR databaseName, DWORD desiredAccess);
+SC_HANDLE OpenServiceW(SC_HANDLE manager, LPCWSTR serviceName, DWORD desiredAccess);
+BOOL StartServiceW(SC_HANDLE service, DWORD argumentCount, LPCWSTR* arguments);
+BOOL ControlService(SC_HANDLE service, DWORD control, SERVICE_STATUS* status);
+BOOL DeleteService(SC_HANDLE service);
+BOOL CloseServiceHandle(SC_HANDLE handle);
+
+}  // namespace platform

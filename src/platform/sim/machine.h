@@ -1,0 +1,168 @@
+// A simulated Windows machine for host builds and unit tests.
+//
+// A test makes one Machine (it becomes the current one), sets up the state it
+// needs, runs program logic, and asserts on the boxes shown, the calls made
+// and the state afterwards. Every platform call is logged, and any call can be
+// made to fail with a chosen last error (by function name, call number and
+// argument). The sim keeps the real error contracts: a bad handle fails with
+// ERROR_INVALID_HANDLE, an enumeration past the end with ERROR_NO_MORE_ITEMS.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "platform/sim/device_tree.h"
+#include "platform/sim/inf_world.h"
+#include "platform/sim/service_database.h"
+#include "platform/sim/text.h"
+#include "platform/win32_types.h"
+
+namespace sim {
+
+using namespace platform;  // NOLINT(google-build-using-namespace): the sim speaks Win32 throughout
+
+struct CallRecord {
+    std::string function;
+    std::vector<std::u16string> arguments;
+};
+
+// A fault makes a matching call fail: it returns its failure value and sets
+// the thread's last error to `error`.
+struct Fault {
+    std::string function;
+    unsigned callNumber = 0;                 // 1-based count of calls to `function`; 0 matches every call
+    std::optional<std::u16string> argument;  // only calls that have this argument (as logged)
+    DWORD error = ERROR_ACCESS_DENIED;
+};
+
+struct MessageBoxRecord {
+    HWND owner;
+    std::u16string text;
+    std::u16string caption;
+    UINT type;
+};
+
+// Objects behind handles. Each kind has its own label, which the call log
+// shows instead of the raw handle value.
+class HandleTable {
+public:
+    void* Add(std::string kind, std::u16string label, std::shared_ptr<void> object);
+    template <typename T>
+    T* Find(void* handle, const std::string& kind) const
+    {
+        auto it = entries_.find(handle);
+        if (it == entries_.end() || it->second.kind != kind) return nullptr;
+        return static_cast<T*>(it->second.object.get());
+    }
+    bool Remove(void* handle, const std::string& kind);
+    std::u16string Label(const void* handle) const;
+    std::size_t OpenCount() const { return entries_.size(); }
+    std::size_t OpenCount(const std::string& kind) const;
+
+private:
+    struct Entry {
+        std::string kind;
+        std::u16string label;
+        std::shared_ptr<void> object;
+    };
+    std::map<const void*, Entry> entries_;
+    std::uintptr_t next_ = 0x1000;
+};
+
+// A library that LoadLibraryExW can find, with the functions it exports.
+struct Library {
+    std::u16string path;  // full path, e.g. C:\windows\system32\newdev.dll
+    std::map<std::string, FARPROC> exports;
+};
+
+class Machine {
+public:
+    Machine();
+    ~Machine();
+    Machine(const Machine&) = delete;
+    Machine& operator=(const Machine&) = delete;
+
+    static Machine& Current();
+
+    // Call log and fault injection. Every sim function starts with Enter():
+    // it logs the call and answers whether a fault fires (the last error is
+    // then already set and the function returns its failure value).
+    bool Enter(const char* function, std::vector<std::u16string> arguments = {});
+    void FailCall(Fault fault) { faults_.push_back(std::move(fault)); }
+    const std::vector<CallRecord>& Calls() const { return calls_; }
+    std::vector<std::string> CallNames() const;
+    // The calls to the given functions only, in order, as "Name(arg1, arg2)".
+    std::vector<std::string> CallsTo(const std::set<std::string>& functions) const;
+    unsigned CallCount(const std::string& function) const;
+
+    // Process
+    std::u16string commandLine;  // the whole line, program name first
+    std::u16string modulePath = u"C:\\Tools\\OstrelSetup.exe";
+    std::u16string systemDirectory = u"C:\\windows\\system32";
+    UINT errorMode = 0;
+    DWORD lastError = 0;
+
+    // Files: full paths, compared without regard to case.
+    void AddFile(const std::u16string& path, DWORD attributes = FILE_ATTRIBUTE_NORMAL);
+    void AddFolder(const std::u16string& path) { AddFile(path, FILE_ATTRIBUTE_DIRECTORY); }
+    void RemoveFile(const std::u16string& path);
+    std::optional<DWORD> FileAttributes(const std::u16string& path) const;
+    // An INF file: the file itself and what the Setup API reads from it.
+    void AddInf(const std::u16string& path, InfFile inf);
+
+    // Locale. FindResourceW follows the UI language, as on Windows Vista and
+    // later; the thread locale only changes what the program asks for.
+    LCID threadLocale = LOCALE_ENGLISH_US;
+    LANGID uiLanguage = 0x0409;
+
+    // The module's string tables: block number and language to the raw block.
+    std::map<std::pair<WORD, LANGID>, std::vector<std::uint8_t>> stringBlocks;
+    // Loads the blocks the Windows build compiles from the project's string
+    // table source; done by the constructor.
+    void LoadStringTableSource(const std::string& rcPath);
+
+    // System message texts by code; FormatMessageW fails with
+    // ERROR_MR_MID_NOT_FOUND (317) for codes that have none.
+    std::map<DWORD, std::u16string> systemTexts;
+
+    // Local memory still allocated (LocalAlloc minus LocalFree).
+    std::size_t LiveAllocations() const { return allocations_.size(); }
+    std::set<void*>& Allocations() { return allocations_; }
+
+    // Message boxes, recorded instead of shown; each answers `boxAnswer`.
+    std::vector<MessageBoxRecord> boxes;
+    int boxAnswer = IDOK;
+
+    // Shell: the value ShellExecuteW returns, and the installs it started.
+    std::intptr_t shellResult = 42;
+    std::vector<std::u16string> shellInstalls;
+
+    // Libraries LoadLibraryExW can find.
+    std::vector<Library> libraries;
+    std::vector<std::u16string> loadedLibraries;  // paths, in load order
+    bool hasSetDefaultDllDirectories = true;
+    DWORD defaultDllDirectories = 0;
+
+    // Restart prompts shown (SetupPromptReboot without ScanOnly); never restarts.
+    unsigned restartPrompts = 0;
+
+    HandleTable handles;
+    ServiceDatabase services;
+    DeviceTree devices;
+    InfWorld infs;
+
+private:
+    std::vector<CallRecord> calls_;
+    std::vector<Fault> faults_;
+    std::map<std::string, unsigned> callCounts_;
+    std::map<std::u16string, DWORD> files_;  // key: path folded to lower case
+    std::set<void*> allocations_;
+};
+
+}  // namespace sim

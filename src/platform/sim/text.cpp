@@ -1,0 +1,86 @@
+#include "platform/sim/text.h"
+
+#include <cstdio>
+
+namespace sim {
+
+std::u16string U16(const std::string& utf8)
+{
+    std::u16string out;
+    for (std::size_t i = 0; i < utf8.size();) {
+        const auto byte = static_cast<unsigned char>(utf8[i]);
+        char32_t code = 0;
+        std::size_t length = 1;
+        if (byte < 0x80) {
+            code = byte;
+        } else if ((byte >> 5) == 0x6) {
+            code = byte & 0x1F;
+            length = 2;
+        } else if ((byte >> 4) == 0xE) {
+            code = byte & 0x0F;
+            length = 3;
+        } else {
+            code = byte & 0x07;
+            length = 4;
+        }
+        for (std::size_t k = 1; k < length && i + k < utf8.size(); ++k)
+            code = (code << 6) | (static_cast<unsigned char>(utf8[i + k]) & 0x3F);
+        i += length;
+        if (code >= 0x10000) {
+            code -= 0x10000;
+            out.push_back(static_cast<char16_t>(0xD800 + (code >> 10)));
+            out.push_back(static_cast<char16_t>(0xDC00 + (code & 0x3FF)));
+        } else {
+            out.push_back(static_cast<char16_t>(code));
+        }
+    }
+    return out;
+}
+
+std::string U8(const std::u16string& utf16)
+{
+    std::string out;
+    for (std::size_t i = 0; i < utf16.size(); ++i) {
+        char32_t code = utf16[i];
+        if (code >= 0xD800 && code < 0xDC00 && i + 1 < utf16.size()) {
+            code = 0x10000 + ((code - 0xD800) << 10) + (utf16[i + 1] - 0xDC00);
+            ++i;
+        }
+        if (code < 0x80) {
+            out.push_back(static_cast<char>(code));
+        } else if (code < 0x800) {
+            out.push_back(static_cast<char>(0xC0 | (code >> 6)));
+            out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
+        } else if (code < 0x10000) {
+            out.push_back(static_cast<char>(0xE0 | (code >> 12)));
+            out.push_back(static_cast<char>(0x80 | ((code >> 6) & 0x3F)));
+            out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
+        } else {
+            out.push_back(static_cast<char>(0xF0 | (code >> 18)));
+            out.push_back(static_cast<char>(0x80 | ((code >> 12) & 0x3F)));
+            out.push_back(static_cast<char>(0x80 | ((code >> 6) & 0x3F)));
+            out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
+        }
+    }
+    return out;
+}
+
+std::u16string Text(const char16_t* text) { return text == nullptr ? u"(null)" : std::u16string(text); }
+
+std::u16string Hex(std::uint64_t value)
+{
+    char buffer[24];
+    std::snprintf(buffer, sizeof buffer, "0x%llX", static_cast<unsigned long long>(value));
+    return U16(buffer);
+}
+
+std::u16string Number(std::int64_t value) { return U16(std::to_string(value)); }
+
+std::u16string FoldCase(std::u16string text)
+{
+    for (char16_t& c : text)
+        if (c >= u'A' && c <= u'Z') c = static_cast<char16_t>(c + (u'a' - u'A'));
+    return text;
+}
+
+}  // namespace sim

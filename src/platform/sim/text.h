@@ -1,0 +1,22 @@
+// Text helpers for the simulated machine and the tests that inspect it.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace sim {
+
+// UTF-8 <-> UTF-16, for test literals and readable assertion output.
+std::u16string U16(const std::string& utf8);
+std::string U8(const std::u16string& utf16);
+
+// How the call log shows an argument.
+std::u16string Text(const char16_t* text);  // the text itself, or "(null)"
+std::u16string Hex(std::uint64_t value);    // "0x1EF"
+std::u16string Number(std::int64_t value);  // "42"
+
+// Windows compares paths and names without regard to case; the sim folds
+// ASCII letters, which is all the tests need.
+std::u16string FoldCase(std::u16string text);
+
+}  // namespace sim

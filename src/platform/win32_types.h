@@ -1,0 +1,242 @@
+// Win32 types, constants and structures that the program passes to the
+// operating system, declared without <windows.h> so that the same program
+// logic builds on Linux against the simulated machine.
+//
+// Layouts match the Windows SDK: the Windows backend checks every structure
+// against the real one at compile time and passes pointers straight through.
+//
+// The names are the SDK's own, and the SDK defines many of them as macros:
+// a file that needs both must include this header before <windows.h>.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace platform {
+
+#if defined(_WIN32)
+#define PLATFORM_API __stdcall
+using DWORD = unsigned long;
+using LONG = long;
+using ULONG = unsigned long;
+#else
+#define PLATFORM_API
+using DWORD = std::uint32_t;
+using LONG = std::int32_t;
+using ULONG = std::uint32_t;
+#endif
+
+using BOOL = int;
+using UINT = unsigned int;
+using WORD = std::uint16_t;
+using BYTE = std::uint8_t;
+using LCID = DWORD;
+using LANGID = WORD;
+using HRESULT = LONG;
+using ULONG_PTR = std::uintptr_t;
+using UINT_PTR = std::uintptr_t;
+using SIZE_T = std::size_t;
+
+using WCHAR = char16_t;
+using LPWSTR = char16_t*;
+using LPCWSTR = const char16_t*;
+
+using HANDLE = void*;
+using HWND = void*;
+using HMODULE = void*;
+using HINSTANCE = void*;
+using HRSRC = void*;
+using HGLOBAL = void*;
+using HLOCAL = void*;
+using HDEVINFO = void*;
+using HINF = void*;
+using HSPFILEQ = void*;
+using SC_HANDLE = void*;
+using FARPROC = void (*)();
+
+constexpr BOOL FALSE = 0;
+constexpr BOOL TRUE = 1;
+
+inline HANDLE const INVALID_HANDLE_VALUE = reinterpret_cast<HANDLE>(static_cast<std::intptr_t>(-1));
+
+// Integer resource names and types, as MAKEINTRESOURCEW makes them.
+inline LPCWSTR MakeIntResource(WORD id) { return reinterpret_cast<LPCWSTR>(static_cast<ULONG_PTR>(id)); }
+inline bool IsIntResource(LPCWSTR name) { return (reinterpret_cast<ULONG_PTR>(name) >> 16) == 0; }
+inline WORD IntResourceId(LPCWSTR name) { return static_cast<WORD>(reinterpret_cast<ULONG_PTR>(name)); }
+constexpr WORD RT_STRING_ID = 6;
+
+struct GUID {
+    std::uint32_t Data1;
+    std::uint16_t Data2;
+    std::uint16_t Data3;
+    std::uint8_t Data4[8];
+};
+static_assert(sizeof(GUID) == 16, "GUID is sixteen bytes");
+
+struct SERVICE_STATUS {
+    DWORD dwServiceType;
+    DWORD dwCurrentState;
+    DWORD dwControlsAccepted;
+    DWORD dwWin32ExitCode;
+    DWORD dwServiceSpecificExitCode;
+    DWORD dwCheckPoint;
+    DWORD dwWaitHint;
+};
+
+// The Setup API packs its structures to 1 byte in 32-bit builds and to
+// 8 bytes in 64-bit builds.
+#if defined(_WIN32) && !defined(_WIN64)
+#pragma pack(push, 1)
+#else
+#pragma pack(push, 8)
+#endif
+
+struct SP_DEVINFO_DATA {
+    DWORD cbSize;
+    GUID ClassGuid;
+    DWORD DevInst;
+    ULONG_PTR Reserved;
+};
+
+struct SP_CLASSINSTALL_HEADER {
+    DWORD cbSize;
+    UINT InstallFunction;
+};
+
+struct SP_PROPCHANGE_PARAMS {
+    SP_CLASSINSTALL_HEADER ClassInstallHeader;
+    DWORD StateChange;
+    DWORD Scope;
+    DWORD HwProfile;
+};
+
+constexpr std::size_t MAX_PATH = 260;
+
+struct SP_DEVINSTALL_PARAMS_W {
+    DWORD cbSize;
+    DWORD Flags;
+    DWORD FlagsEx;
+    HWND hwndParent;
+    void* InstallMsgHandler;
+    void* InstallMsgHandlerContext;
+    HSPFILEQ FileQueue;
+    ULONG_PTR ClassInstallReserved;
+    DWORD Reserved;
+    WCHAR DriverPath[MAX_PATH];
+};
+
+#pragma pack(pop)
+
+#if defined(_WIN32) && !defined(_WIN64)
+static_assert(sizeof(SP_DEVINFO_DATA) == 28, "32-bit SP_DEVINFO_DATA");
+static_assert(sizeof(SP_DEVINSTALL_PARAMS_W) == 556, "32-bit SP_DEVINSTALL_PARAMS_W");
+#endif
+static_assert(sizeof(SP_PROPCHANGE_PARAMS) == 20, "SP_PROPCHANGE_PARAMS");
+
+// Kernel
+constexpr UINT SEM_FAILCRITICALERRORS = 0x0001;
+constexpr UINT SEM_NOOPENFILEERRORBOX = 0x8000;
+constexpr DWORD INVALID_FILE_ATTRIBUTES = 0xFFFFFFFF;
+constexpr DWORD FILE_ATTRIBUTE_DIRECTORY = 0x10;
+constexpr DWORD FILE_ATTRIBUTE_NORMAL = 0x80;
+constexpr DWORD FORMAT_MESSAGE_ALLOCATE_BUFFER = 0x100;
+constexpr DWORD FORMAT_MESSAGE_IGNORE_INSERTS = 0x200;
+constexpr DWORD FORMAT_MESSAGE_FROM_SYSTEM = 0x1000;
+constexpr UINT LMEM_FIXED = 0x0;
+constexpr DWORD LOAD_LIBRARY_SEARCH_SYSTEM32 = 0x800;
+constexpr LCID LOCALE_GERMAN_AUSTRIA = 0x0C07;
+constexpr LCID LOCALE_ENGLISH_US = 0x0409;
+constexpr LANGID LANG_NEUTRAL_DEFAULT = 0x0400;  // MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT)
+constexpr LANGID LANGIDFROMLCID(LCID lcid) { return static_cast<LANGID>(lcid & 0xFFFF); }
+
+// Errors the program tests for or that the simulated machine reports.
+constexpr DWORD ERROR_SUCCESS = 0;
+constexpr DWORD ERROR_FILE_NOT_FOUND = 2;
+constexpr DWORD ERROR_PATH_NOT_FOUND = 3;
+constexpr DWORD ERROR_ACCESS_DENIED = 5;
+constexpr DWORD ERROR_INVALID_HANDLE = 6;
+constexpr DWORD ERROR_NOT_ENOUGH_MEMORY = 8;
+constexpr DWORD ERROR_BAD_FORMAT = 11;
+constexpr DWORD ERROR_INVALID_PARAMETER = 87;
+constexpr DWORD ERROR_INSUFFICIENT_BUFFER = 122;
+constexpr DWORD ERROR_MOD_NOT_FOUND = 126;
+constexpr DWORD ERROR_PROC_NOT_FOUND = 127;
+constexpr DWORD ERROR_NO_MORE_ITEMS = 259;
+constexpr DWORD ERROR_INVALID_DATA = 13;
+constexpr DWORD ERROR_INVALID_USER_BUFFER = 1784;
+constexpr DWORD ERROR_SERVICE_REQUEST_TIMEOUT = 1053;
+constexpr DWORD ERROR_SERVICE_ALREADY_RUNNING = 1056;
+constexpr DWORD ERROR_SERVICE_DOES_NOT_EXIST = 1060;
+constexpr DWORD ERROR_SERVICE_NOT_ACTIVE = 1062;
+constexpr DWORD ERROR_SERVICE_MARKED_FOR_DELETE = 1072;
+constexpr DWORD ERROR_INVALID_NAME = 123;
+constexpr DWORD ERROR_INVALID_CLASS = 0xE0000209;
+constexpr DWORD ERROR_NO_SUCH_DEVINST = 0xE000020B;
+constexpr DWORD ERROR_DI_DO_DEFAULT = 0xE000020E;
+constexpr DWORD ERROR_DEVINST_ALREADY_EXISTS = 0xE0000207;
+constexpr DWORD ERROR_LINE_NOT_FOUND = 0xE0000102;
+constexpr DWORD ERROR_SECTION_NOT_FOUND = 0xE0000101;
+constexpr DWORD ERROR_IN_WOW64 = 0xE0000235;
+
+// User interface
+constexpr UINT MB_OK = 0x0;
+constexpr UINT MB_OKCANCEL = 0x1;
+constexpr UINT MB_YESNOCANCEL = 0x3;
+constexpr UINT MB_YESNO = 0x4;
+constexpr UINT MB_ICONERROR = 0x10;
+constexpr UINT MB_ICONQUESTION = 0x20;
+constexpr UINT MB_ICONEXCLAMATION = 0x30;
+constexpr UINT MB_ICONINFORMATION = 0x40;
+constexpr UINT MB_ICONMASK = 0xF0;
+constexpr UINT MB_TYPEMASK = 0x0F;
+constexpr int IDOK = 1;
+
+// Shell
+constexpr int SW_SHOWNORMAL = 1;
+
+// Setup API: device information
+constexpr DWORD DIGCF_PRESENT = 0x2;
+constexpr DWORD DICD_GENERATE_ID = 0x1;
+constexpr DWORD SPDRP_HARDWAREID = 0x1;
+constexpr DWORD SPDRP_COMPATIBLEIDS = 0x2;
+constexpr UINT DIF_PROPERTYCHANGE = 0x12;
+constexpr UINT DIF_REGISTERDEVICE = 0x19;
+constexpr DWORD DICS_ENABLE = 1;
+constexpr DWORD DICS_DISABLE = 2;
+constexpr DWORD DICS_FLAG_GLOBAL = 1;
+constexpr DWORD DICS_FLAG_CONFIGSPECIFIC = 2;
+constexpr DWORD DI_NEEDRESTART = 0x80;
+constexpr DWORD DI_NEEDREBOOT = 0x100;
+constexpr std::size_t MAX_CLASS_NAME_LEN = 32;
+
+// Setup API: INF files and file queues
+constexpr DWORD INF_STYLE_WIN4 = 0x2;
+constexpr DWORD SP_COPY_NOSKIP = 0x400;
+constexpr DWORD SP_COPY_NOBROWSE = 0x8000;
+constexpr UINT SPINST_LOGCONFIG = 0x1;
+constexpr UINT SPINST_INIFILES = 0x2;
+constexpr UINT SPINST_REGISTRY = 0x4;
+constexpr UINT SPINST_INI2REG = 0x8;
+constexpr UINT SPINST_FILES = 0x10;
+constexpr UINT SPINST_BITREG = 0x20;
+constexpr UINT SPINST_REGSVR = 0x40;
+constexpr UINT SPINST_UNREGSVR = 0x80;
+constexpr UINT SPINST_PROFILEITEMS = 0x100;
+constexpr int SPFILEQ_FILE_IN_USE = 0x1;
+constexpr int SPFILEQ_REBOOT_RECOMMENDED = 0x2;
+
+// Service Control Manager
+constexpr DWORD SC_MANAGER_ALL_ACCESS = 0xF003F;
+constexpr DWORD SERVICE_ALL_ACCESS = 0xF01FF;
+constexpr DWORD SERVICE_CONTROL_STOP = 1;
+constexpr DWORD SERVICE_STOPPED = 1;
+constexpr DWORD SERVICE_RUNNING = 4;
+
+// Signatures of functions the program hands to, or fetches from, the system.
+using PSP_FILE_CALLBACK_W = UINT(PLATFORM_API*)(void* context, UINT notification, UINT_PTR param1,
+                                                UINT_PTR param2);
+using UpdateDriverForPlugAndPlayDevicesWFn = BOOL(PLATFORM_API*)(HWND hwndParent, LPCWSTR hardwareId,
+                                                                 LPCWSTR fullInfPath, DWORD installFlags,
+                                                                 BOOL* rebootRequired);
+
+}  // namespace platform
