@@ -1,0 +1,45 @@
+// Reading the command line: letter case, blanks, options and arguments.
+//
+// The rules are deliberately narrow: only the letters A to Z fold onto a to
+// z, and a blank is U+0020 alone (a tab belongs to the text around it).
+#pragma once
+
+#include <cstddef>
+#include <string_view>
+
+namespace ostrel {
+
+constexpr char16_t kBlank = u' ';
+constexpr char16_t kQuotationMark = u'"';
+
+// The INF file's path with its terminator: at most 259 characters of path.
+constexpr std::size_t kInfPathCapacity = 260;
+using InfPathBuffer = char16_t[kInfPathCapacity];
+
+// The current argument with its terminator: at most 255 characters.
+constexpr std::size_t kTokenCapacity = 256;
+
+char16_t FoldLetter(char16_t c);
+// Whether `text` begins with `word`, letter case aside. Never reads `text`
+// past its terminator.
+bool StartsWithWord(const char16_t* text, std::u16string_view word);
+// Whether `text` is exactly `word`, letter case aside.
+bool EqualsWord(const char16_t* text, std::u16string_view word);
+const char16_t* SkipBlanks(const char16_t* text);
+
+// Copies the argument at `position` (up to the next blank or the end of the
+// line) into the static TokenBuffer and returns it. An argument too long for
+// TokenBuffer is refused, not cut: the result is then null and TokenBuffer is
+// left as it was.
+const char16_t* CopyToken(const char16_t* position);
+// The position of the argument after the one at `position`, or null when no
+// argument follows.
+const char16_t* NextToken(const char16_t* position);
+
+// Reads the options at the start of `commandLine`: "/reboot ", "/de ",
+// "/en " and "/f <file>". Returns the cursor at the first text that is no
+// option (the blanks before it passed over) or at the end of the line; null
+// after a faulty "/f", for which message 6 has been shown.
+const char16_t* ReadOptions(const char16_t* commandLine, InfPathBuffer& infPath, int& rebootOption);
+
+}  // namespace ostrel
