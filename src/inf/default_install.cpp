@@ -1,0 +1,45 @@
+#include <cstdint>
+#include <string>
+
+#include "inf/inf.h"
+#include "messages/messages.h"
+#include "platform/platform.h"
+
+namespace ostrel {
+
+namespace {
+
+// The shell answers with a value above 32 on success, else an error code
+// from 0 to 32; only the low 32 bits carry it.
+constexpr std::int32_t kLastShellError = 32;
+
+platform::HRESULT HResultFromWin32(std::int32_t code)
+{
+    if (code <= 0) return code;
+    return static_cast<platform::HRESULT>((static_cast<std::uint32_t>(code) & 0xFFFFU) | 0x80070000U);
+}
+
+// Message 5 with the HRESULT's text. The error object, and the text it owns,
+// are gone before the caller shows the box.
+std::u16string ComposeInstallFailure(platform::HRESULT hr)
+{
+    _com_error error(hr);
+    std::u16string message;
+    FormatCatalogueMessage(message, kMsgInstallFailed, error.GetHResultText());
+    return message;
+}
+
+}  // namespace
+
+void RunDefaultInstall(const char16_t* infPath)
+{
+    const platform::HINSTANCE answer =
+        platform::ShellExecuteW(nullptr, u"install", infPath, nullptr, nullptr, platform::SW_SHOWNORMAL);
+    const auto result = static_cast<std::int32_t>(reinterpret_cast<std::intptr_t>(answer));
+    if (result > kLastShellError) return;
+
+    const std::u16string message = ComposeInstallFailure(HResultFromWin32(result));
+    ShowMessage(message.c_str(), platform::MB_ICONERROR);
+}
+
+}  // namespace ostrel
