@@ -13,6 +13,7 @@ struct Service {
     std::u16string name;
     bool running = false;
     bool markedForDelete = false;
+    unsigned openHandles = 0;  // a service marked for delete goes when the last one closes
 };
 
 struct ServiceDatabase {
@@ -21,7 +22,11 @@ struct ServiceDatabase {
 
     void Add(const std::u16string& name, bool running = false);
     Service* Find(const std::u16string& name);
+    const Service* Find(const std::u16string& name) const;
     bool Exists(const std::u16string& name) const;
+    bool IsRunning(const std::u16string& name) const;
+    // Removes a service marked for delete once nothing holds it any more.
+    void RemoveIfReleased(const std::u16string& name);
 };
 
 }  // namespace sim
