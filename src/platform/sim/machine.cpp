@@ -83,7 +83,7 @@ Machine& Machine::Current()
 bool Machine::Enter(const char* function, std::vector<std::u16string> arguments)
 {
     const unsigned number = ++callCounts_[function];
-    calls_.push_back(CallRecord{function, arguments});
+    calls_.push_back(CallRecord{function, arguments, allocations_.size()});
     for (const Fault& fault : faults_) {
         if (fault.function != function) continue;
         if (fault.callNumber != 0 && fault.callNumber != number) continue;

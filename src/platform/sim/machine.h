@@ -30,6 +30,7 @@ using namespace platform;  // NOLINT(google-build-using-namespace): the sim spea
 struct CallRecord {
     std::string function;
     std::vector<std::u16string> arguments;
+    std::size_t liveAllocations = 0;  // local memory held when the call was made
 };
 
 // A fault makes a matching call fail: it returns its failure value and sets
