@@ -114,6 +114,9 @@ public:
     void AddFolder(const std::u16string& path) { AddFile(path, FILE_ATTRIBUTE_DIRECTORY); }
     void RemoveFile(const std::u16string& path);
     std::optional<DWORD> FileAttributes(const std::u16string& path) const;
+    // A folder exists when it was added, or when a file, the program or the
+    // system folder lies in it (so a test need not add every folder).
+    bool FolderExists(const std::u16string& path) const;
     // An INF file: the file itself and what the Setup API reads from it.
     void AddInf(const std::u16string& path, InfFile inf);
 
