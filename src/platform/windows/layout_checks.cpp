@@ -1,0 +1,112 @@
+// Compile-time proof that the platform layer's structures and constants are
+// the SDK's: the backend passes structure pointers straight through and the
+// program logic passes its constants to the system unchanged, so any
+// difference would corrupt a call silently. Checked for each target
+// architecture the build is made for.
+#include <cstddef>
+#include <cstdint>
+
+#include "platform/platform.h"
+
+// The SDK defines most of these names as macros, so the platform layer's
+// values are captured under other names before <windows.h> comes in.
+#define OSTREL_SDK_CONSTANTS(X)                                                                           \
+    X(SEM_FAILCRITICALERRORS)                                                                             \
+    X(SEM_NOOPENFILEERRORBOX) X(INVALID_FILE_ATTRIBUTES) X(FILE_ATTRIBUTE_DIRECTORY)                      \
+    X(FILE_ATTRIBUTE_NORMAL) X(FORMAT_MESSAGE_ALLOCATE_BUFFER) X(FORMAT_MESSAGE_IGNORE_INSERTS)           \
+    X(FORMAT_MESSAGE_FROM_SYSTEM) X(LMEM_FIXED) X(LOAD_LIBRARY_SEARCH_SYSTEM32) X(MAX_PATH)               \
+    X(ERROR_SUCCESS) X(ERROR_FILE_NOT_FOUND) X(ERROR_PATH_NOT_FOUND) X(ERROR_ACCESS_DENIED)               \
+    X(ERROR_INVALID_HANDLE) X(ERROR_NOT_ENOUGH_MEMORY) X(ERROR_BAD_FORMAT) X(ERROR_INVALID_PARAMETER)     \
+    X(ERROR_INSUFFICIENT_BUFFER) X(ERROR_MOD_NOT_FOUND) X(ERROR_PROC_NOT_FOUND) X(ERROR_NO_MORE_ITEMS)    \
+    X(ERROR_INVALID_DATA) X(ERROR_INVALID_USER_BUFFER) X(ERROR_SERVICE_REQUEST_TIMEOUT)                   \
+    X(ERROR_SERVICE_ALREADY_RUNNING) X(ERROR_SERVICE_DOES_NOT_EXIST) X(ERROR_SERVICE_NOT_ACTIVE)          \
+    X(ERROR_SERVICE_MARKED_FOR_DELETE) X(ERROR_INVALID_NAME) X(ERROR_INVALID_CLASS)                       \
+    X(ERROR_NO_SUCH_DEVINST) X(ERROR_DI_DO_DEFAULT) X(ERROR_DEVINST_ALREADY_EXISTS)                       \
+    X(ERROR_LINE_NOT_FOUND) X(ERROR_SECTION_NOT_FOUND) X(ERROR_IN_WOW64) X(MB_OK) X(MB_OKCANCEL)          \
+    X(MB_YESNOCANCEL) X(MB_YESNO) X(MB_ICONERROR) X(MB_ICONQUESTION) X(MB_ICONEXCLAMATION)                \
+    X(MB_ICONINFORMATION) X(MB_ICONMASK) X(MB_TYPEMASK) X(IDOK) X(SW_SHOWNORMAL) X(DIGCF_PRESENT)         \
+    X(DICD_GENERATE_ID) X(SPDRP_HARDWAREID) X(SPDRP_COMPATIBLEIDS) X(DIF_PROPERTYCHANGE)                  \
+    X(DIF_REGISTERDEVICE) X(DICS_ENABLE) X(DICS_DISABLE) X(DICS_FLAG_GLOBAL) X(DICS_FLAG_CONFIGSPECIFIC)  \
+    X(DI_NEEDRESTART) X(DI_NEEDREBOOT) X(MAX_CLASS_NAME_LEN) X(INF_STYLE_WIN4) X(SP_COPY_NOSKIP)          \
+    X(SP_COPY_NOBROWSE) X(SPINST_LOGCONFIG) X(SPINST_INIFILES) X(SPINST_REGISTRY) X(SPINST_INI2REG)       \
+    X(SPINST_FILES) X(SPINST_BITREG) X(SPINST_REGSVR) X(SPINST_UNREGSVR) X(SPINST_PROFILEITEMS)           \
+    X(SPFILEQ_FILE_IN_USE) X(SPFILEQ_REBOOT_RECOMMENDED) X(SC_MANAGER_ALL_ACCESS) X(SERVICE_ALL_ACCESS)   \
+    X(SERVICE_CONTROL_STOP) X(SERVICE_STOPPED) X(SERVICE_RUNNING) X(FALSE) X(TRUE)
+
+namespace own {
+#define OSTREL_CAPTURE(name) constexpr auto name##_value = platform::name;
+OSTREL_SDK_CONSTANTS(OSTREL_CAPTURE)
+#undef OSTREL_CAPTURE
+constexpr auto lcid_de_at = platform::LOCALE_GERMAN_AUSTRIA;
+constexpr auto lcid_en_us = platform::LOCALE_ENGLISH_US;
+constexpr auto lang_neutral_default = platform::LANG_NEUTRAL_DEFAULT;
+}  // namespace own
+
+#include <windows.h>
+
+#include <cfgmgr32.h>
+#include <setupapi.h>
+
+// Compared as 32-bit patterns: the SDK spells some values as signed longs.
+#define OSTREL_COMPARE(name) \
+    static_assert(static_cast<std::uint32_t>(own::name##_value) == static_cast<std::uint32_t>(name), #name);
+OSTREL_SDK_CONSTANTS(OSTREL_COMPARE)
+#undef OSTREL_COMPARE
+
+static_assert(own::lcid_de_at == MAKELCID(MAKELANGID(LANG_GERMAN, SUBLANG_GERMAN_AUSTRIAN), SORT_DEFAULT));
+static_assert(own::lcid_en_us == MAKELCID(MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US), SORT_DEFAULT));
+static_assert(own::lang_neutral_default == MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT));
+
+// Field by field: same size and same offset as the SDK's structure.
+#define OSTREL_SAME_FIELD(type, field)                                                                    \
+    static_assert(offsetof(platform::type, field) == offsetof(::type, field), #type "::" #field " offset"); \
+    static_assert(sizeof(platform::type::field) == sizeof(::type::field), #type "::" #field " size");
+#define OSTREL_SAME_STRUCT(type)                                                    \
+    static_assert(sizeof(platform::type) == sizeof(::type), #type " size");         \
+    static_assert(alignof(platform::type) == alignof(::type), #type " alignment");
+
+OSTREL_SAME_STRUCT(GUID)
+OSTREL_SAME_FIELD(GUID, Data1)
+OSTREL_SAME_FIELD(GUID, Data2)
+OSTREL_SAME_FIELD(GUID, Data3)
+OSTREL_SAME_FIELD(GUID, Data4)
+
+OSTREL_SAME_STRUCT(SERVICE_STATUS)
+OSTREL_SAME_FIELD(SERVICE_STATUS, dwServiceType)
+OSTREL_SAME_FIELD(SERVICE_STATUS, dwCurrentState)
+OSTREL_SAME_FIELD(SERVICE_STATUS, dwControlsAccepted)
+OSTREL_SAME_FIELD(SERVICE_STATUS, dwWin32ExitCode)
+OSTREL_SAME_FIELD(SERVICE_STATUS, dwServiceSpecificExitCode)
+OSTREL_SAME_FIELD(SERVICE_STATUS, dwCheckPoint)
+OSTREL_SAME_FIELD(SERVICE_STATUS, dwWaitHint)
+
+OSTREL_SAME_STRUCT(SP_DEVINFO_DATA)
+OSTREL_SAME_FIELD(SP_DEVINFO_DATA, cbSize)
+OSTREL_SAME_FIELD(SP_DEVINFO_DATA, ClassGuid)
+OSTREL_SAME_FIELD(SP_DEVINFO_DATA, DevInst)
+OSTREL_SAME_FIELD(SP_DEVINFO_DATA, Reserved)
+
+OSTREL_SAME_STRUCT(SP_CLASSINSTALL_HEADER)
+OSTREL_SAME_FIELD(SP_CLASSINSTALL_HEADER, cbSize)
+OSTREL_SAME_FIELD(SP_CLASSINSTALL_HEADER, InstallFunction)
+
+OSTREL_SAME_STRUCT(SP_PROPCHANGE_PARAMS)
+OSTREL_SAME_FIELD(SP_PROPCHANGE_PARAMS, ClassInstallHeader)
+OSTREL_SAME_FIELD(SP_PROPCHANGE_PARAMS, StateChange)
+OSTREL_SAME_FIELD(SP_PROPCHANGE_PARAMS, Scope)
+OSTREL_SAME_FIELD(SP_PROPCHANGE_PARAMS, HwProfile)
+
+OSTREL_SAME_STRUCT(SP_DEVINSTALL_PARAMS_W)
+OSTREL_SAME_FIELD(SP_DEVINSTALL_PARAMS_W, cbSize)
+OSTREL_SAME_FIELD(SP_DEVINSTALL_PARAMS_W, Flags)
+OSTREL_SAME_FIELD(SP_DEVINSTALL_PARAMS_W, FlagsEx)
+OSTREL_SAME_FIELD(SP_DEVINSTALL_PARAMS_W, hwndParent)
+OSTREL_SAME_FIELD(SP_DEVINSTALL_PARAMS_W, InstallMsgHandler)
+OSTREL_SAME_FIELD(SP_DEVINSTALL_PARAMS_W, InstallMsgHandlerContext)
+OSTREL_SAME_FIELD(SP_DEVINSTALL_PARAMS_W, FileQueue)
+OSTREL_SAME_FIELD(SP_DEVINSTALL_PARAMS_W, ClassInstallReserved)
+OSTREL_SAME_FIELD(SP_DEVINSTALL_PARAMS_W, Reserved)
+OSTREL_SAME_FIELD(SP_DEVINSTALL_PARAMS_W, DriverPath)
+
+#undef OSTREL_SAME_STRUCT
+#undef OSTREL_SAME_FIELD

@@ -1,0 +1,36 @@
+// The Service Control Manager.
+#include "platform/platform.h"
+
+#include "platform/windows/win_cast.h"
+
+namespace platform {
+
+using win::Sdk;
+using win::ServiceHandle;
+using win::Wide;
+
+SC_HANDLE OpenSCManagerW(LPCWSTR machineName, LPCWSTR databaseName, DWORD desiredAccess)
+{
+    return ::OpenSCManagerW(Wide(machineName), Wide(databaseName), desiredAccess);
+}
+
+SC_HANDLE OpenServiceW(SC_HANDLE manager, LPCWSTR serviceName, DWORD desiredAccess)
+{
+    return ::OpenServiceW(ServiceHandle(manager), Wide(serviceName), desiredAccess);
+}
+
+BOOL StartServiceW(SC_HANDLE service, DWORD argumentCount, LPCWSTR* arguments)
+{
+    return ::StartServiceW(ServiceHandle(service), argumentCount, reinterpret_cast<::LPCWSTR*>(arguments));
+}
+
+BOOL ControlService(SC_HANDLE service, DWORD control, SERVICE_STATUS* status)
+{
+    return ::ControlService(ServiceHandle(service), control, Sdk<::SERVICE_STATUS>(status));
+}
+
+BOOL DeleteService(SC_HANDLE service) { return ::DeleteService(ServiceHandle(service)); }
+
+BOOL CloseServiceHandle(SC_HANDLE handle) { return ::CloseServiceHandle(ServiceHandle(handle)); }
+
+}  // namespace platform
