@@ -51,6 +51,16 @@ enum MessageId : unsigned {
 // text) when there is none.
 bool LoadCatalogueText(unsigned id, std::u16string& text);
 
+// One entry (0 to 15) of a string-table block of `size` bytes: false when
+// the entry has no text (a count of 0) or would run past the block.
+bool ReadStringTableEntry(const void* block, platform::DWORD size, unsigned entry, std::u16string& text);
+
+// Appends `text` with its placeholders filled: "%1".."%9" and "%A".."%Z" are
+// inserts 0 to 34; one from `insertCount` on becomes "?", an absent (null)
+// insert nothing; any other "%" is an ordinary character.
+void FillPlaceholders(std::u16string& result, const std::u16string& text, const char16_t* const* inserts,
+                      unsigned insertCount);
+
 // Appends the text for `id` with its placeholders filled from `inserts`
 // (each may be null) to `result`; leaves `result` alone when there is no text.
 void FormatCatalogueMessage(std::u16string& result, unsigned id, const char16_t* const* inserts,

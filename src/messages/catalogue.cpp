@@ -1,0 +1,137 @@
+// The catalogue: finding a text in the string tables and filling in its
+// placeholders.
+#include <cstring>
+#include <new>
+
+#include "messages/messages.h"
+#include "platform/platform.h"
+
+namespace ostrel {
+
+namespace {
+
+constexpr unsigned kEntriesPerBlock = 16;
+constexpr unsigned kLastStringId = 0xFFFF;  // string IDs are 16-bit
+constexpr char16_t kPercent = u'%';
+constexpr char16_t kUnknownInsert[] = u"?";
+
+char16_t ReadUnit(const unsigned char* bytes, std::size_t offset)
+{
+    char16_t unit = 0;
+    std::memcpy(&unit, bytes + offset, sizeof unit);
+    return unit;
+}
+
+// The block in the thread's language when the module has one, else the one
+// Windows picks. Windows Vista and later ignore the thread locale in the
+// language-neutral lookup, so that alone would never honour "/de".
+platform::HRSRC FindStringBlock(unsigned id)
+{
+    const auto blockName = platform::MakeIntResource(static_cast<platform::WORD>(id / kEntriesPerBlock + 1));
+    const auto stringType = platform::MakeIntResource(platform::RT_STRING_ID);
+    const platform::LANGID language = platform::LANGIDFROMLCID(platform::GetThreadLocale());
+    platform::HRSRC block = platform::FindResourceExW(nullptr, stringType, blockName, language);
+    if (block == nullptr) block = platform::FindResourceW(nullptr, blockName, stringType);
+    return block;
+}
+
+// Index of the placeholder "%" + `c`, or -1 when `c` makes none.
+int PlaceholderIndex(char16_t c)
+{
+    if (c >= u'1' && c <= u'9') return c - u'1';
+    if (c >= u'A' && c <= u'Z') return 9 + (c - u'A');
+    return -1;
+}
+
+// Walks `text` once and hands each piece of the result to `emit`, so that
+// measuring and filling follow the same rules.
+template <typename Emit>
+void ForEachPiece(const std::u16string& text, const char16_t* const* inserts, unsigned insertCount, Emit emit)
+{
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const int index = text[i] == kPercent && i + 1 < text.size() ? PlaceholderIndex(text[i + 1]) : -1;
+        if (index < 0) {
+            emit(&text[i], 1);
+            continue;
+        }
+        ++i;
+        if (static_cast<unsigned>(index) >= insertCount) {
+            emit(kUnknownInsert, 1);
+        } else if (const char16_t* insert = inserts[index]) {
+            emit(insert, std::char_traits<char16_t>::length(insert));
+        }
+    }
+}
+
+}  // namespace
+
+bool ReadStringTableEntry(const void* block, platform::DWORD size, unsigned entry, std::u16string& text)
+{
+    text.clear();
+    if (block == nullptr) return false;
+    const auto* bytes = static_cast<const unsigned char*>(block);
+    std::size_t offset = 0;
+    for (unsigned current = 0;; ++current) {
+        if (size - offset < sizeof(char16_t)) return false;
+        const std::size_t count = ReadUnit(bytes, offset);
+        offset += sizeof(char16_t);
+        if (count > (size - offset) / sizeof(char16_t)) return false;
+        if (current == entry) {
+            if (count == 0) return false;
+            text.resize(count);
+            std::memcpy(&text[0], bytes + offset, count * sizeof(char16_t));
+            return true;
+        }
+        offset += count * sizeof(char16_t);
+    }
+}
+
+bool LoadCatalogueText(unsigned id, std::u16string& text)
+{
+    text.clear();
+    if (id > kLastStringId) return false;
+    const platform::HRSRC block = FindStringBlock(id);
+    if (block == nullptr) return false;
+    const platform::HGLOBAL loaded = platform::LoadResource(nullptr, block);
+    if (loaded == nullptr) return false;
+    const void* data = platform::LockResource(loaded);
+    if (data == nullptr) return false;
+    const platform::DWORD size = platform::SizeofResource(nullptr, block);
+    try {
+        return ReadStringTableEntry(data, size, id % kEntriesPerBlock, text);
+    } catch (const std::bad_alloc&) {
+        text.clear();
+        return false;
+    }
+}
+
+void FillPlaceholders(std::u16string& result, const std::u16string& text, const char16_t* const* inserts,
+                      unsigned insertCount)
+{
+    if (inserts == nullptr) insertCount = 0;
+    std::size_t length = 0;
+    ForEachPiece(text, inserts, insertCount, [&length](const char16_t*, std::size_t count) { length += count; });
+    result.reserve(result.size() + length);
+    ForEachPiece(text, inserts, insertCount,
+                 [&result](const char16_t* piece, std::size_t count) { result.append(piece, count); });
+}
+
+void FormatCatalogueMessage(std::u16string& result, unsigned id, const char16_t* const* inserts,
+                            unsigned insertCount)
+{
+    std::u16string text;
+    if (!LoadCatalogueText(id, text)) return;
+    const std::size_t before = result.size();
+    try {
+        FillPlaceholders(result, text, inserts, insertCount);
+    } catch (const std::bad_alloc&) {
+        result.resize(before);  // no half-filled text
+    }
+}
+
+void FormatCatalogueMessage(std::u16string& result, unsigned id, const char16_t* insert)
+{
+    FormatCatalogueMessage(result, id, &insert, 1);
+}
+
+}  // namespace ostrel
