@@ -1,0 +1,105 @@
+// Texts the system has for Win32 error codes and HRESULTs.
+#include "messages/messages.h"
+#include "platform/platform.h"
+#include "platform/unique_handle.h"
+
+namespace ostrel {
+
+namespace {
+
+constexpr int kErrorTextUnits = 1024;  // terminator included
+constexpr platform::DWORD kSystemTextFlags = platform::FORMAT_MESSAGE_ALLOCATE_BUFFER |
+                                             platform::FORMAT_MESSAGE_IGNORE_INSERTS |
+                                             platform::FORMAT_MESSAGE_FROM_SYSTEM;
+constexpr platform::SIZE_T kFallbackBytes = 64;
+constexpr std::size_t kFallbackUnits = kFallbackBytes / sizeof(char16_t);
+constexpr platform::DWORD kFirstDispatchError = 0x80040200;
+constexpr platform::DWORD kLastDispatchError = 0x8004FFFF;
+
+// The one buffer GetSystemErrorText fills; it starts out as the empty text.
+char16_t ErrorTextBuffer[kErrorTextUnits];  // NOLINT(cppcoreguidelines-avoid-non-const-global-variables)
+
+// Appends `text` to `out` (holding `used` units) without passing `capacity`
+// units, terminator included.
+void AppendBounded(char16_t* out, std::size_t& used, std::size_t capacity, const std::u16string& text)
+{
+    for (char16_t unit : text) {
+        if (used + 1 >= capacity) break;
+        out[used++] = unit;
+    }
+    out[used] = u'\0';
+}
+
+std::u16string Digits(platform::DWORD value, unsigned base)
+{
+    std::u16string digits;
+    do {
+        digits.insert(digits.begin(), u"0123456789ABCDEF"[value % base]);
+        value /= base;
+    } while (value != 0);
+    return digits;
+}
+
+// "IDispatch error #w" for the codes an IDispatch implementation returns
+// (w counted from 0x80040200), "Unknown error 0x..." for every other one.
+void WriteHResultFallback(platform::HRESULT hr, char16_t* out, std::size_t capacity)
+{
+    const auto code = static_cast<platform::DWORD>(hr);
+    const platform::DWORD dispatchError =
+        code >= kFirstDispatchError && code <= kLastDispatchError ? (code & 0xFFFF) - 0x200 : 0;
+    std::size_t used = 0;
+    if (dispatchError != 0) {
+        AppendBounded(out, used, capacity, u"IDispatch error #" + Digits(dispatchError, 10));
+    } else {
+        AppendBounded(out, used, capacity, u"Unknown error 0x" + Digits(code, 16));
+    }
+}
+
+}  // namespace
+
+const char16_t* GetSystemErrorText(platform::DWORD code)
+{
+    char16_t* systemText = nullptr;
+    const platform::DWORD length = platform::FormatMessageW(kSystemTextFlags, nullptr, code, 0,
+                                                            reinterpret_cast<platform::LPWSTR>(&systemText), 0, nullptr);
+    {
+        const platform::unique_local_memory owned(systemText);
+        if (length != 0 && systemText != nullptr) {
+            // A text longer than the buffer is cut at its last unit.
+            platform::lstrcpynW(ErrorTextBuffer, systemText, kErrorTextUnits);
+        } else {
+            // No text: the report must not repeat an earlier error's text.
+            ErrorTextBuffer[0] = u'\0';
+        }
+    }
+    const int n = platform::lstrlenW(ErrorTextBuffer);
+    if (n >= 1 && ErrorTextBuffer[n - 1] == u'\n') ErrorTextBuffer[n - 1] = u'\0';
+    return ErrorTextBuffer;
+}
+
+_com_error::~_com_error()
+{
+    if (text_ != nullptr) platform::LocalFree(text_);
+}
+
+const char16_t* _com_error::GetHResultText()
+{
+    if (text_ != nullptr) return text_;
+    const platform::DWORD length =
+        platform::FormatMessageW(kSystemTextFlags, nullptr, static_cast<platform::DWORD>(hr_),
+                                 platform::LANG_NEUTRAL_DEFAULT, reinterpret_cast<platform::LPWSTR>(&text_), 0, nullptr);
+    if (length != 0 && text_ != nullptr) {
+        const int n = platform::lstrlenW(text_);
+        if (n > 1 && text_[n - 1] == u'\n') {
+            text_[n - 1] = u'\0';
+            if (text_[n - 2] == u'\r') text_[n - 2] = u'\0';
+        }
+        return text_;
+    }
+    text_ = static_cast<char16_t*>(platform::LocalAlloc(platform::LMEM_FIXED, kFallbackBytes));
+    if (text_ == nullptr) return nullptr;
+    WriteHResultFallback(hr_, text_, kFallbackUnits);
+    return text_;
+}
+
+}  // namespace ostrel
