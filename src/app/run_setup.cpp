@@ -1,8 +1,7 @@
 #include <string_view>
 
-#include "app/actions.h"
 #include "app/application.h"
-#include "app/command_line.h"
+#include "app/setup_stages.h"
 #include "app/usage_text.h"
 #include "inf/inf.h"
 #include "messages/messages.h"
@@ -22,19 +21,24 @@ std::size_t LastDot(const char16_t* path, std::size_t length)
     return length;
 }
 
-// The program's own path, cut at its last dot and given ".inf"; a path
-// without a dot gets ".inf" appended. When the path was cut short by the
-// buffer, or ".inf" does not fit, InfPath stays empty, so that the INF test
-// reports it rather than a wrong file being used.
+bool InfFileExists(const char16_t* infPath)
+{
+    return platform::GetFileAttributesW(infPath) != platform::INVALID_FILE_ATTRIBUTES;
+}
+
+void ShowInvalidCommandLine() { ShowCatalogueMessage(kMsgInvalidCommandLine, platform::MB_ICONERROR); }
+
+}  // namespace
+
+// A path without a dot gets ".inf" appended. A path cut short by the buffer,
+// or one with no room left for ".inf", leaves InfPath empty rather than
+// naming a wrong file.
 void SetDefaultInfPath(InfPathBuffer& infPath)
 {
-    infPath[0] = u'\0';
-    const platform::DWORD length = platform::GetModuleFileNameW(nullptr, infPath, static_cast<platform::DWORD>(kInfPathCapacity));
-    if (length == 0 || length >= kInfPathCapacity) {
-        infPath[0] = u'\0';
-        return;
-    }
-    const std::size_t dot = LastDot(infPath, length);
+    const platform::DWORD length =
+        platform::GetModuleFileNameW(nullptr, infPath, static_cast<platform::DWORD>(kInfPathCapacity));
+    const bool wholePath = length != 0 && length < kInfPathCapacity;
+    const std::size_t dot = wholePath ? LastDot(infPath, length) : kInfPathCapacity;
     if (dot + kInfExtension.size() >= kInfPathCapacity) {
         infPath[0] = u'\0';
         return;
@@ -43,15 +47,6 @@ void SetDefaultInfPath(InfPathBuffer& infPath)
     infPath[dot + kInfExtension.size()] = u'\0';
 }
 
-bool InfFileExists(const char16_t* infPath)
-{
-    return platform::GetFileAttributesW(infPath) != platform::INVALID_FILE_ATTRIBUTES;
-}
-
-void ShowInvalidCommandLine() { ShowCatalogueMessage(kMsgInvalidCommandLine, platform::MB_ICONERROR); }
-
-// Calls the operation for each argument, left to right, until one returns 0.
-// An argument too long for TokenBuffer ends the walk like a failure.
 void WalkArguments(const Action& action, const char16_t* first, const char16_t* infPath,
                    platform::BOOL* rebootNeeded)
 {
@@ -91,8 +86,6 @@ void RestartIfNeeded(platform::BOOL rebootNeeded, int rebootOption)
     else
         ShowCatalogueMessage(kMsgRebootRequired, platform::MB_ICONINFORMATION);
 }
-
-}  // namespace
 
 int COstrelSetupApp::RunSetup()
 {
