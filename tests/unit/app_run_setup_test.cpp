@@ -1,0 +1,150 @@
+// RunSetup as a whole: a command line in, the boxes shown and the calls made
+// out. The service actions stand in for every action where only the walk
+// over the arguments matters, since they touch nothing but the service
+// manager.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "sim_fixture.h"
+
+namespace {
+
+using ostrel_test::Box;
+using ostrel_test::ErrorBox;
+using ostrel_test::NoBoxes;
+
+const std::string kInvalid = "Invalid command line. Call 'OstrelSetup help' for more information.";
+const std::string kInvalidGerman =
+    "Ung\xC3\xBCltige Kommandozeile. Rufen Sie 'OstrelSetup help' f\xC3\xBCr mehr Informationen auf.";
+const std::string kHardwareIdMissing = "Invalid command line - hardware ID missing.";
+const std::string kServiceNameMissing = "Invalid command line - service name missing.";
+const std::string kSectionNameMissing = "Invalid command line - section name missing.";
+const std::string kDefaultInf = "C:\\Tools\\OstrelSetup.inf";
+const std::string kOtherInf = "C:\\x\\a.inf";
+
+// The sim's system text for ERROR_SERVICE_DOES_NOT_EXIST, as a report shows it.
+const std::string kNoSuchServiceText = "The specified service does not exist as an installed service.\r";
+
+std::string OpenServiceFailed(const std::string& name) { return "Open of service " + name + " failed."; }
+std::string OpenServiceFailedGerman(const std::string& name)
+{
+    return "Der Dienst " + name + " kann nicht ge\xC3\xB6" "ffnet werden.";
+}
+
+class RunSetupTest : public ostrel_test::SimFixture {
+protected:
+    RunSetupTest()
+    {
+        machine.services.Add(u"Alpha");
+        machine.services.Add(u"Beta");
+        machine.services.Add(u"S", true);
+        machine.AddFile(u"C:\\x\\a.inf");
+        machine.AddFile(u"C:\\y\\b.inf");
+        machine.AddFile(u"C:\\my dir\\a.inf");
+    }
+
+    // What the run did that a command line decides, in order: the INF file
+    // tested, the locale set, the services opened, the shell asked, the
+    // restart prompt.
+    std::vector<std::string> Effects() const
+    {
+        std::vector<std::string> effects;
+        for (const sim::CallRecord& call : machine.Calls()) {
+            if (call.function == "GetFileAttributesW") effects.push_back("test " + sim::U8(call.arguments.at(0)));
+            if (call.function == "SetThreadLocale") effects.push_back("locale " + sim::U8(call.arguments.at(0)));
+            if (call.function == "OpenServiceW") effects.push_back("open " + sim::U8(call.arguments.at(1)));
+            if (call.function == "ShellExecuteW") effects.push_back("shell " + sim::U8(call.arguments.at(2)));
+            if (call.function == "SetupPromptReboot") effects.push_back("restart prompt");
+        }
+        return effects;
+    }
+};
+
+Box NoSuchService(const std::string& name) { return ErrorBox(OpenServiceFailed(name) + "\n" + kNoSuchServiceText); }
+
+struct CommandLineCase {
+    std::string commandLine;  // after the program's name, UTF-8
+    std::vector<Box> boxes;
+    std::vector<std::string> effects;
+};
+
+void PrintTo(const CommandLineCase& c, std::ostream* out) { *out << "command line \"" << c.commandLine << "\""; }
+
+// The grammar's worked examples and the edge cases around them. The INF file
+// exists; Alpha and Beta are stopped, S is running.
+std::vector<CommandLineCase> GrammarCases()
+{
+    const std::string testDefault = "test " + kDefaultInf;
+    const std::string shellDefault = "shell " + kDefaultInf;
+    const std::string testOther = "test " + kOtherInf;
+    const std::string longName(255, 'x');
+    const std::string tooLongName(256, 'y');
+
+    std::vector<CommandLineCase> cases = {
+        {"", {}, {testDefault, shellDefault}},
+        {"help ", {ErrorBox(kInvalid)}, {testDefault}},
+        {"/de help", {ErrorBox(kInvalidGerman)}, {"locale 0xC07", testDefault}},
+        {"/de ", {}, {"locale 0xC07", testDefault, shellDefault}},
+        {"/de", {ErrorBox(kInvalid)}, {testDefault}},
+        {"/en", {ErrorBox(kInvalid)}, {testDefault}},
+        {"/reboot", {ErrorBox(kInvalid)}, {testDefault}},
+        {"/DE /Reboot ", {}, {"locale 0xC07", testDefault, shellDefault}},
+        {"/de /en ", {}, {"locale 0xC07", "locale 0x409", testDefault, shellDefault}},
+        {"   /de    /reboot   stop service S", {}, {"locale 0xC07", testDefault, "open S"}},
+        {"install device ", {ErrorBox(kHardwareIdMissing)}, {testDefault}},
+        {"remove device ", {ErrorBox(kHardwareIdMissing)}, {testDefault}},
+        {"disable device ", {ErrorBox(kHardwareIdMissing)}, {testDefault}},
+        {"enable device ", {ErrorBox(kHardwareIdMissing)}, {testDefault}},
+        {"stop service ", {ErrorBox(kServiceNameMissing)}, {testDefault}},
+        {"start service ", {ErrorBox(kServiceNameMissing)}, {testDefault}},
+        {"remove service ", {ErrorBox(kServiceNameMissing)}, {testDefault}},
+        {"install inf ", {ErrorBox(kSectionNameMissing)}, {testDefault}},
+        {"install device", {ErrorBox(kInvalid)}, {testDefault}},
+        {"install  device A", {ErrorBox(kInvalid)}, {testDefault}},
+        {"start  service Alpha", {ErrorBox(kInvalid)}, {testDefault}},
+        {"frobnicate", {ErrorBox(kInvalid)}, {testDefault}},
+        {"STOP SERVICE S", {}, {testDefault, "open S"}},
+        {"start service Alpha /reboot", {NoSuchService("/reboot")}, {testDefault, "open Alpha", "open /reboot"}},
+        {"start service Alpha Beta", {}, {testDefault, "open Alpha", "open Beta"}},
+        {"start service Alpha   Beta   ", {}, {testDefault, "open Alpha", "open Beta"}},
+        {"start service Alpha Missing Beta", {NoSuchService("Missing")}, {testDefault, "open Alpha", "open Missing"}},
+        {"start service  Alpha", {NoSuchService("")}, {testDefault, "open "}},
+        {"start service Al\tpha", {NoSuchService("Al\tpha")}, {testDefault, "open Al\tpha"}},
+        {"start service " + longName, {NoSuchService(longName)}, {testDefault, "open " + longName}},
+        {"start service Alpha " + tooLongName + " Beta", {ErrorBox(kInvalid)}, {testDefault, "open Alpha"}},
+        {"start service " + tooLongName, {ErrorBox(kInvalid)}, {testDefault}},
+        {"/f C:\\x\\a.inf stop service S", {}, {testOther, "open S"}},
+        {"/f C:\\x\\a.inf", {ErrorBox(kInvalid)}, {}},
+        {"/f C:\\x\\a.inf ", {}, {testOther, "shell " + kOtherInf}},
+        {"/f \"C:\\my dir\\a.inf\" stop service S", {}, {"test C:\\my dir\\a.inf", "open S"}},
+        {"/f \"C:\\x\\a.inf stop service S", {ErrorBox(kInvalid)}, {}},
+        {"/f \"C:\\x\\a.inf\"stop service S", {ErrorBox(kInvalid)}, {testOther}},
+        {"/f \"C:\\x\\a.inf\"", {}, {testOther, "shell " + kOtherInf}},
+        {"/f \"", {ErrorBox(kInvalid)}, {}},
+        {"/f C:\\x\\a.inf /f C:\\y\\b.inf ", {}, {"test C:\\y\\b.inf", "shell C:\\y\\b.inf"}},
+        {"/de /f C:\\x\\a.inf", {ErrorBox(kInvalidGerman)}, {"locale 0xC07"}},
+        {"/en /de /reboot /f \"C:\\x", {ErrorBox(kInvalidGerman)}, {"locale 0x409", "locale 0xC07"}},
+        {"/de start service Missing", {ErrorBox(OpenServiceFailedGerman("Missing") + "\n" + kNoSuchServiceText)},
+         {"locale 0xC07", testDefault, "open Missing"}},
+        {"/de /en start service Missing", {NoSuchService("Missing")},
+         {"locale 0xC07", "locale 0x409", testDefault, "open Missing"}},
+    };
+    return cases;
+}
+
+class CommandLineGrammar : public RunSetupTest, public ::testing::WithParamInterface<CommandLineCase> {};
+
+TEST_P(CommandLineGrammar, ShowsTheseBoxesAndMakesTheseCalls)
+{
+    const CommandLineCase& c = GetParam();
+    EXPECT_EQ(Run(c.commandLine), 0);
+    EXPECT_EQ(Boxes(), c.boxes);
+    EXPECT_EQ(Effects(), c.effects);
+    EXPECT_TRUE(AllBoxesBelongToTheApp());
+}
+
+INSTANTIATE_TEST_SUITE_P(RunSetup, CommandLineGrammar, ::testing::ValuesIn(GrammarCases()));
+
+}  // namespace
