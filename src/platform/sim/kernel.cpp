@@ -21,7 +21,7 @@ bool Machine::FolderExists(const std::u16string& path) const
     const auto holds = [&prefix](const std::u16string& inside) { return inside.compare(0, prefix.size(), prefix) == 0; };
     const auto firstInside = files_.lower_bound(prefix);
     if (firstInside != files_.end() && holds(firstInside->first)) return true;
-    return holds(FoldCase(modulePath)) || holds(FoldCase(systemDirectory));
+    return holds(FoldCase(modulePath)) || holds(FoldCase(systemDirectory) + u'\\');
 }
 
 namespace {
