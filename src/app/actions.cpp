@@ -1,5 +1,8 @@
 #include "app/actions.h"
 
+#include <algorithm>
+#include <iterator>
+
 #include "app/command_line.h"
 #include "device/device.h"
 #include "inf/inf.h"
@@ -41,10 +44,9 @@ constexpr Action kActions[] = {
 
 const Action* FindAction(const char16_t* text)
 {
-    for (const Action& action : kActions) {
-        if (StartsWithWord(text, action.keyword)) return &action;
-    }
-    return nullptr;
+    const auto* found = std::find_if(std::begin(kActions), std::end(kActions),
+                                     [text](const Action& action) { return StartsWithWord(text, action.keyword); });
+    return found == std::end(kActions) ? nullptr : found;
 }
 
 }  // namespace ostrel

@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <iterator>
 #include <string_view>
 
 #include "app/command_line.h"
@@ -90,10 +91,9 @@ constexpr Option kOptions[] = {
 
 const Option* FindOption(const char16_t* text)
 {
-    for (const Option& option : kOptions) {
-        if (StartsWithWord(text, option.word)) return &option;
-    }
-    return nullptr;
+    const auto* found = std::find_if(std::begin(kOptions), std::end(kOptions),
+                                     [text](const Option& option) { return StartsWithWord(text, option.word); });
+    return found == std::end(kOptions) ? nullptr : found;
 }
 
 }  // namespace

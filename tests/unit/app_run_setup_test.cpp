@@ -147,4 +147,22 @@ TEST_P(CommandLineGrammar, ShowsTheseBoxesAndMakesTheseCalls)
 
 INSTANTIATE_TEST_SUITE_P(RunSetup, CommandLineGrammar, ::testing::ValuesIn(GrammarCases()));
 
+// The device and section operations get InfPath: here the file that "/f"
+// names, which the Setup API is then asked to read.
+TEST_F(RunSetupTest, DeviceAndSectionActionsReadTheInfFileThatOptionFNames)
+{
+    for (const char* keyword : {"install device ", "remove device ", "disable device ", "enable device ", "install inf "}) {
+        const std::size_t callsBefore = machine.Calls().size();
+        EXPECT_EQ(Run(std::string("/f C:\\x\\a.inf ") + keyword + "A"), 0);
+        std::vector<std::string> infsRead;
+        for (std::size_t i = callsBefore; i < machine.Calls().size(); ++i) {
+            const sim::CallRecord& call = machine.Calls()[i];
+            if (call.function == "SetupDiGetINFClassW" || call.function == "SetupOpenInfFileW")
+                infsRead.push_back(sim::U8(call.arguments.at(0)));
+        }
+        ASSERT_FALSE(infsRead.empty()) << keyword;
+        EXPECT_EQ(infsRead.front(), kOtherInf) << keyword;
+    }
+}
+
 }  // namespace

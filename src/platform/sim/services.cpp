@@ -8,8 +8,8 @@ namespace sim {
 
 namespace {
 
-constexpr char kManagerKind[] = "scm";
-constexpr char kServiceKind[] = "service";
+constexpr const char* kManagerKind = "scm";
+constexpr const char* kServiceKind = "service";
 constexpr DWORD kServiceWin32OwnProcess = 0x10;
 constexpr DWORD kServiceAcceptStop = 0x1;
 constexpr DWORD kErrorInvalidAddress = 487;
@@ -17,6 +17,7 @@ constexpr DWORD kErrorInvalidAddress = 487;
 struct ManagerHandle {};
 
 struct ServiceHandle {
+    // cppcheck-suppress unusedStructMember ; read through HandleTable::Find
     std::u16string name;  // as the database spells it
 };
 
