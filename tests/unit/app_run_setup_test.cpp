@@ -23,6 +23,9 @@ const std::string kServiceNameMissing = "Invalid command line - service name mis
 const std::string kSectionNameMissing = "Invalid command line - section name missing.";
 const std::string kDefaultInf = "C:\\Tools\\OstrelSetup.inf";
 const std::string kOtherInf = "C:\\x\\a.inf";
+// The longest name "/f" takes, 259 characters, and one more.
+const std::string kLongestInf = "C:\\" + std::string(252, 'n') + ".inf";
+const std::string kTooLongInf = "C:\\" + std::string(253, 'n') + ".inf";
 
 // The sim's system text for ERROR_SERVICE_DOES_NOT_EXIST, as a report shows it.
 const std::string kNoSuchServiceText = "The specified service does not exist as an installed service.\r";
@@ -43,6 +46,7 @@ protected:
         machine.AddFile(u"C:\\x\\a.inf");
         machine.AddFile(u"C:\\y\\b.inf");
         machine.AddFile(u"C:\\my dir\\a.inf");
+        machine.AddFile(sim::U16(kLongestInf));
     }
 
     // What the run did that a command line decides, in order: the INF file
@@ -123,6 +127,10 @@ std::vector<CommandLineCase> GrammarCases()
         {"/f \"C:\\x\\a.inf\"stop service S", {ErrorBox(kInvalid)}, {testOther}},
         {"/f \"C:\\x\\a.inf\"", {}, {testOther, "shell " + kOtherInf}},
         {"/f \"", {ErrorBox(kInvalid)}, {}},
+        {"/f " + kLongestInf + " stop service S", {}, {"test " + kLongestInf, "open S"}},
+        {"/f \"" + kLongestInf + "\" stop service S", {}, {"test " + kLongestInf, "open S"}},
+        {"/f " + kTooLongInf + " stop service S", {ErrorBox(kInvalid)}, {}},
+        {"/f \"" + kTooLongInf + "\" stop service S", {ErrorBox(kInvalid)}, {}},
         {"/f C:\\x\\a.inf /f C:\\y\\b.inf ", {}, {"test C:\\y\\b.inf", "shell C:\\y\\b.inf"}},
         {"/de /f C:\\x\\a.inf", {ErrorBox(kInvalidGerman)}, {"locale 0xC07"}},
         {"/en /de /reboot /f \"C:\\x", {ErrorBox(kInvalidGerman)}, {"locale 0x409", "locale 0xC07"}},
