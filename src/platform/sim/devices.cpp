@@ -1,0 +1,699 @@
+// The Setup API's device functions on the simulated device tree.
+//
+// A device information set holds elements that name devices by their node
+// number. Each element keeps what Windows keeps per element: its class-install
+// parameters and its install-parameter flags. The record a caller gets back
+// (SP_DEVINFO_DATA) names the element by its position in Reserved, and the
+// device by DevInst; both are checked on the way back in.
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+
+#include "platform/platform.h"
+#include "platform/sim/machine.h"
+
+namespace sim {
+
+namespace {
+
+constexpr DWORD kDigcfAllClasses = 0x4;
+constexpr DWORD kRegMultiSz = 7;
+constexpr DWORD kDicsPropChange = 3;
+constexpr DWORD kDicsStop = 5;
+constexpr DWORD kDicsFlagConfigGeneral = 4;
+constexpr DWORD kSpdrpMaximumProperty = 0x25;
+
+constexpr DWORD kDicdKnownFlags = 0x3;  // DICD_GENERATE_ID, DICD_INHERIT_CLASSDRVS
+constexpr DWORD kErrorInvalidFlags = 1004;
+constexpr DWORD kErrorClassMismatch = 0xE0000201;
+constexpr DWORD kErrorInvalidDevinstName = 0xE0000205;
+constexpr DWORD kErrorInvalidRegProperty = 0xE0000209;
+constexpr DWORD kErrorNoClassInstallParams = 0xE0000215;
+
+struct Element {
+    Element(DWORD device, std::u16string id) : devInst(device), instanceId(std::move(id)) {}
+    DWORD devInst = 0;
+    std::u16string instanceId;  // kept for the log once the device is gone
+    DWORD installFlags = 0;
+    std::optional<SP_PROPCHANGE_PARAMS> propertyChange;
+};
+
+struct DeviceInfoSet {
+    std::optional<GUID> classGuid;
+    std::vector<Element> elements;
+    std::optional<SP_PROPCHANGE_PARAMS> propertyChange;  // the set's own, for no particular device
+};
+
+const char kSetKind[] = "device information set";
+
+DeviceInfoSet* FindSet(Machine& m, HDEVINFO handle)
+{
+    DeviceInfoSet* set = m.handles.Find<DeviceInfoSet>(handle, kSetKind);
+    if (set == nullptr) m.lastError = ERROR_INVALID_HANDLE;
+    return set;
+}
+
+// The element a record names, or null when the record names none of this set.
+Element* ElementOf(DeviceInfoSet& set, const SP_DEVINFO_DATA* record)
+{
+    if (record == nullptr || record->cbSize != sizeof(SP_DEVINFO_DATA)) return nullptr;
+    if (record->Reserved == 0 || record->Reserved > set.elements.size()) return nullptr;
+    Element& element = set.elements[record->Reserved - 1];
+    return element.devInst == record->DevInst ? &element : nullptr;
+}
+
+// How the log shows a device record: the device's instance ID.
+std::u16string RecordLabel(Machine& m, HDEVINFO handle, const SP_DEVINFO_DATA* record)
+{
+    if (record == nullptr) return u"(null)";
+    DeviceInfoSet* set = m.handles.Find<DeviceInfoSet>(handle, kSetKind);
+    const Element* element = set == nullptr ? nullptr : ElementOf(*set, record);
+    return element == nullptr ? u"(bad device record)" : element->instanceId;
+}
+
+void FillRecord(std::size_t position, const Device& device, SP_DEVINFO_DATA& record)
+{
+    record.ClassGuid = device.classGuid;
+    record.DevInst = device.devInst;
+    record.Reserved = position + 1;
+}
+
+std::u16string PropertyName(DWORD property)
+{
+    if (property == SPDRP_HARDWAREID) return u"SPDRP_HARDWAREID";
+    if (property == SPDRP_COMPATIBLEIDS) return u"SPDRP_COMPATIBLEIDS";
+    return Hex(property);
+}
+
+std::u16string InstallFunctionName(UINT function)
+{
+    if (function == DIF_PROPERTYCHANGE) return u"DIF_PROPERTYCHANGE";
+    if (function == DIF_REGISTERDEVICE) return u"DIF_REGISTERDEVICE";
+    return Hex(function);
+}
+
+std::u16string StateChangeName(DWORD state)
+{
+    if (state == DICS_ENABLE) return u"DICS_ENABLE";
+    if (state == DICS_DISABLE) return u"DICS_DISABLE";
+    return Number(state);
+}
+
+std::u16string ScopeName(DWORD scope)
+{
+    if (scope == DICS_FLAG_GLOBAL) return u"DICS_FLAG_GLOBAL";
+    if (scope == DICS_FLAG_CONFIGSPECIFIC) return u"DICS_FLAG_CONFIGSPECIFIC";
+    return Number(scope);
+}
+
+// NUL shown as "\0", so that the log shows a multi-string's shape.
+std::u16string RawText(const BYTE* data, DWORD size)
+{
+    if (data == nullptr) return u"(null)";
+    std::u16string text;
+    for (DWORD i = 0; i + 1 < size; i += 2) {
+        char16_t c = 0;
+        std::memcpy(&c, data + i, sizeof c);
+        if (c == 0)
+            text += u"\\0";
+        else
+            text.push_back(c);
+    }
+    return text;
+}
+
+std::optional<std::u16string>* PropertyOf(Device& device, DWORD property)
+{
+    if (property == SPDRP_HARDWAREID) return &device.hardwareIds;
+    if (property == SPDRP_COMPATIBLEIDS) return &device.compatibleIds;
+    return nullptr;
+}
+
+bool ValidPropertyChange(const SP_PROPCHANGE_PARAMS& params)
+{
+    const bool stateKnown = params.StateChange >= DICS_ENABLE && params.StateChange <= kDicsStop;
+    const bool scopeKnown = params.Scope == DICS_FLAG_GLOBAL || params.Scope == DICS_FLAG_CONFIGSPECIFIC ||
+                            params.Scope == kDicsFlagConfigGeneral;
+    return stateKnown && scopeKnown;
+}
+
+void ApplyPropertyChange(Device& device, const SP_PROPCHANGE_PARAMS& params)
+{
+    if (params.StateChange != DICS_ENABLE && params.StateChange != DICS_DISABLE) return;
+    const bool disable = params.StateChange == DICS_DISABLE;
+    if (params.Scope == DICS_FLAG_GLOBAL)
+        device.disabledGlobally = disable;
+    else
+        device.disabledInProfile = disable;
+}
+
+BOOL RunPropertyChange(Machine& m, Element& element, Device& device)
+{
+    if (!element.propertyChange) {
+        m.lastError = kErrorNoClassInstallParams;
+        return FALSE;
+    }
+    const DeviceClass* deviceClass = m.devices.FindClass(device.classGuid);
+    if (deviceClass != nullptr && deviceClass->propertyChangeRefusal != 0) {
+        m.lastError = deviceClass->propertyChangeRefusal;
+        return FALSE;
+    }
+    if (element.propertyChange->StateChange == kDicsPropChange) return TRUE;
+    ApplyPropertyChange(device, *element.propertyChange);
+    element.installFlags |= device.flagsAfterChange;
+    return TRUE;
+}
+
+BOOL RunRegistration(Machine& m, Device& device)
+{
+    const DeviceClass* deviceClass = m.devices.FindClass(device.classGuid);
+    if (deviceClass != nullptr && deviceClass->registrationRefusal != 0) {
+        m.lastError = deviceClass->registrationRefusal;
+        return FALSE;
+    }
+    device.registered = true;
+    device.present = true;
+    return TRUE;
+}
+
+bool ValidRootName(const char16_t* name)
+{
+    if (name == nullptr || *name == 0) return false;
+    for (const char16_t* c = name; *c != 0; ++c)
+        if (*c == u'\\' || *c <= u' ') return false;
+    return true;
+}
+
+std::u16string GuidArgument(const GUID* guid) { return guid == nullptr ? u"(null)" : GuidText(*guid); }
+
+}  // namespace
+
+bool SameGuid(const GUID& a, const GUID& b) { return std::memcmp(&a, &b, sizeof(GUID)) == 0; }
+
+std::u16string GuidText(const GUID& guid)
+{
+    char text[40];
+    std::snprintf(text, sizeof text, "{%08X-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X}",
+                  static_cast<unsigned>(guid.Data1), guid.Data2, guid.Data3, guid.Data4[0], guid.Data4[1],
+                  guid.Data4[2], guid.Data4[3], guid.Data4[4], guid.Data4[5], guid.Data4[6], guid.Data4[7]);
+    return U16(text);
+}
+
+std::u16string MultiString(std::initializer_list<std::u16string> ids)
+{
+    std::u16string data;
+    for (const std::u16string& id : ids) {
+        data += id;
+        data.push_back(u'\0');
+    }
+    data.push_back(u'\0');
+    return data;
+}
+
+bool MultiStringHolds(const std::optional<std::u16string>& data, const std::u16string& id)
+{
+    if (!data || id.empty()) return false;
+    const std::u16string wanted = FoldCase(id);
+    std::size_t start = 0;
+    while (start < data->size() && (*data)[start] != u'\0') {
+        const std::size_t end = data->find(u'\0', start);
+        if (end == std::u16string::npos) return false;
+        if (FoldCase(data->substr(start, end - start)) == wanted) return true;
+        start = end + 1;
+    }
+    return false;
+}
+
+DeviceClass& DeviceTree::AddClass(const GUID& guid, std::u16string name)
+{
+    classes.push_back(DeviceClass{guid, std::move(name)});
+    return classes.back();
+}
+
+Device& DeviceTree::Create(std::u16string instanceId, const GUID& classGuid)
+{
+    const DWORD devInst = nextDevInst_++;
+    Device& device = byDevInst[devInst];
+    device.devInst = devInst;
+    device.instanceId = std::move(instanceId);
+    device.classGuid = classGuid;
+    return device;
+}
+
+Device& DeviceTree::Add(std::u16string instanceId, const GUID& classGuid,
+                        std::initializer_list<std::u16string> hardwareIds)
+{
+    return AddRaw(std::move(instanceId), classGuid, MultiString(hardwareIds));
+}
+
+Device& DeviceTree::AddRaw(std::u16string instanceId, const GUID& classGuid, std::u16string hardwareIdData)
+{
+    Device& device = Create(std::move(instanceId), classGuid);
+    device.hardwareIds = std::move(hardwareIdData);
+    return device;
+}
+
+Device* DeviceTree::Find(DWORD devInst)
+{
+    auto it = byDevInst.find(devInst);
+    return it == byDevInst.end() ? nullptr : &it->second;
+}
+
+Device* DeviceTree::FindByInstanceId(const std::u16string& instanceId)
+{
+    for (auto& [devInst, device] : byDevInst)
+        if (FoldCase(device.instanceId) == FoldCase(instanceId)) return &device;
+    return nullptr;
+}
+
+const DeviceClass* DeviceTree::FindClass(const GUID& guid) const
+{
+    for (const DeviceClass& deviceClass : classes)
+        if (SameGuid(deviceClass.guid, guid)) return &deviceClass;
+    return nullptr;
+}
+
+const DeviceClass* DeviceTree::FindClassByName(const std::u16string& name) const
+{
+    for (const DeviceClass& deviceClass : classes)
+        if (FoldCase(deviceClass.name) == FoldCase(name)) return &deviceClass;
+    return nullptr;
+}
+
+std::vector<std::u16string> DeviceTree::WithHardwareId(const std::u16string& id) const
+{
+    std::vector<std::u16string> found;
+    for (const auto& [devInst, device] : byDevInst)
+        if (device.registered && MultiStringHolds(device.hardwareIds, id)) found.push_back(device.instanceId);
+    return found;
+}
+
+std::u16string DeviceTree::GenerateRootInstanceId(const std::u16string& name) const
+{
+    std::u16string upper = name;
+    for (char16_t& c : upper)
+        if (c >= u'a' && c <= u'z') c = static_cast<char16_t>(c - (u'a' - u'A'));
+    for (unsigned number = 0;; ++number) {
+        char digits[16];
+        std::snprintf(digits, sizeof digits, "%04u", number);
+        std::u16string candidate = u"ROOT\\" + upper + u"\\" + U16(digits);
+        bool taken = false;
+        for (const auto& [devInst, device] : byDevInst)
+            taken = taken || FoldCase(device.instanceId) == FoldCase(candidate);
+        if (!taken) return candidate;
+    }
+}
+
+}  // namespace sim
+
+namespace platform {
+
+using sim::Device;
+using sim::DeviceInfoSet;
+using sim::Element;
+using sim::Machine;
+
+BOOL SetupDiGetINFClassW(LPCWSTR infName, GUID* classGuid, LPWSTR className, DWORD classNameSize,
+                         DWORD* requiredSize)
+{
+    Machine& m = Machine::Current();
+    if (m.Enter("SetupDiGetINFClassW", {sim::Text(infName), sim::Number(classNameSize)})) return FALSE;
+    if (infName == nullptr || classGuid == nullptr || className == nullptr) {
+        m.lastError = ERROR_INVALID_PARAMETER;
+        return FALSE;
+    }
+    if (!m.FileAttributes(infName)) {
+        m.lastError = ERROR_FILE_NOT_FOUND;
+        return FALSE;
+    }
+    const sim::InfFile* inf = m.infs.Find(infName);
+    if (inf == nullptr) {
+        m.lastError = ERROR_INVALID_PARAMETER;  // not an INF file: no [Version] to read
+        return FALSE;
+    }
+    GUID guid = inf->classGuid;
+    std::u16string name = inf->className;
+    // Windows fills in whichever of the two the INF file leaves out from the
+    // classes it knows.
+    const GUID nullGuid{};
+    if (const sim::DeviceClass* known = m.devices.FindClassByName(name);
+        known != nullptr && sim::SameGuid(guid, nullGuid))
+        guid = known->guid;
+    if (const sim::DeviceClass* known = m.devices.FindClass(guid); known != nullptr && name.empty())
+        name = known->name;
+    if (requiredSize != nullptr) *requiredSize = static_cast<DWORD>(name.size() + 1);
+    if (name.size() + 1 > classNameSize) {
+        m.lastError = ERROR_INSUFFICIENT_BUFFER;
+        return FALSE;
+    }
+    *classGuid = guid;
+    std::copy(name.begin(), name.end(), className);
+    className[name.size()] = u'\0';
+    return TRUE;
+}
+
+HDEVINFO SetupDiGetClassDevsW(const GUID* classGuid, LPCWSTR enumerator, HWND parent, DWORD flags)
+{
+    Machine& m = Machine::Current();
+    if (m.Enter("SetupDiGetClassDevsW",
+                {sim::GuidArgument(classGuid), sim::Text(enumerator), m.handles.Label(parent), sim::Hex(flags)}))
+        return INVALID_HANDLE_VALUE;
+    const bool allClasses = (flags & sim::kDigcfAllClasses) != 0;
+    if (classGuid == nullptr && !allClasses) {
+        m.lastError = ERROR_INVALID_PARAMETER;
+        return INVALID_HANDLE_VALUE;
+    }
+    auto set = std::make_shared<DeviceInfoSet>();
+    if (!allClasses) set->classGuid = *classGuid;
+    const std::u16string prefix = enumerator == nullptr ? u"" : sim::FoldCase(std::u16string(enumerator) + u"\\");
+    for (const auto& [devInst, device] : m.devices.byDevInst) {
+        if (!device.registered) continue;
+        if ((flags & DIGCF_PRESENT) != 0 && !device.present) continue;
+        if (!allClasses && !sim::SameGuid(device.classGuid, *classGuid)) continue;
+        if (sim::FoldCase(device.instanceId).compare(0, prefix.size(), prefix) != 0) continue;
+        set->elements.emplace_back(devInst, device.instanceId);
+    }
+    return m.handles.Add(sim::kSetKind, u"set" + sim::Number(++m.devices.setsCreated), std::move(set));
+}
+
+HDEVINFO SetupDiCreateDeviceInfoList(const GUID* classGuid, HWND parent)
+{
+    Machine& m = Machine::Current();
+    if (m.Enter("SetupDiCreateDeviceInfoList", {sim::GuidArgument(classGuid), m.handles.Label(parent)}))
+        return INVALID_HANDLE_VALUE;
+    auto set = std::make_shared<DeviceInfoSet>();
+    if (classGuid != nullptr) set->classGuid = *classGuid;
+    return m.handles.Add(sim::kSetKind, u"set" + sim::Number(++m.devices.setsCreated), std::move(set));
+}
+
+BOOL SetupDiEnumDeviceInfo(HDEVINFO handle, DWORD index, SP_DEVINFO_DATA* record)
+{
+    Machine& m = Machine::Current();
+    if (m.Enter("SetupDiEnumDeviceInfo", {m.handles.Label(handle), sim::Number(index)})) return FALSE;
+    DeviceInfoSet* set = sim::FindSet(m, handle);
+    if (set == nullptr) return FALSE;
+    if (record == nullptr || record->cbSize != sizeof(SP_DEVINFO_DATA)) {
+        m.lastError = ERROR_INVALID_USER_BUFFER;
+        return FALSE;
+    }
+    if (index >= set->elements.size()) {
+        m.lastError = ERROR_NO_MORE_ITEMS;
+        return FALSE;
+    }
+    const Device* device = m.devices.Find(set->elements[index].devInst);
+    if (device == nullptr) {
+        m.lastError = ERROR_NO_SUCH_DEVINST;
+        return FALSE;
+    }
+    sim::FillRecord(index, *device, *record);
+    return TRUE;
+}
+
+// Shared entry checks of the functions that take a set and a device record:
+// the element and its device, or null with the last error set.
+namespace {
+
+struct Target {
+    Element* element = nullptr;
+    Device* device = nullptr;
+};
+
+Target FindTarget(Machine& m, HDEVINFO handle, const SP_DEVINFO_DATA* record)
+{
+    DeviceInfoSet* set = sim::FindSet(m, handle);
+    if (set == nullptr) return {};
+    Element* element = sim::ElementOf(*set, record);
+    if (element == nullptr) {
+        m.lastError = ERROR_INVALID_PARAMETER;
+        return {};
+    }
+    Device* device = m.devices.Find(element->devInst);
+    if (device == nullptr) {
+        m.lastError = ERROR_NO_SUCH_DEVINST;
+        return {element, nullptr};
+    }
+    return {element, device};
+}
+
+}  // namespace
+
+BOOL SetupDiGetDeviceRegistryPropertyW(HDEVINFO handle, SP_DEVINFO_DATA* record, DWORD property,
+                                       DWORD* propertyRegType, BYTE* buffer, DWORD bufferSize, DWORD* requiredSize)
+{
+    Machine& m = Machine::Current();
+    if (m.Enter("SetupDiGetDeviceRegistryPropertyW", {m.handles.Label(handle), sim::RecordLabel(m, handle, record),
+                                                      sim::PropertyName(property), sim::Number(bufferSize)}))
+        return FALSE;
+    const Target target = FindTarget(m, handle, record);
+    if (target.device == nullptr) return FALSE;
+    const std::optional<std::u16string>* value = sim::PropertyOf(*target.device, property);
+    if (value == nullptr) {
+        // Properties the sim does not hold read as absent.
+        m.lastError = property >= sim::kSpdrpMaximumProperty ? sim::kErrorInvalidRegProperty : ERROR_INVALID_DATA;
+        return FALSE;
+    }
+    if (!*value) {
+        m.lastError = ERROR_INVALID_DATA;
+        return FALSE;
+    }
+    const DWORD bytes = static_cast<DWORD>((*value)->size() * sizeof(char16_t));
+    if (requiredSize != nullptr) *requiredSize = bytes;
+    if (propertyRegType != nullptr) *propertyRegType = sim::kRegMultiSz;
+    if (buffer == nullptr || bytes > bufferSize) {
+        m.lastError = ERROR_INSUFFICIENT_BUFFER;
+        return FALSE;
+    }
+    std::memcpy(buffer, (*value)->data(), bytes);
+    return TRUE;
+}
+
+BOOL SetupDiCreateDeviceInfoW(HDEVINFO handle, LPCWSTR deviceName, const GUID* classGuid, LPCWSTR deviceDescription,
+                              HWND parent, DWORD creationFlags, SP_DEVINFO_DATA* record)
+{
+    Machine& m = Machine::Current();
+    if (m.Enter("SetupDiCreateDeviceInfoW",
+                {m.handles.Label(handle), sim::Text(deviceName), sim::GuidArgument(classGuid),
+                 sim::Text(deviceDescription), m.handles.Label(parent), sim::Hex(creationFlags)}))
+        return FALSE;
+    DeviceInfoSet* set = sim::FindSet(m, handle);
+    if (set == nullptr) return FALSE;
+    if (classGuid == nullptr || deviceName == nullptr) {
+        m.lastError = ERROR_INVALID_PARAMETER;
+        return FALSE;
+    }
+    if ((creationFlags & ~sim::kDicdKnownFlags) != 0) {
+        m.lastError = sim::kErrorInvalidFlags;
+        return FALSE;
+    }
+    if (set->classGuid && !sim::SameGuid(*set->classGuid, *classGuid)) {
+        m.lastError = sim::kErrorClassMismatch;
+        return FALSE;
+    }
+    if (record != nullptr && record->cbSize != sizeof(SP_DEVINFO_DATA)) {
+        m.lastError = ERROR_INVALID_USER_BUFFER;
+        return FALSE;
+    }
+    std::u16string instanceId;
+    if ((creationFlags & DICD_GENERATE_ID) != 0) {
+        if (!sim::ValidRootName(deviceName)) {
+            m.lastError = sim::kErrorInvalidDevinstName;
+            return FALSE;
+        }
+        instanceId = m.devices.GenerateRootInstanceId(deviceName);
+    } else {
+        instanceId = deviceName;
+        if (instanceId.empty()) {
+            m.lastError = sim::kErrorInvalidDevinstName;
+            return FALSE;
+        }
+        if (m.devices.FindByInstanceId(instanceId) != nullptr) {
+            m.lastError = ERROR_DEVINST_ALREADY_EXISTS;
+            return FALSE;
+        }
+    }
+    Device& device = m.devices.Create(std::move(instanceId), *classGuid);
+    device.registered = false;
+    device.present = false;
+    if (!set->classGuid) set->classGuid = *classGuid;
+    set->elements.emplace_back(device.devInst, device.instanceId);
+    if (record != nullptr) sim::FillRecord(set->elements.size() - 1, device, *record);
+    return TRUE;
+}
+
+BOOL SetupDiSetDeviceRegistryPropertyW(HDEVINFO handle, SP_DEVINFO_DATA* record, DWORD property, const BYTE* buffer,
+                                       DWORD bufferSize)
+{
+    Machine& m = Machine::Current();
+    if (m.Enter("SetupDiSetDeviceRegistryPropertyW",
+                {m.handles.Label(handle), sim::RecordLabel(m, handle, record), sim::PropertyName(property),
+                 sim::RawText(buffer, bufferSize), sim::Number(bufferSize)}))
+        return FALSE;
+    const Target target = FindTarget(m, handle, record);
+    if (target.device == nullptr) return FALSE;
+    std::optional<std::u16string>* value = sim::PropertyOf(*target.device, property);
+    if (value == nullptr) {
+        m.lastError = sim::kErrorInvalidRegProperty;
+        return FALSE;
+    }
+    if (buffer == nullptr && bufferSize == 0) {
+        value->reset();
+        return TRUE;
+    }
+    if (buffer == nullptr || bufferSize % sizeof(char16_t) != 0) {
+        m.lastError = buffer == nullptr ? ERROR_INVALID_PARAMETER : ERROR_INVALID_DATA;
+        return FALSE;
+    }
+    std::u16string data(bufferSize / sizeof(char16_t), u'\0');
+    std::memcpy(data.data(), buffer, bufferSize);
+    *value = std::move(data);
+    return TRUE;
+}
+
+namespace {
+
+std::vector<std::u16string> ClassInstallParamsArguments(Machine& m, HDEVINFO handle, const SP_DEVINFO_DATA* record,
+                                                        const SP_CLASSINSTALL_HEADER* header, DWORD size)
+{
+    std::vector<std::u16string> arguments{m.handles.Label(handle), sim::RecordLabel(m, handle, record)};
+    if (header != nullptr && size >= sizeof(SP_PROPCHANGE_PARAMS)) {
+        SP_PROPCHANGE_PARAMS params{};
+        std::memcpy(&params, header, sizeof params);
+        arguments.push_back(sim::InstallFunctionName(params.ClassInstallHeader.InstallFunction));
+        arguments.push_back(sim::StateChangeName(params.StateChange));
+        arguments.push_back(sim::ScopeName(params.Scope));
+        arguments.push_back(sim::Number(params.HwProfile));
+    }
+    arguments.push_back(sim::Number(size));
+    return arguments;
+}
+
+// The property-change parameters in `header`, or none with the last error set.
+std::optional<SP_PROPCHANGE_PARAMS> ReadPropertyChange(Machine& m, const SP_CLASSINSTALL_HEADER* header, DWORD size)
+{
+    if (header->cbSize != sizeof(SP_CLASSINSTALL_HEADER)) {
+        m.lastError = ERROR_INVALID_USER_BUFFER;
+        return std::nullopt;
+    }
+    if (header->InstallFunction != DIF_PROPERTYCHANGE || size != sizeof(SP_PROPCHANGE_PARAMS)) {
+        m.lastError = ERROR_INVALID_PARAMETER;
+        return std::nullopt;
+    }
+    SP_PROPCHANGE_PARAMS params{};
+    std::memcpy(&params, header, sizeof params);
+    if (!sim::ValidPropertyChange(params)) {
+        m.lastError = ERROR_INVALID_PARAMETER;
+        return std::nullopt;
+    }
+    return params;
+}
+
+}  // namespace
+
+BOOL SetupDiSetClassInstallParamsW(HDEVINFO handle, SP_DEVINFO_DATA* record, SP_CLASSINSTALL_HEADER* params,
+                                   DWORD paramsSize)
+{
+    Machine& m = Machine::Current();
+    if (m.Enter("SetupDiSetClassInstallParamsW", ClassInstallParamsArguments(m, handle, record, params, paramsSize)))
+        return FALSE;
+    DeviceInfoSet* set = sim::FindSet(m, handle);
+    if (set == nullptr) return FALSE;
+    std::optional<SP_PROPCHANGE_PARAMS>* slot = &set->propertyChange;
+    if (record != nullptr) {
+        Element* element = sim::ElementOf(*set, record);
+        if (element == nullptr) {
+            m.lastError = ERROR_INVALID_PARAMETER;
+            return FALSE;
+        }
+        slot = &element->propertyChange;
+    }
+    if (params == nullptr) {
+        if (paramsSize != 0) {
+            m.lastError = ERROR_INVALID_PARAMETER;
+            return FALSE;
+        }
+        slot->reset();
+        return TRUE;
+    }
+    std::optional<SP_PROPCHANGE_PARAMS> propertyChange = ReadPropertyChange(m, params, paramsSize);
+    if (!propertyChange) return FALSE;
+    *slot = propertyChange;
+    return TRUE;
+}
+
+BOOL SetupDiCallClassInstaller(UINT installFunction, HDEVINFO handle, SP_DEVINFO_DATA* record)
+{
+    Machine& m = Machine::Current();
+    if (m.Enter("SetupDiCallClassInstaller", {sim::InstallFunctionName(installFunction), m.handles.Label(handle),
+                                              sim::RecordLabel(m, handle, record)}))
+        return FALSE;
+    const Target target = FindTarget(m, handle, record);
+    if (target.device == nullptr) return FALSE;
+    if (installFunction == DIF_PROPERTYCHANGE) {
+        if (!target.device->registered) {
+            m.lastError = ERROR_NO_SUCH_DEVINST;
+            return FALSE;
+        }
+        return sim::RunPropertyChange(m, *target.element, *target.device);
+    }
+    if (installFunction == DIF_REGISTERDEVICE) return sim::RunRegistration(m, *target.device);
+    // The sim models no other installer function.
+    m.lastError = ERROR_DI_DO_DEFAULT;
+    return FALSE;
+}
+
+BOOL SetupDiRemoveDevice(HDEVINFO handle, SP_DEVINFO_DATA* record)
+{
+    Machine& m = Machine::Current();
+    if (m.Enter("SetupDiRemoveDevice", {m.handles.Label(handle), sim::RecordLabel(m, handle, record)})) return FALSE;
+    const Target target = FindTarget(m, handle, record);
+    if (target.device == nullptr) return FALSE;
+    target.element->installFlags |= target.device->flagsAfterChange;
+    m.devices.byDevInst.erase(target.device->devInst);
+    return TRUE;
+}
+
+BOOL SetupDiGetDeviceInstallParamsW(HDEVINFO handle, SP_DEVINFO_DATA* record, SP_DEVINSTALL_PARAMS_W* params)
+{
+    Machine& m = Machine::Current();
+    if (m.Enter("SetupDiGetDeviceInstallParamsW", {m.handles.Label(handle), sim::RecordLabel(m, handle, record)}))
+        return FALSE;
+    DeviceInfoSet* set = sim::FindSet(m, handle);
+    if (set == nullptr) return FALSE;
+    if (params == nullptr || params->cbSize != sizeof(SP_DEVINSTALL_PARAMS_W)) {
+        m.lastError = params == nullptr ? ERROR_INVALID_PARAMETER : ERROR_INVALID_USER_BUFFER;
+        return FALSE;
+    }
+    DWORD flags = 0;
+    if (record != nullptr) {
+        // The element outlives its device: the flags of a removal stay readable.
+        const Element* element = sim::ElementOf(*set, record);
+        if (element == nullptr) {
+            m.lastError = ERROR_INVALID_PARAMETER;
+            return FALSE;
+        }
+        flags = element->installFlags;
+    }
+    *params = SP_DEVINSTALL_PARAMS_W{};
+    params->cbSize = sizeof(SP_DEVINSTALL_PARAMS_W);
+    params->Flags = flags;
+    return TRUE;
+}
+
+BOOL SetupDiDestroyDeviceInfoList(HDEVINFO handle)
+{
+    Machine& m = Machine::Current();
+    if (m.Enter("SetupDiDestroyDeviceInfoList", {m.handles.Label(handle)})) return FALSE;
+    DeviceInfoSet* set = sim::FindSet(m, handle);
+    if (set == nullptr) return FALSE;
+    // Elements created in the set and never registered go with it.
+    for (const Element& element : set->elements) {
+        const Device* device = m.devices.Find(element.devInst);
+        if (device != nullptr && !device->registered) m.devices.byDevInst.erase(element.devInst);
+    }
+    m.handles.Remove(handle, sim::kSetKind);
+    return TRUE;
+}
+
+}  // namespace platform

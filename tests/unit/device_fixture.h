@@ -1,0 +1,87 @@
+// A simulated machine for the device operations: the INF file beside the
+// program names the class "OstrelDev" and has a driver for ostrel\widget,
+// the class is known to Windows, and newdev.dll is in the system folder.
+#pragma once
+
+#include <set>
+#include <string>
+#include <vector>
+
+#include "device/device.h"
+#include "platform/sim/device_tree.h"
+#include "sim_fixture.h"
+
+namespace ostrel_test {
+
+inline const platform::GUID kOstrelClass = {0x6A1D2E4F, 0x11C3, 0x4B2A, {0x9E, 0x10, 0x52, 0x33, 0x7C, 0x0D, 0xA4, 0x01}};
+inline const platform::GUID kOtherClass = {0x4D36E97D, 0xE325, 0x11CE, {0xBF, 0xC1, 0x08, 0x00, 0x2B, 0xE1, 0x03, 0x18}};
+inline const std::u16string kWidget = u"ostrel\\widget";
+
+// The Setup API errors the device tests make calls fail with, given a
+// system text so that a report shows which one it was.
+inline const std::string kAccessDeniedText = "Access is denied.\r";
+inline const std::string kNoSuchDevinstText = "The device instance does not exist in the hardware tree.\r";
+inline const std::string kWow64Text = "The operation is not allowed in a WOW64 process.\r";
+
+class DeviceFixture : public SimFixture {
+protected:
+    DeviceFixture()
+    {
+        sim::InfFile inf;
+        inf.classGuid = kOstrelClass;
+        inf.className = u"OstrelDev";
+        inf.models = {kWidget};
+        machine.AddInf(kDefaultInfPath, inf);
+        machine.devices.AddClass(kOstrelClass, u"OstrelDev");
+        machine.devices.AddClass(kOtherClass, u"System");
+        machine.systemTexts[platform::ERROR_NO_SUCH_DEVINST] = sim::U16(kNoSuchDevinstText) + u"\n";
+        machine.systemTexts[platform::ERROR_IN_WOW64] = sim::U16(kWow64Text) + u"\n";
+        sim::AddNewDevLibrary(machine);
+    }
+
+    sim::Device& AddDevice(const std::u16string& instanceId, std::initializer_list<std::u16string> hardwareIds)
+    {
+        return machine.devices.Add(instanceId, kOstrelClass, hardwareIds);
+    }
+
+    // The INF file names no class at all.
+    void DropInfClass()
+    {
+        sim::InfFile inf;
+        inf.models = {kWidget};
+        machine.AddInf(kDefaultInfPath, inf);
+    }
+
+    void FailCall(const std::string& function, unsigned callNumber = 0, platform::DWORD error = platform::ERROR_ACCESS_DENIED)
+    {
+        machine.FailCall(sim::Fault{function, callNumber, std::nullopt, error});
+    }
+    void FailCallOn(const std::string& function, const std::u16string& argument,
+                    platform::DWORD error = platform::ERROR_ACCESS_DENIED)
+    {
+        machine.FailCall(sim::Fault{function, 0, argument, error});
+    }
+
+    // The calls to the Setup API, newdev and the library loader, in order,
+    // with the boxes shown between them as "box".
+    std::vector<std::string> DeviceCalls() const
+    {
+        static const std::set<std::string> functions = {
+            "SetupDiGetINFClassW", "SetupDiGetClassDevsW", "SetupDiCreateDeviceInfoList",
+            "SetupDiEnumDeviceInfo", "SetupDiGetDeviceRegistryPropertyW", "SetupDiCreateDeviceInfoW",
+            "SetupDiSetDeviceRegistryPropertyW", "SetupDiSetClassInstallParamsW", "SetupDiCallClassInstaller",
+            "SetupDiRemoveDevice", "SetupDiGetDeviceInstallParamsW", "SetupDiDestroyDeviceInfoList",
+            "LoadLibraryExW", "GetProcAddress", "FreeLibrary", "UpdateDriverForPlugAndPlayDevicesW", "MessageBoxW"};
+        std::vector<std::string> calls;
+        for (const std::string& call : machine.CallsTo(functions))
+            calls.push_back(call.rfind("MessageBoxW(", 0) == 0 ? "box" : call);
+        return calls;
+    }
+
+    std::size_t OpenSets() const { return machine.handles.OpenCount("device information set"); }
+    std::size_t LoadedLibraries() const { return machine.handles.OpenCount("library"); }
+
+    platform::BOOL rebootNeeded = platform::FALSE;
+};
+
+}  // namespace ostrel_test

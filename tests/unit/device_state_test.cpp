@@ -1,0 +1,403 @@
+// Enable, disable and remove: which devices a hardware ID reaches, what each
+// action asks of the Setup API and in which order, and what the user sees
+// when a step fails.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "device_fixture.h"
+
+namespace {
+
+using ostrel_test::Box;
+using ostrel_test::DeviceFixture;
+using ostrel_test::ErrorBox;
+using ostrel_test::kAccessDeniedText;
+using ostrel_test::kDefaultInfPath;
+using ostrel_test::kOstrelClass;
+using ostrel_test::kOtherClass;
+using ostrel_test::kWidget;
+using ostrel_test::NoBoxes;
+using platform::BOOL;
+
+using OperationFn = int (*)(const char16_t*, const char16_t*, BOOL*);
+
+struct StateOperation {
+    const char* name;
+    OperationFn run;
+    const char* failureMessage;  // the catalogue text, "%1" already given the ID below
+    const char* actionCall;      // the call whose failure is the action's failure
+    bool enableFirst;            // the device starts disabled, so that enabling shows
+};
+
+std::ostream& operator<<(std::ostream& out, const StateOperation& operation) { return out << operation.name; }
+
+const StateOperation kOperations[] = {
+    {"Remove", ostrel::RemoveDevice, "Remove device ostrel\\widget failed.", "SetupDiRemoveDevice", false},
+    {"Disable", ostrel::DisableDevice, "Disable device ostrel\\widget failed.", "SetupDiCallClassInstaller", false},
+    {"Enable", ostrel::EnableDevice, "Enable device ostrel\\widget failed.", "SetupDiCallClassInstaller", true},
+};
+
+class StateChangeTest : public DeviceFixture, public ::testing::WithParamInterface<StateOperation> {
+protected:
+    sim::Device& Add(const std::u16string& instanceId, std::initializer_list<std::u16string> hardwareIds)
+    {
+        sim::Device& device = AddDevice(instanceId, hardwareIds);
+        device.disabledInProfile = GetParam().enableFirst;
+        return device;
+    }
+    sim::Device& AddRaw(const std::u16string& instanceId, const std::u16string& data)
+    {
+        sim::Device& device = machine.devices.AddRaw(instanceId, kOstrelClass, data);
+        device.disabledInProfile = GetParam().enableFirst;
+        return device;
+    }
+
+    int Run(const std::u16string& hardwareId) { return GetParam().run(kDefaultInfPath.c_str(), hardwareId.c_str(), &rebootNeeded); }
+
+    // Whether the operation has done its work on the device.
+    bool Changed(const std::u16string& instanceId)
+    {
+        const sim::Device* device = machine.devices.FindByInstanceId(instanceId);
+        const std::string name = GetParam().name;
+        if (name == "Remove") return device == nullptr;
+        if (device == nullptr) return false;
+        return name == "Disable" ? device->disabledInProfile : device->Enabled();
+    }
+
+    unsigned ActionCalls() const { return machine.CallCount(GetParam().actionCall); }
+
+    Box Failure() const { return ErrorBox(std::string(GetParam().failureMessage) + "\n" + kAccessDeniedText); }
+};
+
+TEST_P(StateChangeTest, TwoMatchingDevicesAreBothHandledThoughTheFirstFails)
+{
+    Add(u"PCI\\A", {kWidget});
+    Add(u"PCI\\B", {u"pci\\other", kWidget});
+    FailCallOn(GetParam().actionCall, u"PCI\\A");
+
+    EXPECT_EQ(Run(kWidget), 1);
+    EXPECT_EQ(Boxes(), std::vector<Box>{Failure()});
+    EXPECT_FALSE(Changed(u"PCI\\A"));
+    EXPECT_TRUE(Changed(u"PCI\\B"));
+    EXPECT_EQ(OpenSets(), 0u);
+}
+
+// Each case: the device's raw SPDRP_HARDWAREID data and the argument.
+struct MatchCase {
+    const char* name;
+    std::u16string data;
+    std::u16string argument;
+    bool handled;
+};
+
+std::u16string Repeat(char16_t c, std::size_t count) { return std::u16string(count, c); }
+
+// 520 bytes exactly: a filler string, then `last`, with or without its
+// terminator, and no closing empty string either way.
+std::u16string FullBuffer(const std::u16string& last, bool terminated)
+{
+    const std::size_t filler = 260 - last.size() - (terminated ? 1 : 0) - 1;
+    std::u16string data = Repeat(u'a', filler) + u'\0' + last;
+    if (terminated) data.push_back(u'\0');
+    return data;
+}
+
+const MatchCase kMatchCases[] = {
+    {"third hardware ID", sim::MultiString({u"pci\\a", u"pci\\b", kWidget}), kWidget, true},
+    {"capital letters in the argument", sim::MultiString({kWidget}), u"OSTREL\\WIDGET", true},
+    {"capital letters in the list", sim::MultiString({u"OSTREL\\Widget"}), kWidget, true},
+    {"listed twice, handled once", sim::MultiString({kWidget, kWidget}), kWidget, true},
+    {"full buffer, last string terminated", FullBuffer(kWidget, true), kWidget, true},
+    {"full buffer, last string unterminated", FullBuffer(kWidget, false), kWidget, false},
+    {"accented capital letter", sim::MultiString({u"ostrel\u00E4"}), u"OSTREL\u00C4", false},
+    {"empty argument", sim::MultiString({kWidget}), u"", false},
+    {"argument a prefix of the listed ID", sim::MultiString({kWidget}), u"ostrel\\widge", false},
+    {"listed ID a prefix of the argument", sim::MultiString({kWidget}), u"ostrel\\widgets", false},
+    {"ID after an empty string", u"pci\\a" + std::u16string(2, u'\0') + kWidget + std::u16string(2, u'\0'), kWidget, false},
+    {"list longer than 520 bytes", sim::MultiString({Repeat(u'a', 250), kWidget}), kWidget, false},
+    {"no hardware IDs at all", sim::MultiString({}), kWidget, false},
+};
+
+TEST_P(StateChangeTest, HandlesExactlyTheDevicesThatListTheId)
+{
+    for (const MatchCase& c : kMatchCases) {
+        SCOPED_TRACE(c.name);
+        const std::u16string id = u"PCI\\" + sim::U16(c.name);
+        AddRaw(id, c.data);
+        const unsigned callsBefore = ActionCalls();
+
+        EXPECT_EQ(Run(c.argument), 1);
+        EXPECT_EQ(Changed(id), c.handled);
+        const unsigned callsPerDevice = std::string(GetParam().name) == "Enable" ? 2 : 1;
+        EXPECT_EQ(ActionCalls() - callsBefore, c.handled ? callsPerDevice : 0);
+        machine.devices.byDevInst.clear();
+    }
+    EXPECT_EQ(Boxes(), NoBoxes());
+}
+
+TEST_P(StateChangeTest, OnlyPresentDevicesOfTheInfClassAreLookedAt)
+{
+    Add(u"PCI\\GONE", {kWidget}).present = false;
+    machine.devices.Add(u"PCI\\OTHER", kOtherClass, {kWidget});
+    sim::Device& compatible = Add(u"PCI\\COMPATIBLE", {u"pci\\x"});
+    compatible.compatibleIds = sim::MultiString({kWidget});
+
+    EXPECT_EQ(Run(kWidget), 1);
+    EXPECT_EQ(ActionCalls(), 0u);
+    EXPECT_EQ(Boxes(), NoBoxes());
+}
+
+// A list without its closing empty string must not be read on into the
+// list of the device scanned before it.
+TEST_P(StateChangeTest, AListWithoutItsClosingEmptyStringDoesNotInheritThePreviousDevicesIds)
+{
+    Add(u"PCI\\LONG", {u"aaaaaaaa", kWidget});
+    AddRaw(u"PCI\\SHORT", std::u16string(u"x") + u'\0');
+
+    EXPECT_EQ(Run(kWidget), 1);
+    EXPECT_TRUE(Changed(u"PCI\\LONG"));
+    EXPECT_FALSE(Changed(u"PCI\\SHORT"));
+}
+
+TEST_P(StateChangeTest, AFailedHardwareIdReadSkipsTheDeviceSilently)
+{
+    Add(u"PCI\\A", {kWidget});
+    Add(u"PCI\\B", {kWidget});
+    FailCallOn("SetupDiGetDeviceRegistryPropertyW", u"PCI\\A");
+
+    EXPECT_EQ(Run(kWidget), 1);
+    EXPECT_FALSE(Changed(u"PCI\\A"));
+    EXPECT_TRUE(Changed(u"PCI\\B"));
+    EXPECT_EQ(Boxes(), NoBoxes());
+}
+
+struct RestartCase {
+    const char* name;
+    platform::DWORD flagsAfterChange;
+    BOOL before;
+    bool queryFails;
+    BOOL after;
+};
+
+const RestartCase kRestartCases[] = {
+    {"DI_NEEDREBOOT", platform::DI_NEEDREBOOT, platform::FALSE, false, platform::TRUE},
+    {"DI_NEEDRESTART", platform::DI_NEEDRESTART, platform::FALSE, false, platform::TRUE},
+    {"no restart", 0, platform::FALSE, false, platform::FALSE},
+    {"no restart keeps an earlier one", 0, platform::TRUE, false, platform::TRUE},
+    {"query fails", platform::DI_NEEDREBOOT, platform::FALSE, true, platform::FALSE},
+};
+
+TEST_P(StateChangeTest, RecordsARestartThatWindowsAsksFor)
+{
+    for (const RestartCase& c : kRestartCases) {
+        SCOPED_TRACE(c.name);
+        Add(u"PCI\\" + sim::U16(c.name), {kWidget}).flagsAfterChange = c.flagsAfterChange;
+        rebootNeeded = c.before;
+        if (c.queryFails) FailCall("SetupDiGetDeviceInstallParamsW", machine.CallCount("SetupDiGetDeviceInstallParamsW") + 1);
+
+        EXPECT_EQ(Run(kWidget), 1);
+        EXPECT_EQ(rebootNeeded, c.after);
+        machine.devices.byDevInst.clear();
+    }
+    EXPECT_EQ(Boxes(), NoBoxes());
+}
+
+TEST_P(StateChangeTest, AFailedActionMakesNoRestartCheck)
+{
+    Add(u"PCI\\A", {kWidget}).flagsAfterChange = platform::DI_NEEDREBOOT;
+    FailCall(GetParam().actionCall);
+
+    EXPECT_EQ(Run(kWidget), 1);
+    EXPECT_EQ(rebootNeeded, platform::FALSE);
+    EXPECT_EQ(machine.CallCount("SetupDiGetDeviceInstallParamsW"), 0u);
+}
+
+TEST_P(StateChangeTest, NoMatchingDeviceIsSilent)
+{
+    Add(u"PCI\\A", {u"pci\\other"});
+    EXPECT_EQ(Run(kWidget), 1);
+    EXPECT_EQ(Run(u"unknown"), 1);
+    EXPECT_EQ(Boxes(), NoBoxes());
+    EXPECT_EQ(OpenSets(), 0u);
+}
+
+TEST_P(StateChangeTest, AFailedScanIsReportedBeforeTheSetIsDestroyed)
+{
+    Add(u"PCI\\A", {kWidget});
+    Add(u"PCI\\B", {kWidget});
+    FailCall("SetupDiEnumDeviceInfo", 2);
+
+    EXPECT_EQ(Run(kWidget), 1);
+    EXPECT_EQ(Boxes(), std::vector<Box>{ErrorBox("Scan of devices failed.\n" + kAccessDeniedText)});
+    EXPECT_TRUE(Changed(u"PCI\\A"));
+    EXPECT_FALSE(Changed(u"PCI\\B"));
+    const std::vector<std::string> calls = DeviceCalls();
+    ASSERT_GE(calls.size(), 2u);
+    EXPECT_EQ(calls[calls.size() - 2], "box");
+    EXPECT_EQ(calls.back(), "SetupDiDestroyDeviceInfoList(set1)");
+}
+
+INSTANTIATE_TEST_SUITE_P(Device, StateChangeTest, ::testing::ValuesIn(kOperations),
+                         [](const auto& test) { return std::string(test.param.name); });
+
+// Failures before the scan: shown, result 0, no device touched.
+struct LookupFailure {
+    const char* name;
+    const char* failingCall;  // null: the INF file names no class
+    Box box;
+};
+
+std::ostream& operator<<(std::ostream& out, const LookupFailure& failure) { return out << failure.name; }
+
+const LookupFailure kLookupFailures[] = {
+    {"InfClassUnreadable", "SetupDiGetINFClassW",
+     ErrorBox("Get device class from INF file failed.\n" + kAccessDeniedText)},
+    {"NoClassGuid", nullptr, ErrorBox("ClassGuid entry missing in INF file.")},
+    {"NoDeviceList", "SetupDiGetClassDevsW",
+     ErrorBox("Get device information for class failed.\n" + kAccessDeniedText)},
+};
+
+class LookupFailureTest : public DeviceFixture,
+                          public ::testing::WithParamInterface<std::tuple<StateOperation, LookupFailure>> {};
+
+TEST_P(LookupFailureTest, IsShownAndEndsTheOperationWithZero)
+{
+    const auto& [operation, failure] = GetParam();
+    AddDevice(u"PCI\\A", {kWidget});
+    if (failure.failingCall != nullptr)
+        FailCall(failure.failingCall);
+    else
+        DropInfClass();
+
+    EXPECT_EQ(operation.run(kDefaultInfPath.c_str(), kWidget.c_str(), &rebootNeeded), 0);
+    EXPECT_EQ(Boxes(), std::vector<Box>{failure.box});
+    EXPECT_EQ(machine.CallCount("SetupDiEnumDeviceInfo"), 0u);
+    EXPECT_NE(machine.devices.FindByInstanceId(u"PCI\\A"), nullptr);
+    EXPECT_EQ(OpenSets(), 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Device, LookupFailureTest,
+                         ::testing::Combine(::testing::ValuesIn(kOperations), ::testing::ValuesIn(kLookupFailures)),
+                         [](const auto& test) {
+                             return std::string(std::get<0>(test.param).name) + std::get<1>(test.param).name;
+                         });
+
+}  // namespace
+
+namespace {
+
+class StateCallsTest : public DeviceFixture {
+protected:
+    StateCallsTest() { AddDevice(u"PCI\\A", {kWidget}); }
+
+    int Enable() { return ostrel::EnableDevice(kDefaultInfPath.c_str(), kWidget.c_str(), &rebootNeeded); }
+
+    std::vector<std::string> ActionCalls() const
+    {
+        return machine.CallsTo({"SetupDiSetClassInstallParamsW", "SetupDiCallClassInstaller", "SetupDiRemoveDevice",
+                                "SetupDiGetDeviceInstallParamsW", "MessageBoxW"});
+    }
+};
+
+const std::string kGlobalEnable =
+    "SetupDiSetClassInstallParamsW(set1, PCI\\A, DIF_PROPERTYCHANGE, DICS_ENABLE, DICS_FLAG_GLOBAL, 0, 20)";
+const std::string kProfileEnable =
+    "SetupDiSetClassInstallParamsW(set1, PCI\\A, DIF_PROPERTYCHANGE, DICS_ENABLE, DICS_FLAG_CONFIGSPECIFIC, 0, 20)";
+const std::string kPropertyChange = "SetupDiCallClassInstaller(DIF_PROPERTYCHANGE, set1, PCI\\A)";
+const std::string kRestartQuery = "SetupDiGetDeviceInstallParamsW(set1, PCI\\A)";
+
+TEST_F(StateCallsTest, EachOperationScansThePresentDevicesOfTheInfClass)
+{
+    EXPECT_EQ(ostrel::RemoveDevice(kDefaultInfPath.c_str(), kWidget.c_str(), &rebootNeeded), 1);
+    EXPECT_EQ(DeviceCalls(), (std::vector<std::string>{
+                                 "SetupDiGetINFClassW(C:\\Tools\\OstrelSetup.inf, 32)",
+                                 "SetupDiGetClassDevsW({6A1D2E4F-11C3-4B2A-9E10-52337C0DA401}, (null), (null), 0x2)",
+                                 "SetupDiEnumDeviceInfo(set1, 0)",
+                                 "SetupDiGetDeviceRegistryPropertyW(set1, PCI\\A, SPDRP_HARDWAREID, 520)",
+                                 "SetupDiRemoveDevice(set1, PCI\\A)",
+                                 kRestartQuery,
+                                 "SetupDiEnumDeviceInfo(set1, 1)",
+                                 "SetupDiDestroyDeviceInfoList(set1)",
+                             }));
+}
+
+TEST_F(StateCallsTest, DisableChangesTheCurrentProfileOnly)
+{
+    EXPECT_EQ(ostrel::DisableDevice(kDefaultInfPath.c_str(), kWidget.c_str(), &rebootNeeded), 1);
+    EXPECT_EQ(ActionCalls(), (std::vector<std::string>{
+                                 "SetupDiSetClassInstallParamsW(set1, PCI\\A, DIF_PROPERTYCHANGE, DICS_DISABLE, "
+                                 "DICS_FLAG_CONFIGSPECIFIC, 0, 20)",
+                                 kPropertyChange,
+                                 kRestartQuery,
+                             }));
+}
+
+TEST_F(StateCallsTest, EnableClearsAGlobalDisableAndThenEnablesInTheProfile)
+{
+    sim::Device& device = *machine.devices.FindByInstanceId(u"PCI\\A");
+    device.disabledGlobally = true;
+    device.disabledInProfile = true;
+
+    EXPECT_EQ(Enable(), 1);
+    EXPECT_EQ(ActionCalls(), (std::vector<std::string>{kGlobalEnable, kPropertyChange, kProfileEnable,
+                                                       kPropertyChange, kRestartQuery}));
+    EXPECT_TRUE(device.Enabled());
+}
+
+// Only the enable in the profile decides; the global one may fail unseen.
+struct EnableCase {
+    const char* name;
+    const char* failingCall;
+    unsigned callNumber;
+    std::vector<std::string> calls;
+    bool reported;
+};
+
+TEST_F(StateCallsTest, OnlyTheProfileEnableDecides)
+{
+    const std::string failure = "box";
+    const EnableCase cases[] = {
+        {"global parameters refused", "SetupDiSetClassInstallParamsW", 1,
+         {kGlobalEnable, kProfileEnable, kPropertyChange, kRestartQuery}, false},
+        {"global installer call fails", "SetupDiCallClassInstaller", 1,
+         {kGlobalEnable, kPropertyChange, kProfileEnable, kPropertyChange, kRestartQuery}, false},
+        {"profile parameters refused", "SetupDiSetClassInstallParamsW", 2,
+         {kGlobalEnable, kPropertyChange, kProfileEnable, failure}, true},
+        {"profile installer call fails", "SetupDiCallClassInstaller", 2,
+         {kGlobalEnable, kPropertyChange, kProfileEnable, kPropertyChange, failure}, true},
+    };
+    for (const EnableCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        DeviceFixture::FailCall(c.failingCall, machine.CallCount(c.failingCall) + c.callNumber);
+        const std::size_t boxesBefore = machine.boxes.size();
+        const std::size_t callsBefore = ActionCalls().size();
+
+        EXPECT_EQ(Enable(), 1);
+        std::vector<std::string> calls = ActionCalls();
+        calls.erase(calls.begin(), calls.begin() + static_cast<std::ptrdiff_t>(callsBefore));
+        for (std::string& call : calls) {
+            if (call.rfind("MessageBoxW(", 0) == 0) call = failure;
+            // Each case runs in a set of its own.
+            const std::size_t set = call.find("set");
+            if (set != std::string::npos) call.replace(set, 4, "set1");
+        }
+        EXPECT_EQ(calls, c.calls);
+        EXPECT_EQ(machine.boxes.size() - boxesBefore, c.reported ? 1u : 0u);
+    }
+    EXPECT_EQ(BoxTexts().back(), "Enable device ostrel\\widget failed.\n" + kAccessDeniedText);
+}
+
+// The class installer itself may refuse the property change, as Wine's does.
+TEST_F(StateCallsTest, AClassInstallerThatRefusesPropertyChangesFailsEnableAndDisable)
+{
+    machine.devices.classes.front().propertyChangeRefusal = platform::ERROR_ACCESS_DENIED;
+    EXPECT_EQ(ostrel::DisableDevice(kDefaultInfPath.c_str(), kWidget.c_str(), &rebootNeeded), 1);
+    EXPECT_EQ(Enable(), 1);
+    EXPECT_EQ(BoxTexts(), (std::vector<std::string>{"Disable device ostrel\\widget failed.\n" + kAccessDeniedText,
+                                                    "Enable device ostrel\\widget failed.\n" + kAccessDeniedText}));
+    EXPECT_FALSE(machine.devices.FindByInstanceId(u"PCI\\A")->disabledInProfile);
+}
+
+}  // namespace
