@@ -1,0 +1,234 @@
+// Dynamic loading on the simulated machine, and the new-device library.
+//
+// LoadLibraryExW searches as Windows does: a name with a path is that file;
+// a bare name is looked for in the folders the LOAD_LIBRARY_SEARCH_* flags
+// name, or, without them, in those SetDefaultDllDirectories set, or, without
+// that either, in the classic order that starts at the program's own folder.
+// Each successful load gets a handle of its own, which FreeLibrary closes;
+// the program loads a library once per use, so sharing one module handle
+// between loads, as Windows does, would show nothing more.
+
+#include <algorithm>
+#include <memory>
+
+#include "platform/platform.h"
+#include "platform/sim/machine.h"
+
+namespace sim {
+
+namespace {
+
+constexpr DWORD kSearchDllLoadDir = 0x100;
+constexpr DWORD kSearchApplicationDir = 0x200;
+constexpr DWORD kSearchUserDirs = 0x400;
+constexpr DWORD kSearchDefaultDirs = 0x1000;
+constexpr DWORD kSearchFlags =
+    kSearchDllLoadDir | kSearchApplicationDir | kSearchUserDirs | LOAD_LIBRARY_SEARCH_SYSTEM32 | kSearchDefaultDirs;
+
+constexpr DWORD kInstallFlagForce = 0x1;
+constexpr DWORD kKnownInstallFlags = 0x7;  // FORCE, READONLY, NONINTERACTIVE
+constexpr DWORD kErrorInvalidFlags = 1004;
+
+const char kLibraryKind[] = "library";
+
+struct LoadedLibrary {
+    std::u16string path;
+};
+
+std::u16string FolderOf(const std::u16string& path)
+{
+    const std::size_t slash = path.find_last_of(u"\\/");
+    return slash == std::u16string::npos ? std::u16string() : path.substr(0, slash);
+}
+
+std::u16string WindowsFolder(const Machine& m) { return FolderOf(m.systemDirectory); }
+
+// The folders a bare name is looked for in, in order.
+std::vector<std::u16string> SearchFolders(const Machine& m, DWORD searchFlags)
+{
+    const std::u16string application = FolderOf(m.modulePath);
+    if (searchFlags == 0) return {application, m.systemDirectory, WindowsFolder(m)};
+    if ((searchFlags & kSearchDefaultDirs) != 0) return {application, m.systemDirectory};
+    std::vector<std::u16string> folders;
+    if ((searchFlags & kSearchApplicationDir) != 0) folders.push_back(application);
+    if ((searchFlags & LOAD_LIBRARY_SEARCH_SYSTEM32) != 0) folders.push_back(m.systemDirectory);
+    return folders;
+}
+
+const Library* FindLibrary(const Machine& m, const std::u16string& path)
+{
+    for (const Library& library : m.libraries)
+        if (FoldCase(library.path) == FoldCase(path)) return &library;
+    return nullptr;
+}
+
+const Library* Locate(const Machine& m, const std::u16string& name, DWORD searchFlags)
+{
+    if (name.find_first_of(u"\\/") != std::u16string::npos) return FindLibrary(m, name);
+    for (const std::u16string& folder : SearchFolders(m, searchFlags))
+        if (const Library* library = FindLibrary(m, folder + u"\\" + name)) return library;
+    return nullptr;
+}
+
+// What the system's newdev.dll does for UpdateDriverForPlugAndPlayDevicesW:
+// install the INF's driver on every present device that lists the ID among
+// its hardware or compatible IDs and for which the INF has a model.
+struct UpdateOutcome {
+    bool installed = false;
+    bool notBetter = false;
+    bool restart = false;
+};
+
+bool InfHasModelFor(const InfFile& inf, const Device& device)
+{
+    for (const std::u16string& model : inf.models) {
+        if (MultiStringHolds(device.hardwareIds, model) || MultiStringHolds(device.compatibleIds, model)) return true;
+    }
+    return false;
+}
+
+UpdateOutcome UpdateMatchingDevices(Machine& m, const std::u16string& id, const std::u16string& infPath,
+                                    const InfFile& inf, DWORD flags)
+{
+    UpdateOutcome outcome;
+    for (auto& [devInst, device] : m.devices.byDevInst) {
+        if (!device.registered || !device.present) continue;
+        if (!MultiStringHolds(device.hardwareIds, id) && !MultiStringHolds(device.compatibleIds, id)) continue;
+        if (!InfHasModelFor(inf, device)) continue;
+        if (device.betterDriverInPlace && (flags & kInstallFlagForce) == 0) {
+            outcome.notBetter = true;
+            continue;
+        }
+        device.driverInf = infPath;
+        device.betterDriverInPlace = false;
+        outcome.installed = true;
+        outcome.restart = outcome.restart || device.restartAfterDriverInstall;
+    }
+    return outcome;
+}
+
+BOOL PLATFORM_API UpdateDriverForPlugAndPlayDevicesW(HWND parent, LPCWSTR hardwareId, LPCWSTR fullInfPath,
+                                                     DWORD installFlags, BOOL* rebootRequired)
+{
+    Machine& m = Machine::Current();
+    if (m.Enter("UpdateDriverForPlugAndPlayDevicesW",
+                {m.handles.Label(parent), Text(hardwareId), Text(fullInfPath), Hex(installFlags),
+                 rebootRequired == nullptr ? u"(null)" : u"(BOOL*)"}))
+        return FALSE;
+    if ((installFlags & ~kKnownInstallFlags) != 0) {
+        m.lastError = kErrorInvalidFlags;
+        return FALSE;
+    }
+    if (hardwareId == nullptr || *hardwareId == 0 || fullInfPath == nullptr || *fullInfPath == 0) {
+        m.lastError = ERROR_INVALID_PARAMETER;
+        return FALSE;
+    }
+    if (m.devices.wow64) {
+        m.lastError = ERROR_IN_WOW64;
+        return FALSE;
+    }
+    // The answer is written whatever follows, as Windows does.
+    if (rebootRequired != nullptr) *rebootRequired = FALSE;
+    const InfFile* inf = m.infs.Find(fullInfPath);
+    if (!m.FileAttributes(fullInfPath) || inf == nullptr) {
+        m.lastError = ERROR_FILE_NOT_FOUND;
+        return FALSE;
+    }
+    const UpdateOutcome outcome = UpdateMatchingDevices(m, hardwareId, fullInfPath, *inf, installFlags);
+    if (!outcome.installed) {
+        m.lastError = outcome.notBetter ? ERROR_NO_MORE_ITEMS : ERROR_NO_SUCH_DEVINST;
+        return FALSE;
+    }
+    if (rebootRequired != nullptr) *rebootRequired = outcome.restart ? TRUE : FALSE;
+    return TRUE;
+}
+
+}  // namespace
+
+void AddNewDevLibrary(Machine& machine, bool withUpdateFunction)
+{
+    Library library{machine.systemDirectory + u"\\newdev.dll", {}};
+    if (withUpdateFunction)
+        library.exports["UpdateDriverForPlugAndPlayDevicesW"] =
+            reinterpret_cast<FARPROC>(&UpdateDriverForPlugAndPlayDevicesW);
+    machine.libraries.push_back(std::move(library));
+}
+
+}  // namespace sim
+
+namespace platform {
+
+using sim::Machine;
+
+HMODULE LoadLibraryExW(LPCWSTR fileName, HANDLE reserved, DWORD flags)
+{
+    Machine& m = Machine::Current();
+    if (m.Enter("LoadLibraryExW", {sim::Text(fileName), m.handles.Label(reserved), sim::Hex(flags)})) return nullptr;
+    const DWORD searchFlags = flags & sim::kSearchFlags;
+    // The LOAD_LIBRARY_SEARCH_* flags came with SetDefaultDllDirectories;
+    // a system without the one refuses the others.
+    if (fileName == nullptr || reserved != nullptr || (searchFlags != 0 && !m.hasSetDefaultDllDirectories)) {
+        m.lastError = ERROR_INVALID_PARAMETER;
+        return nullptr;
+    }
+    const sim::Library* library =
+        sim::Locate(m, fileName, searchFlags != 0 ? searchFlags : m.defaultDllDirectories);
+    if (library == nullptr) {
+        m.lastError = ERROR_MOD_NOT_FOUND;
+        return nullptr;
+    }
+    m.loadedLibraries.push_back(library->path);
+    return m.handles.Add(sim::kLibraryKind, library->path,
+                         std::make_shared<sim::LoadedLibrary>(sim::LoadedLibrary{library->path}));
+}
+
+FARPROC GetProcAddress(HMODULE module, const char* procName)
+{
+    Machine& m = Machine::Current();
+    const bool byOrdinal = (reinterpret_cast<ULONG_PTR>(procName) >> 16) == 0;
+    if (m.Enter("GetProcAddress", {m.handles.Label(module), byOrdinal ? u"(ordinal)" : sim::U16(procName)}))
+        return nullptr;
+    const sim::LoadedLibrary* loaded = m.handles.Find<sim::LoadedLibrary>(module, sim::kLibraryKind);
+    if (loaded == nullptr) {
+        m.lastError = ERROR_INVALID_HANDLE;
+        return nullptr;
+    }
+    const sim::Library* library = sim::FindLibrary(m, loaded->path);
+    if (byOrdinal || library == nullptr || library->exports.count(procName) == 0) {
+        m.lastError = ERROR_PROC_NOT_FOUND;
+        return nullptr;
+    }
+    return library->exports.at(procName);
+}
+
+BOOL FreeLibrary(HMODULE module)
+{
+    Machine& m = Machine::Current();
+    if (m.Enter("FreeLibrary", {m.handles.Label(module)})) return FALSE;
+    if (!m.handles.Remove(module, sim::kLibraryKind)) {
+        m.lastError = ERROR_INVALID_HANDLE;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+// Only the flags Windows accepts here; the choice holds for every later
+// LoadLibraryExW without search flags of its own.
+BOOL SetDefaultDllDirectories(DWORD directoryFlags)
+{
+    Machine& m = Machine::Current();
+    if (m.Enter("SetDefaultDllDirectories", {sim::Hex(directoryFlags)})) return FALSE;
+    if (!m.hasSetDefaultDllDirectories) {
+        m.lastError = ERROR_PROC_NOT_FOUND;
+        return FALSE;
+    }
+    const DWORD allowed = sim::kSearchFlags & ~sim::kSearchDllLoadDir;
+    if (directoryFlags == 0 || (directoryFlags & ~allowed) != 0) {
+        m.lastError = ERROR_INVALID_PARAMETER;
+        return FALSE;
+    }
+    m.defaultDllDirectories = directoryFlags;
+    return TRUE;
+}
+
+}  // namespace platform
