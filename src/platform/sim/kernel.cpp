@@ -67,8 +67,7 @@ std::optional<std::u16string> ContainingFolder(const std::u16string& path)
 std::u16string NormalisedPath(const char16_t* fileName)
 {
     std::u16string path(fileName);
-    for (char16_t& c : path)
-        if (c == u'/') c = u'\\';
+    std::replace(path.begin(), path.end(), u'/', u'\\');
     // "C:\Tools\" names the folder itself; "C:\" keeps its separator.
     if (path.size() > 3 && path.back() == u'\\') path.pop_back();
     return path;

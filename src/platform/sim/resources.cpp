@@ -322,8 +322,9 @@ BlockEntry* FindBlock(Machine& m, WORD block, LANGID language)
 }
 
 // The language-neutral lookup of Windows Vista and later: a neutral block,
-// then the UI language (not the thread locale), then English (United
-// States), then whichever language the block has first. The block exists.
+// then the UI language (not the thread locale) and its primary language,
+// then English (United States), then whichever language the block has
+// first. The block exists.
 BlockEntry* NeutralLookup(Machine& m, WORD block)
 {
     const LANGID ui = m.uiLanguage;
@@ -341,19 +342,20 @@ bool HasBlock(const Machine& m, WORD block)
 
 BlockEntry* KnownBlock(Machine& m, const void* resource)
 {
-    for (BlockEntry& entry : m.stringBlocks)
-        if (&entry == resource) return &entry;
-    return nullptr;
+    const auto it = std::find_if(m.stringBlocks.begin(), m.stringBlocks.end(),
+                                 [resource](const BlockEntry& entry) { return &entry == resource; });
+    return it == m.stringBlocks.end() ? nullptr : &*it;
 }
 
+// How the call log shows a resource or its loaded data.
 std::u16string ResourceText(const Machine& m, const void* resource)
 {
     if (resource == nullptr) return u"(null)";
-    for (const BlockEntry& entry : m.stringBlocks) {
-        if (&entry == resource || entry.second.data() == resource)
-            return u"string block " + Number(entry.first.first) + u" " + Hex(entry.first.second);
-    }
-    return u"(bad resource)";
+    const auto it = std::find_if(m.stringBlocks.begin(), m.stringBlocks.end(), [resource](const BlockEntry& entry) {
+        return &entry == resource || entry.second.data() == resource;
+    });
+    if (it == m.stringBlocks.end()) return u"(bad resource)";
+    return u"string block " + Number(it->first.first) + u" " + Hex(it->first.second);
 }
 
 // The checks FindResourceW and FindResourceExW share. The sim serves the
