@@ -47,17 +47,22 @@ constexpr auto lang_neutral_default = platform::LANG_NEUTRAL_DEFAULT;
 #include <cfgmgr32.h>
 #include <setupapi.h>
 
-// Compared as 32-bit patterns: the SDK spells some values as signed longs.
+// Compared as 32-bit patterns: the SDK spells some values as signed longs
+// (with the SDK's own literal suffixes).
+// NOLINTBEGIN(readability-uppercase-literal-suffix)
 #define OSTREL_COMPARE(name) \
     static_assert(static_cast<std::uint32_t>(own::name##_value) == static_cast<std::uint32_t>(name), #name);
 OSTREL_SDK_CONSTANTS(OSTREL_COMPARE)
 #undef OSTREL_COMPARE
+// NOLINTEND(readability-uppercase-literal-suffix)
 
 static_assert(own::lcid_de_at == MAKELCID(MAKELANGID(LANG_GERMAN, SUBLANG_GERMAN_AUSTRIAN), SORT_DEFAULT));
 static_assert(own::lcid_en_us == MAKELCID(MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US), SORT_DEFAULT));
 static_assert(own::lang_neutral_default == MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT));
 
-// Field by field: same size and same offset as the SDK's structure.
+// Field by field: same size and same offset as the SDK's structure. Some
+// fields are pointers, and their size is what is meant.
+// NOLINTBEGIN(bugprone-sizeof-expression)
 #define OSTREL_SAME_FIELD(type, field)                                                                    \
     static_assert(offsetof(platform::type, field) == offsetof(::type, field), #type "::" #field " offset"); \
     static_assert(sizeof(platform::type::field) == sizeof(::type::field), #type "::" #field " size");
@@ -107,6 +112,8 @@ OSTREL_SAME_FIELD(SP_DEVINSTALL_PARAMS_W, FileQueue)
 OSTREL_SAME_FIELD(SP_DEVINSTALL_PARAMS_W, ClassInstallReserved)
 OSTREL_SAME_FIELD(SP_DEVINSTALL_PARAMS_W, Reserved)
 OSTREL_SAME_FIELD(SP_DEVINSTALL_PARAMS_W, DriverPath)
+
+// NOLINTEND(bugprone-sizeof-expression)
 
 #undef OSTREL_SAME_STRUCT
 #undef OSTREL_SAME_FIELD
