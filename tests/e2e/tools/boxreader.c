@@ -7,6 +7,7 @@
  *
  *   boxreader.exe --log FILE [--timeout SECONDS] [--grace MS] [--echo]
  *                 [--run EXE [--args-file FILE] [--cwd DIR]] [--stop FILE]
+ *                 [--refs FILE]
  *
  * Log lines (fields separated by tabs; \\ \t \n \r escaped inside fields):
  *   ref     <icon> <ok|missing>
@@ -18,7 +19,9 @@
  * The icon of a box in another process cannot be read through its handle,
  * so it is told by its pixels: at start the reader shows one box of each
  * standard icon itself, captures the icon from the screen, and later matches
- * every box's icon against those references.
+ * every box's icon against those references. With --refs, the references
+ * are kept in that file and read from it on later runs (same prefix, same
+ * display), which saves showing them again.
  */
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
@@ -287,10 +290,65 @@ static void capture_reference(Reference *ref)
     WaitForSingleObject(thread, 1000);
     CloseHandle(thread);
 
-    char line[128] = "ref\t";
-    append_ascii(line, sizeof line, ref->name);
-    append_ascii(line, sizeof line, ref->captured ? "\tok" : "\tmissing");
-    emit_line(line);
+}
+
+static void report_references(void)
+{
+    for (int i = 0; i < kRefCount; ++i) {
+        char line[128] = "ref\t";
+        append_ascii(line, sizeof line, g_refs[i].name);
+        append_ascii(line, sizeof line, g_refs[i].captured ? "\tok" : "\tmissing");
+        emit_line(line);
+    }
+}
+
+static BOOL all_captured(void)
+{
+    for (int i = 0; i < kRefCount; ++i)
+        if (!g_refs[i].captured)
+            return FALSE;
+    return TRUE;
+}
+
+static BOOL load_references(const wchar_t *path)
+{
+    DWORD size = 0;
+    HANDLE file = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
+    if (file == INVALID_HANDLE_VALUE)
+        return FALSE;
+    BOOL ok = ReadFile(file, g_refs, sizeof g_refs, &size, NULL) && size == sizeof g_refs;
+    CloseHandle(file);
+    /* The names are this program's own pointers, not the file's. */
+    static const char *const names[] = {"error", "question", "exclamation", "information"};
+    for (int i = 0; i < kRefCount; ++i) {
+        g_refs[i].name = names[i];
+        if (!ok)
+            g_refs[i].captured = FALSE;
+    }
+    return ok && all_captured();
+}
+
+static void save_references(const wchar_t *path)
+{
+    DWORD written = 0;
+    HANDLE file = CreateFileW(path, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
+    if (file == INVALID_HANDLE_VALUE)
+        return;
+    WriteFile(file, g_refs, sizeof g_refs, &written, NULL);
+    CloseHandle(file);
+}
+
+static void learn_references(const wchar_t *cache)
+{
+    if (cache && load_references(cache)) {
+        report_references();
+        return;
+    }
+    for (int i = 0; i < kRefCount; ++i)
+        capture_reference(&g_refs[i]);
+    if (cache && all_captured())
+        save_references(cache);
+    report_references();
 }
 
 /* ---------- boxes ---------- */
@@ -444,6 +502,7 @@ typedef struct {
     const wchar_t *args_file;
     const wchar_t *cwd;
     const wchar_t *stop;
+    const wchar_t *refs;
     DWORD timeout_ms;
     DWORD grace_ms;
 } Options;
@@ -452,7 +511,7 @@ static BOOL parse_options(int argc, wchar_t **argv, Options *options)
 {
     memset(options, 0, sizeof *options);
     options->timeout_ms = 60000;
-    options->grace_ms = 300;
+    options->grace_ms = 150;
     for (int i = 1; i < argc; ++i) {
         const wchar_t *value = i + 1 < argc ? argv[i + 1] : NULL;
         if (wcscmp(argv[i], L"--echo") == 0) { g_echo = TRUE; continue; }
@@ -463,6 +522,7 @@ static BOOL parse_options(int argc, wchar_t **argv, Options *options)
         else if (wcscmp(argv[i], L"--args-file") == 0) options->args_file = value;
         else if (wcscmp(argv[i], L"--cwd") == 0) options->cwd = value;
         else if (wcscmp(argv[i], L"--stop") == 0) options->stop = value;
+        else if (wcscmp(argv[i], L"--refs") == 0) options->refs = value;
         else if (wcscmp(argv[i], L"--timeout") == 0) options->timeout_ms = (DWORD)wcstoul(value, NULL, 10) * 1000;
         else if (wcscmp(argv[i], L"--grace") == 0) options->grace_ms = (DWORD)wcstoul(value, NULL, 10);
         else return FALSE;
@@ -562,7 +622,7 @@ int wmain(int argc, wchar_t **argv)
     Options options;
     if (!parse_options(argc, argv, &options)) {
         static const char usage[] = "usage: boxreader --log FILE [--timeout S] [--grace MS] [--echo] "
-                                    "[--run EXE [--args-file FILE] [--cwd DIR]] [--stop FILE]\n";
+                                    "[--run EXE [--args-file FILE] [--cwd DIR]] [--stop FILE] [--refs FILE]\n";
         write_bytes(GetStdHandle(STD_ERROR_HANDLE), usage, sizeof usage - 1);
         return 2;
     }
@@ -570,8 +630,7 @@ int wmain(int argc, wchar_t **argv)
                         OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
     if (g_log == INVALID_HANDLE_VALUE)
         return 2;
-    for (int i = 0; i < kRefCount; ++i)
-        capture_reference(&g_refs[i]);
+    learn_references(options.refs);
     emit_line("ready");
 
     HANDLE program = NULL;
