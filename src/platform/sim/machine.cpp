@@ -45,8 +45,10 @@ std::size_t HandleTable::OpenCount(const std::string& kind) const
 Machine::Machine()
 {
     if (current != nullptr) throw std::logic_error("only one simulated machine at a time");
-    current = this;
+    // Becomes current only once it is whole: a string table that fails to
+    // load must not leave a dangling machine behind for the next test.
     LoadStringTableSource(OSTREL_STRING_TABLE_SOURCE);
+    current = this;
     systemTexts = {
         {ERROR_SUCCESS, u"The operation completed successfully.\r\n"},
         {ERROR_FILE_NOT_FOUND, u"The system cannot find the file specified.\r\n"},
