@@ -5,6 +5,7 @@
 // copies those files into the machine's file table through the callback it
 // is given, exactly as Windows drives the default callback. Installing a
 // section's other directives writes its registry values.
+#include <algorithm>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -121,9 +122,9 @@ bool CopySection(Machine& m, FileQueue& queue, const QueuedSection& queued, PSP_
 
 bool CommitSections(Machine& m, FileQueue& queue, PSP_FILE_CALLBACK_W callback, void* context)
 {
-    for (const QueuedSection& queued : queue.sections)
-        if (!CopySection(m, queue, queued, callback, context)) return false;
-    return true;
+    return std::all_of(queue.sections.begin(), queue.sections.end(), [&](const QueuedSection& queued) {
+        return CopySection(m, queue, queued, callback, context);
+    });
 }
 
 }  // namespace
