@@ -93,6 +93,7 @@ class Build:
     program: Path
     boxreader: Path
     testsvc: Path
+    keepalive: Path
 
 
 def _build(arch_name):
@@ -105,8 +106,8 @@ def _build(arch_name):
             _check(run_bounded(configure, 600), "configuring the Windows build")
         _check(run_bounded(["cmake", "--build", build_dir, "-j2"], 1800), "building the Windows build")
     tools = build_dir / "tests" / "e2e" / "tools"
-    build = Build(build_dir / PROGRAM, tools / "boxreader.exe", tools / "testsvc.exe")
-    for path in (build.program, build.boxreader, build.testsvc):
+    build = Build(build_dir / PROGRAM, *(tools / f"{name}.exe" for name in ("boxreader", "testsvc", "keepalive")))
+    for path in (build.program, build.boxreader, build.testsvc, build.keepalive):
         if not path.is_file():
             pytest.exit(f"missing {path}: build the Windows targets first", returncode=3)
     return build
@@ -199,6 +200,7 @@ class WinePrefix:
         self.build = build
         self.display = display
         self._runs = 0
+        self._keeper = None
 
     @property
     def drive_c(self):
@@ -224,8 +226,23 @@ class WinePrefix:
         return run_bounded(["/usr/lib/wine/wineserver", *args], seconds, env=self.env())
 
     def start_server(self):
-        """A server that stays until close(): every later command starts warm."""
+        """A server and Wine's helper processes that stay until close().
+
+        Wine ends its service manager, device manager and desktop as soon as
+        no program runs in the prefix and starts them again for the next
+        command; a program that just stays keeps every later command fast.
+        """
         self.wineserver("-p")
+        tools = self.drive_c / "ostrel"
+        tools.mkdir(parents=True, exist_ok=True)
+        keeper = tools / "keepalive.exe"
+        shutil.copy2(self.build.keepalive, keeper)
+        self._stop_file = tools / "keepalive.stop"
+        self._stop_file.unlink(missing_ok=True)
+        self._keeper = subprocess.Popen(
+            ["timeout", "-k", "5", "3600", self.arch.loader, self.windows_path(keeper),
+             self.windows_path(self._stop_file), "3500"],
+            env=self.env(), stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
     def windows_path(self, unix_path):
         unix_path = Path(unix_path).resolve()
@@ -346,14 +363,20 @@ class WinePrefix:
         return result
 
     def close(self):
+        if self._keeper:
+            self._stop_file.touch()
+            try:
+                self._keeper.wait(timeout=10)
+            except subprocess.TimeoutExpired:
+                self._keeper.kill()
+                self._keeper.wait(timeout=10)
+            self._keeper = None
         self.wineserver("-k")
         self.wineserver("-w")
 
 
 def _make_template(path, arch, build, display):
     prefix = WinePrefix(path, arch, build, display)
-    prefix.path.mkdir(parents=True)
-    prefix.start_server()
     steps = [
         ("wineboot.exe", "-i"),
         # A crashing program must end, not wait on a dialog nobody answers.
