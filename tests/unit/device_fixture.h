@@ -44,10 +44,11 @@ protected:
         return machine.devices.Add(instanceId, kOstrelClass, hardwareIds);
     }
 
-    // The INF file names no class at all.
+    // The INF file names a class that Windows does not know, and no GUID.
     void DropInfClass()
     {
         sim::InfFile inf;
+        inf.className = u"NoSuchClass";
         inf.models = {kWidget};
         machine.AddInf(kDefaultInfPath, inf);
     }

@@ -135,9 +135,12 @@ TEST_F(SimDeviceTest, InfClass)
     sim::InfFile byName;
     byName.className = u"ostreldev";
     machine.AddInf(u"C:\\x\\name.inf", byName);
+    machine.AddInf(u"C:\\x\\classless.inf", sim::InfFile{});
     Check({
         {"missing file", [&] { return SetupDiGetINFClassW(u"C:\\x\\none.inf", &guid, name, 32, nullptr) != 0; }, ERROR_FILE_NOT_FOUND},
         {"not an INF file", [&] { return SetupDiGetINFClassW(u"C:\\x\\notes.txt", &guid, name, 32, nullptr) != 0; }, ERROR_INVALID_PARAMETER},
+        {"no class named at all", [&] { return SetupDiGetINFClassW(u"C:\\x\\classless.inf", &guid, name, 32, nullptr) != 0; },
+         ERROR_INVALID_CLASS},
         {"name buffer too small", [&] { return SetupDiGetINFClassW(kDefaultInfPath.c_str(), &guid, name, 9, &required) != 0; },
          ERROR_INSUFFICIENT_BUFFER},
         {"class known by name only", [&] { return SetupDiGetINFClassW(u"C:\\x\\name.inf", &guid, name, 32, nullptr) != 0; },

@@ -335,11 +335,17 @@ BOOL SetupDiGetINFClassW(LPCWSTR infName, GUID* classGuid, LPWSTR className, DWO
     }
     GUID guid = inf->classGuid;
     std::u16string name = inf->className;
+    // An INF file that names its class neither way has none to give (as
+    // Wine answers; the error code is the sim's own choice).
+    const GUID noGuid{};
+    if (name.empty() && sim::SameGuid(guid, noGuid)) {
+        m.lastError = ERROR_INVALID_CLASS;
+        return FALSE;
+    }
     // Windows fills in whichever of the two the INF file leaves out from the
     // classes it knows.
-    const GUID nullGuid{};
     if (const sim::DeviceClass* known = m.devices.FindClassByName(name);
-        known != nullptr && sim::SameGuid(guid, nullGuid))
+        known != nullptr && sim::SameGuid(guid, noGuid))
         guid = known->guid;
     if (const sim::DeviceClass* known = m.devices.FindClass(guid); known != nullptr && name.empty())
         name = known->name;
