@@ -1,0 +1,128 @@
+#!/usr/bin/env bash
+# Shows OstrelSetup at work on Debian 12, as root, with or without a display:
+# installs what is missing, builds the program, puts it next to the sample
+# package in a Wine prefix, runs it with the action given here, prints every
+# message box it shows (the box reader presses OK, or No at a restart
+# prompt), and then shows what changed on the machine.
+#
+#   scripts/demo.sh                               default installation of the sample INF
+#   scripts/demo.sh help                          the usage text
+#   scripts/demo.sh install inf OstrelSample.Tools
+#   scripts/demo.sh start service OstrelSampleService
+#   scripts/demo.sh /de stop service NoSuchService
+#
+# The words are joined with single blanks into the program's command line.
+# The prefix is kept in build/demo-prefix for the next run; delete it to
+# start from a fresh machine.
+set -euo pipefail
+
+ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+BUILD=${OSTREL_BUILD_ROOT:-$ROOT/build}
+PREFIX=$BUILD/demo-prefix
+SERVICE=OstrelSampleService
+PYTHON=/usr/bin/python3
+cd "$ROOT"
+
+bash scripts/install-deps.sh >&2
+echo "demo: building the 64-bit program (the one Wine runs here, see docs/wine.md)" >&2
+cmake --preset win64 -B "$BUILD/win64" >/dev/null
+cmake --build "$BUILD/win64" -j2 >/dev/null
+TOOLS=$BUILD/win64/tests/e2e/tools
+
+export WINEPREFIX=$PREFIX WINELOADER=/usr/lib/wine/wine64 WINEDEBUG=-all
+export WINEDLLOVERRIDES="mscoree,mshtml=" LANG=C.UTF-8
+unset LC_ALL
+wine() { timeout -k 5 120 /usr/lib/wine/wine64 "$@"; }
+
+# --- a display of our own ---
+display_file=$(mktemp)
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$display_file" >/dev/null 2>&1 &
+xvfb_pid=$!
+cleanup() {
+  timeout 30 /usr/lib/wine/wineserver -k 2>/dev/null || true
+  kill "$xvfb_pid" 2>/dev/null || true
+  rm -f "$display_file"
+}
+trap cleanup EXIT
+for _ in $(seq 100); do
+  [[ -s "$display_file" ]] && break
+  sleep 0.1
+done
+[[ -s "$display_file" ]] || { echo "demo: Xvfb did not start" >&2; exit 1; }
+export DISPLAY=:$(tr -d '\n' <"$display_file")
+
+# --- the machine: a Wine prefix with the sample service ---
+if [[ ! -e "$PREFIX/.ostrel-demo-ready" ]]; then
+  echo "demo: making a Wine prefix in $PREFIX" >&2
+  rm -rf "$PREFIX"
+  wine wineboot.exe -i >/dev/null 2>&1
+  wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null
+  # No window manager here: unmanaged windows close without Wine's wait for one.
+  wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null
+  mkdir -p "$PREFIX/drive_c/OstrelDemo"
+  cp "$TOOLS/testsvc.exe" "$PREFIX/drive_c/OstrelDemo/"
+  wine sc create "$SERVICE" binPath= 'C:\OstrelDemo\testsvc.exe' >/dev/null
+  touch "$PREFIX/.ostrel-demo-ready"
+fi
+DEMO=$PREFIX/drive_c/OstrelDemo
+cp "$BUILD/win64/OstrelSetup.exe" "$TOOLS/boxreader.exe" "$DEMO/"
+cp samples/* "$DEMO/"
+printf '%s' "$*" >"$DEMO/args.txt"
+rm -f "$DEMO/boxes.log"
+
+echo "demo: C:\\OstrelDemo\\OstrelSetup.exe $*"
+wine 'C:\OstrelDemo\boxreader.exe' --log 'C:\OstrelDemo\boxes.log' --refs 'C:\OstrelDemo\icons.bin' \
+  --run 'C:\OstrelDemo\OstrelSetup.exe' --args-file 'C:\OstrelDemo\args.txt' --cwd 'C:\OstrelDemo' \
+  --timeout 90 >/dev/null 2>&1 || true
+
+"$PYTHON" - "$DEMO/boxes.log" <<'EOF'
+import re, sys
+escapes = {"\\": "\\", "t": "\t", "n": "\n", "r": ""}
+boxes = 0
+for line in open(sys.argv[1], encoding="utf-8"):
+    fields = line.rstrip("\n").split("\t")
+    if fields[0] == "box":
+        process, caption, text, icon, buttons = fields[1:6]
+        text = re.sub(r"\\(.)", lambda m: escapes.get(m.group(1), m.group(1)), text)
+        boxes += 1
+        print(f'--- message box {boxes} from {process}: "{caption}", icon {icon}, buttons {buttons}')
+        for text_line in text.split("\n"):
+            print(f"    {text_line}")
+    elif fields[0] == "exit":
+        shown = "no message box" if boxes == 0 else f"{boxes} message box(es)"
+        print(f"--- {shown}; the program ended with exit code {fields[1]}")
+    elif fields[0] == "timeout":
+        print("--- the program did not end in time and was stopped")
+EOF
+
+# --- what changed ---
+words=("$@")
+while [[ ${#words[@]} -gt 0 && "${words[0]}" == /* ]]; do
+  [[ "${words[0]}" == /f ]] && words=("${words[@]:1}")
+  words=("${words[@]:1}")
+done
+case "${words[*]:0:2}" in
+  "start service" | "stop service" | "remove service")
+    for name in "${words[@]:2}"; do
+      echo "demo: sc query $name"
+      if state=$(wine sc query "$name" 2>/dev/null); then
+        grep STATE <<<"$state" | sed 's/^ */    /'
+      else
+        echo "    (no such service)"
+      fi
+    done
+    ;;
+  "")
+    echo "demo: waiting for the shell's default installation (it runs on after the program)"
+    for _ in $(seq 50); do
+      wine reg query 'HKLM\Software\OstrelSample' /v DefaultInstall >/dev/null 2>&1 && break
+      sleep 0.2
+    done
+    ;;
+esac
+if [[ -z "${words[*]:0:2}" || "${words[*]:0:2}" == "install inf" ]]; then
+  echo "demo: reg query HKLM\\Software\\OstrelSample"
+  wine reg query 'HKLM\Software\OstrelSample' 2>/dev/null | sed -n 's/^ \{4\}/    /p' || echo "    (no such key)"
+  echo "demo: files in C:\\windows\\OstrelSample"
+  ls "$PREFIX/drive_c/windows/OstrelSample" 2>/dev/null | sed 's/^/    /' || echo "    (no such folder)"
+fi
