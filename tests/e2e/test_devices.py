@@ -1,0 +1,166 @@
+"""Device actions of the real program under Wine.
+
+The devices are made with devtool.exe, a test-only program over the Setup
+API: root-enumerated devices of the sample INF's class OstrelSample, with
+the hardware IDs a test needs. Wine's driver update reports success in every
+case, and Wine refuses every property change (docs/wine.md): so here "install
+device" can only be shown on present devices, and "disable device" and
+"enable device" only with their failure messages. The unit tests prove the
+rest on the simulated machine.
+"""
+
+import shutil
+
+import pytest
+
+from conftest import CAPTION, SAMPLE_INF
+
+CLASS_GUID = "{55eed3ce-7127-4948-a2d3-1de9eaeedd1e}"
+CLASS_NAME = "OstrelSample"
+WIDGET = "ostrel\\widget"
+CLASS_KEY = "HKLM\\System\\CurrentControlSet\\Control\\Class"
+
+
+def error(text):
+    return (CAPTION, text, "error")
+
+
+class Devices:
+    """The devices of the sample class in one prefix, through devtool.exe."""
+
+    def __init__(self, wine):
+        self.wine = wine
+        self.tool = wine.drive_c / "ostrel-tools" / "devtool.exe"
+        self.tool.parent.mkdir(exist_ok=True)
+        shutil.copy2(tools(wine) / "devtool.exe", self.tool)
+
+    def _run(self, *args):
+        completed = self.wine.wine(self.wine.windows_path(self.tool), *args)
+        assert completed.returncode == 0, (completed.stdout + completed.stderr).decode(errors="replace")
+        return completed.stdout.decode("utf-8")
+
+    def create(self, *hardware_ids):
+        """A present device with these hardware IDs; its instance ID."""
+        return self._run("create", CLASS_GUID, CLASS_NAME, ";".join(hardware_ids)).strip()
+
+    def present(self):
+        """Instance ID -> (hardware IDs, driver key or None) of every present device of the class."""
+        devices = {}
+        for line in self._run("list", CLASS_GUID).splitlines():
+            instance, ids, driver = line.split("\t")
+            devices[instance] = (ids.split(";"), None if driver == "-" else driver)
+        return devices
+
+
+def tools(wine):
+    return wine.build.boxreader.parent
+
+
+@pytest.fixture
+def devices(wine):
+    return Devices(wine)
+
+
+def test_remove_device_removes_every_present_device_that_lists_the_id_whatever_its_case(wine, devices):
+    first = devices.create(WIDGET, "pci\\other")
+    second = devices.create("pci\\first", "OSTREL\\WIDGET")
+    unrelated = devices.create("ostrel\\gadget")
+    assert set(devices.present()) == {first, second, unrelated}
+
+    # An ID no device lists is passed over in silence, and the walk goes on.
+    result = wine.run_ostrel("remove device ostrel\\unknown Ostrel\\Widget", inf=SAMPLE_INF)
+
+    assert result.boxes == []
+    assert result.exit_code == 0
+    assert set(devices.present()) == {unrelated}
+
+
+def test_install_device_installs_the_driver_on_a_present_device_with_the_id(wine, devices):
+    instance = devices.create(WIDGET)
+
+    result = wine.run_ostrel(f"install device {WIDGET}", inf=SAMPLE_INF)
+
+    assert result.boxes == []
+    ids, driver = devices.present()[instance]
+    assert driver is not None and driver.upper().startswith(CLASS_GUID.upper() + "\\")
+    driver_key = f"{CLASS_KEY}\\{driver}"
+    assert wine.reg_query(driver_key, "OstrelWidget") == "installed"
+    assert wine.reg_query(driver_key, "InfSection") == "OstrelWidget.Install"
+    assert wine.reg_query("HKLM\\Software\\OstrelSample", "Widget") == "installed"
+    # No second device was made for the ID.
+    assert list(devices.present()) == [instance]
+
+
+# On Windows the update fails with ERROR_NO_SUCH_DEVINST and the program
+# makes a device; Wine's update reports success, so nothing is made.
+def test_install_device_without_a_present_device_makes_none_under_wine(wine, devices):
+    result = wine.run_ostrel(f"install device {WIDGET}", inf=SAMPLE_INF)
+
+    assert result.boxes == []
+    assert devices.present() == {}
+    assert wine.reg_query("HKLM\\Software\\OstrelSample", "Widget") is None
+
+
+# Wine refuses every property change: each matching device shows the
+# failure with the ID as given, the next device is still tried, and the
+# walk goes on to the next ID. The system text after the line break is
+# whatever Wine left as the last error (it sets none here).
+@pytest.mark.parametrize("action, message", [
+    ("disable", "Disable device {} failed."),
+    ("enable", "Enable device {} failed."),
+])
+def test_disable_and_enable_show_their_failure_for_each_matching_device(wine, devices, action, message):
+    devices.create(WIDGET)
+    devices.create("pci\\x", WIDGET)
+
+    result = wine.run_ostrel(f"{action} device Ostrel\\Widget ostrel\\unknown", inf=SAMPLE_INF)
+
+    assert [(caption, icon) for caption, _, icon in result.boxes] == [(CAPTION, "error")] * 2
+    for _, text, _ in result.boxes:
+        assert text.startswith(message.format("Ostrel\\Widget") + "\n")
+    assert len(devices.present()) == 2
+
+
+NO_CLASS_GUID_INF = "\n".join([
+    "[Version]",
+    'Signature = "$Windows NT$"',
+    "Class = NoSuchClassAnywhere",
+    "",
+])
+
+
+# A class name Windows does not know, and no GUID: message 8, once, as the
+# walk ends there.
+@pytest.mark.parametrize("action", ["remove", "disable", "enable"])
+def test_an_inf_file_without_a_class_guid_shows_message_8(wine, devices, action):
+    instance = devices.create(WIDGET)
+
+    result = wine.run_ostrel(f"{action} device {WIDGET} {WIDGET}", inf=NO_CLASS_GUID_INF)
+
+    assert result.boxes == [error("ClassGuid entry missing in INF file.")]
+    assert list(devices.present()) == [instance]
+
+
+# The planted newdev.dll leaves a mark file beside itself as soon as it is
+# loaded. Wine prefers its own newdev.dll to one it finds on the search path
+# unless told otherwise, so the prefix is told to take a native one first,
+# as Windows would.
+def test_a_newdev_dll_beside_the_program_is_never_loaded(wine, devices):
+    wine.wine("reg", "add", "HKCU\\Software\\Wine\\DllOverrides", "/v", "newdev", "/d", "native,builtin", "/f")
+    planted = tools(wine) / "newdev.dll"
+
+    # A program that loads newdev.dll by its bare name takes the planted one.
+    control = wine.drive_c / "control"
+    control.mkdir()
+    shutil.copy2(planted, control / "newdev.dll")
+    shutil.copy2(devices.tool, control / "devtool.exe")
+    assert wine.wine(wine.windows_path(control / "devtool.exe"), "load", "newdev.dll").returncode == 0
+    assert (control / "newdev.dll.loaded").exists()
+
+    instance = devices.create(WIDGET)
+    result = wine.run_ostrel(f"install device {WIDGET}", inf=SAMPLE_INF, files={"newdev.dll": planted})
+
+    assert result.boxes == []
+    assert list(wine.drive_c.glob("ostrel/run*/newdev.dll.*")) == []
+    # The system's newdev.dll did the work.
+    assert devices.present()[instance][1] is not None
