@@ -263,23 +263,25 @@ Device* DeviceTree::Find(DWORD devInst)
 
 Device* DeviceTree::FindByInstanceId(const std::u16string& instanceId)
 {
-    for (auto& [devInst, device] : byDevInst)
-        if (FoldCase(device.instanceId) == FoldCase(instanceId)) return &device;
-    return nullptr;
+    const std::u16string wanted = FoldCase(instanceId);
+    auto it = std::find_if(byDevInst.begin(), byDevInst.end(),
+                           [&](const auto& entry) { return FoldCase(entry.second.instanceId) == wanted; });
+    return it == byDevInst.end() ? nullptr : &it->second;
 }
 
 const DeviceClass* DeviceTree::FindClass(const GUID& guid) const
 {
-    for (const DeviceClass& deviceClass : classes)
-        if (SameGuid(deviceClass.guid, guid)) return &deviceClass;
-    return nullptr;
+    auto it = std::find_if(classes.begin(), classes.end(),
+                           [&](const DeviceClass& deviceClass) { return SameGuid(deviceClass.guid, guid); });
+    return it == classes.end() ? nullptr : &*it;
 }
 
 const DeviceClass* DeviceTree::FindClassByName(const std::u16string& name) const
 {
-    for (const DeviceClass& deviceClass : classes)
-        if (FoldCase(deviceClass.name) == FoldCase(name)) return &deviceClass;
-    return nullptr;
+    const std::u16string wanted = FoldCase(name);
+    auto it = std::find_if(classes.begin(), classes.end(),
+                           [&](const DeviceClass& deviceClass) { return FoldCase(deviceClass.name) == wanted; });
+    return it == classes.end() ? nullptr : &*it;
 }
 
 std::vector<std::u16string> DeviceTree::WithHardwareId(const std::u16string& id) const
@@ -290,18 +292,21 @@ std::vector<std::u16string> DeviceTree::WithHardwareId(const std::u16string& id)
     return found;
 }
 
+// Instance IDs are kept in upper case, as Windows keeps them.
 std::u16string DeviceTree::GenerateRootInstanceId(const std::u16string& name) const
 {
     std::u16string upper = name;
-    for (char16_t& c : upper)
-        if (c >= u'a' && c <= u'z') c = static_cast<char16_t>(c - (u'a' - u'A'));
+    std::transform(upper.begin(), upper.end(), upper.begin(), [](char16_t c) {
+        return c >= u'a' && c <= u'z' ? static_cast<char16_t>(c - (u'a' - u'A')) : c;
+    });
     for (unsigned number = 0;; ++number) {
         char digits[16];
         std::snprintf(digits, sizeof digits, "%04u", number);
-        std::u16string candidate = u"ROOT\\" + upper + u"\\" + U16(digits);
-        bool taken = false;
-        for (const auto& [devInst, device] : byDevInst)
-            taken = taken || FoldCase(device.instanceId) == FoldCase(candidate);
+        const std::u16string candidate = u"ROOT\\" + upper + u"\\" + U16(digits);
+        const std::u16string folded = FoldCase(candidate);
+        const bool taken = std::any_of(byDevInst.begin(), byDevInst.end(), [&](const auto& entry) {
+            return FoldCase(entry.second.instanceId) == folded;
+        });
         if (!taken) return candidate;
     }
 }
@@ -371,17 +376,17 @@ HDEVINFO SetupDiGetClassDevsW(const GUID* classGuid, LPCWSTR enumerator, HWND pa
         m.lastError = ERROR_INVALID_PARAMETER;
         return INVALID_HANDLE_VALUE;
     }
-    auto set = std::make_shared<DeviceInfoSet>();
-    if (!allClasses) set->classGuid = *classGuid;
+    auto infoSet = std::make_shared<DeviceInfoSet>();
+    if (!allClasses) infoSet->classGuid = *classGuid;
     const std::u16string prefix = enumerator == nullptr ? u"" : sim::FoldCase(std::u16string(enumerator) + u"\\");
-    for (const auto& [devInst, device] : m.devices.byDevInst) {
-        if (!device.registered) continue;
-        if ((flags & DIGCF_PRESENT) != 0 && !device.present) continue;
-        if (!allClasses && !sim::SameGuid(device.classGuid, *classGuid)) continue;
-        if (sim::FoldCase(device.instanceId).compare(0, prefix.size(), prefix) != 0) continue;
-        set->elements.emplace_back(devInst, device.instanceId);
+    for (const auto& [devInst, candidate] : m.devices.byDevInst) {
+        if (!candidate.registered) continue;
+        if ((flags & DIGCF_PRESENT) != 0 && !candidate.present) continue;
+        if (!allClasses && !sim::SameGuid(candidate.classGuid, *classGuid)) continue;
+        if (sim::FoldCase(candidate.instanceId).compare(0, prefix.size(), prefix) != 0) continue;
+        infoSet->elements.emplace_back(devInst, candidate.instanceId);
     }
-    return m.handles.Add(sim::kSetKind, u"set" + sim::Number(++m.devices.setsCreated), std::move(set));
+    return m.handles.Add(sim::kSetKind, u"set" + sim::Number(++m.devices.setsCreated), std::move(infoSet));
 }
 
 HDEVINFO SetupDiCreateDeviceInfoList(const GUID* classGuid, HWND parent)
@@ -389,36 +394,36 @@ HDEVINFO SetupDiCreateDeviceInfoList(const GUID* classGuid, HWND parent)
     Machine& m = Machine::Current();
     if (m.Enter("SetupDiCreateDeviceInfoList", {sim::GuidArgument(classGuid), m.handles.Label(parent)}))
         return INVALID_HANDLE_VALUE;
-    auto set = std::make_shared<DeviceInfoSet>();
-    if (classGuid != nullptr) set->classGuid = *classGuid;
-    return m.handles.Add(sim::kSetKind, u"set" + sim::Number(++m.devices.setsCreated), std::move(set));
+    auto infoSet = std::make_shared<DeviceInfoSet>();
+    if (classGuid != nullptr) infoSet->classGuid = *classGuid;
+    return m.handles.Add(sim::kSetKind, u"set" + sim::Number(++m.devices.setsCreated), std::move(infoSet));
 }
 
-BOOL SetupDiEnumDeviceInfo(HDEVINFO handle, DWORD index, SP_DEVINFO_DATA* record)
+BOOL SetupDiEnumDeviceInfo(HDEVINFO set, DWORD index, SP_DEVINFO_DATA* device)
 {
     Machine& m = Machine::Current();
-    if (m.Enter("SetupDiEnumDeviceInfo", {m.handles.Label(handle), sim::Number(index)})) return FALSE;
-    DeviceInfoSet* set = sim::FindSet(m, handle);
-    if (set == nullptr) return FALSE;
-    if (record == nullptr || record->cbSize != sizeof(SP_DEVINFO_DATA)) {
+    if (m.Enter("SetupDiEnumDeviceInfo", {m.handles.Label(set), sim::Number(index)})) return FALSE;
+    DeviceInfoSet* infoSet = sim::FindSet(m, set);
+    if (infoSet == nullptr) return FALSE;
+    if (device == nullptr || device->cbSize != sizeof(SP_DEVINFO_DATA)) {
         m.lastError = ERROR_INVALID_USER_BUFFER;
         return FALSE;
     }
-    if (index >= set->elements.size()) {
+    if (index >= infoSet->elements.size()) {
         m.lastError = ERROR_NO_MORE_ITEMS;
         return FALSE;
     }
-    const Device* device = m.devices.Find(set->elements[index].devInst);
-    if (device == nullptr) {
+    const Device* found = m.devices.Find(infoSet->elements[index].devInst);
+    if (found == nullptr) {
         m.lastError = ERROR_NO_SUCH_DEVINST;
         return FALSE;
     }
-    sim::FillRecord(index, *device, *record);
+    sim::FillRecord(index, *found, *device);
     return TRUE;
 }
 
-// Shared entry checks of the functions that take a set and a device record:
-// the element and its device, or null with the last error set.
+// Shared entry checks of the functions that take a infoSet and a device device:
+// the element and its device, or null with the last error infoSet.
 namespace {
 
 struct Target {
@@ -426,33 +431,33 @@ struct Target {
     Device* device = nullptr;
 };
 
-Target FindTarget(Machine& m, HDEVINFO handle, const SP_DEVINFO_DATA* record)
+Target FindTarget(Machine& m, HDEVINFO set, const SP_DEVINFO_DATA* device)
 {
-    DeviceInfoSet* set = sim::FindSet(m, handle);
-    if (set == nullptr) return {};
-    Element* element = sim::ElementOf(*set, record);
+    DeviceInfoSet* infoSet = sim::FindSet(m, set);
+    if (infoSet == nullptr) return {};
+    Element* element = sim::ElementOf(*infoSet, device);
     if (element == nullptr) {
         m.lastError = ERROR_INVALID_PARAMETER;
         return {};
     }
-    Device* device = m.devices.Find(element->devInst);
-    if (device == nullptr) {
+    Device* found = m.devices.Find(element->devInst);
+    if (found == nullptr) {
         m.lastError = ERROR_NO_SUCH_DEVINST;
         return {element, nullptr};
     }
-    return {element, device};
+    return {element, found};
 }
 
 }  // namespace
 
-BOOL SetupDiGetDeviceRegistryPropertyW(HDEVINFO handle, SP_DEVINFO_DATA* record, DWORD property,
+BOOL SetupDiGetDeviceRegistryPropertyW(HDEVINFO set, SP_DEVINFO_DATA* device, DWORD property,
                                        DWORD* propertyRegType, BYTE* buffer, DWORD bufferSize, DWORD* requiredSize)
 {
     Machine& m = Machine::Current();
-    if (m.Enter("SetupDiGetDeviceRegistryPropertyW", {m.handles.Label(handle), sim::RecordLabel(m, handle, record),
+    if (m.Enter("SetupDiGetDeviceRegistryPropertyW", {m.handles.Label(set), sim::RecordLabel(m, set, device),
                                                       sim::PropertyName(property), sim::Number(bufferSize)}))
         return FALSE;
-    const Target target = FindTarget(m, handle, record);
+    const Target target = FindTarget(m, set, device);
     if (target.device == nullptr) return FALSE;
     const std::optional<std::u16string>* value = sim::PropertyOf(*target.device, property);
     if (value == nullptr) {
@@ -471,20 +476,21 @@ BOOL SetupDiGetDeviceRegistryPropertyW(HDEVINFO handle, SP_DEVINFO_DATA* record,
         m.lastError = ERROR_INSUFFICIENT_BUFFER;
         return FALSE;
     }
-    std::memcpy(buffer, (*value)->data(), bytes);
+    // Raw registry data: copied as it is, malformed or not.
+    std::copy_n(reinterpret_cast<const BYTE*>((*value)->data()), bytes, buffer);
     return TRUE;
 }
 
-BOOL SetupDiCreateDeviceInfoW(HDEVINFO handle, LPCWSTR deviceName, const GUID* classGuid, LPCWSTR deviceDescription,
-                              HWND parent, DWORD creationFlags, SP_DEVINFO_DATA* record)
+BOOL SetupDiCreateDeviceInfoW(HDEVINFO set, LPCWSTR deviceName, const GUID* classGuid, LPCWSTR deviceDescription,
+                              HWND parent, DWORD creationFlags, SP_DEVINFO_DATA* device)
 {
     Machine& m = Machine::Current();
     if (m.Enter("SetupDiCreateDeviceInfoW",
-                {m.handles.Label(handle), sim::Text(deviceName), sim::GuidArgument(classGuid),
+                {m.handles.Label(set), sim::Text(deviceName), sim::GuidArgument(classGuid),
                  sim::Text(deviceDescription), m.handles.Label(parent), sim::Hex(creationFlags)}))
         return FALSE;
-    DeviceInfoSet* set = sim::FindSet(m, handle);
-    if (set == nullptr) return FALSE;
+    DeviceInfoSet* infoSet = sim::FindSet(m, set);
+    if (infoSet == nullptr) return FALSE;
     if (classGuid == nullptr || deviceName == nullptr) {
         m.lastError = ERROR_INVALID_PARAMETER;
         return FALSE;
@@ -493,11 +499,11 @@ BOOL SetupDiCreateDeviceInfoW(HDEVINFO handle, LPCWSTR deviceName, const GUID* c
         m.lastError = sim::kErrorInvalidFlags;
         return FALSE;
     }
-    if (set->classGuid && !sim::SameGuid(*set->classGuid, *classGuid)) {
+    if (infoSet->classGuid && !sim::SameGuid(*infoSet->classGuid, *classGuid)) {
         m.lastError = sim::kErrorClassMismatch;
         return FALSE;
     }
-    if (record != nullptr && record->cbSize != sizeof(SP_DEVINFO_DATA)) {
+    if (device != nullptr && device->cbSize != sizeof(SP_DEVINFO_DATA)) {
         m.lastError = ERROR_INVALID_USER_BUFFER;
         return FALSE;
     }
@@ -519,24 +525,24 @@ BOOL SetupDiCreateDeviceInfoW(HDEVINFO handle, LPCWSTR deviceName, const GUID* c
             return FALSE;
         }
     }
-    Device& device = m.devices.Create(std::move(instanceId), *classGuid);
-    device.registered = false;
-    device.present = false;
-    if (!set->classGuid) set->classGuid = *classGuid;
-    set->elements.emplace_back(device.devInst, device.instanceId);
-    if (record != nullptr) sim::FillRecord(set->elements.size() - 1, device, *record);
+    Device& created = m.devices.Create(std::move(instanceId), *classGuid);
+    created.registered = false;
+    created.present = false;
+    if (!infoSet->classGuid) infoSet->classGuid = *classGuid;
+    infoSet->elements.emplace_back(created.devInst, created.instanceId);
+    if (device != nullptr) sim::FillRecord(infoSet->elements.size() - 1, created, *device);
     return TRUE;
 }
 
-BOOL SetupDiSetDeviceRegistryPropertyW(HDEVINFO handle, SP_DEVINFO_DATA* record, DWORD property, const BYTE* buffer,
+BOOL SetupDiSetDeviceRegistryPropertyW(HDEVINFO set, SP_DEVINFO_DATA* device, DWORD property, const BYTE* buffer,
                                        DWORD bufferSize)
 {
     Machine& m = Machine::Current();
     if (m.Enter("SetupDiSetDeviceRegistryPropertyW",
-                {m.handles.Label(handle), sim::RecordLabel(m, handle, record), sim::PropertyName(property),
+                {m.handles.Label(set), sim::RecordLabel(m, set, device), sim::PropertyName(property),
                  sim::RawText(buffer, bufferSize), sim::Number(bufferSize)}))
         return FALSE;
-    const Target target = FindTarget(m, handle, record);
+    const Target target = FindTarget(m, set, device);
     if (target.device == nullptr) return FALSE;
     std::optional<std::u16string>* value = sim::PropertyOf(*target.device, property);
     if (value == nullptr) {
@@ -559,10 +565,10 @@ BOOL SetupDiSetDeviceRegistryPropertyW(HDEVINFO handle, SP_DEVINFO_DATA* record,
 
 namespace {
 
-std::vector<std::u16string> ClassInstallParamsArguments(Machine& m, HDEVINFO handle, const SP_DEVINFO_DATA* record,
+std::vector<std::u16string> ClassInstallParamsArguments(Machine& m, HDEVINFO set, const SP_DEVINFO_DATA* device,
                                                         const SP_CLASSINSTALL_HEADER* header, DWORD size)
 {
-    std::vector<std::u16string> arguments{m.handles.Label(handle), sim::RecordLabel(m, handle, record)};
+    std::vector<std::u16string> arguments{m.handles.Label(set), sim::RecordLabel(m, set, device)};
     if (header != nullptr && size >= sizeof(SP_PROPCHANGE_PARAMS)) {
         SP_PROPCHANGE_PARAMS params{};
         std::memcpy(&params, header, sizeof params);
@@ -575,7 +581,7 @@ std::vector<std::u16string> ClassInstallParamsArguments(Machine& m, HDEVINFO han
     return arguments;
 }
 
-// The property-change parameters in `header`, or none with the last error set.
+// The property-change parameters in `header`, or none with the last error infoSet.
 std::optional<SP_PROPCHANGE_PARAMS> ReadPropertyChange(Machine& m, const SP_CLASSINSTALL_HEADER* header, DWORD size)
 {
     if (header->cbSize != sizeof(SP_CLASSINSTALL_HEADER)) {
@@ -597,17 +603,17 @@ std::optional<SP_PROPCHANGE_PARAMS> ReadPropertyChange(Machine& m, const SP_CLAS
 
 }  // namespace
 
-BOOL SetupDiSetClassInstallParamsW(HDEVINFO handle, SP_DEVINFO_DATA* record, SP_CLASSINSTALL_HEADER* params,
+BOOL SetupDiSetClassInstallParamsW(HDEVINFO set, SP_DEVINFO_DATA* device, SP_CLASSINSTALL_HEADER* params,
                                    DWORD paramsSize)
 {
     Machine& m = Machine::Current();
-    if (m.Enter("SetupDiSetClassInstallParamsW", ClassInstallParamsArguments(m, handle, record, params, paramsSize)))
+    if (m.Enter("SetupDiSetClassInstallParamsW", ClassInstallParamsArguments(m, set, device, params, paramsSize)))
         return FALSE;
-    DeviceInfoSet* set = sim::FindSet(m, handle);
-    if (set == nullptr) return FALSE;
-    std::optional<SP_PROPCHANGE_PARAMS>* slot = &set->propertyChange;
-    if (record != nullptr) {
-        Element* element = sim::ElementOf(*set, record);
+    DeviceInfoSet* infoSet = sim::FindSet(m, set);
+    if (infoSet == nullptr) return FALSE;
+    std::optional<SP_PROPCHANGE_PARAMS>* slot = &infoSet->propertyChange;
+    if (device != nullptr) {
+        Element* element = sim::ElementOf(*infoSet, device);
         if (element == nullptr) {
             m.lastError = ERROR_INVALID_PARAMETER;
             return FALSE;
@@ -628,13 +634,13 @@ BOOL SetupDiSetClassInstallParamsW(HDEVINFO handle, SP_DEVINFO_DATA* record, SP_
     return TRUE;
 }
 
-BOOL SetupDiCallClassInstaller(UINT installFunction, HDEVINFO handle, SP_DEVINFO_DATA* record)
+BOOL SetupDiCallClassInstaller(UINT installFunction, HDEVINFO set, SP_DEVINFO_DATA* device)
 {
     Machine& m = Machine::Current();
-    if (m.Enter("SetupDiCallClassInstaller", {sim::InstallFunctionName(installFunction), m.handles.Label(handle),
-                                              sim::RecordLabel(m, handle, record)}))
+    if (m.Enter("SetupDiCallClassInstaller", {sim::InstallFunctionName(installFunction), m.handles.Label(set),
+                                              sim::RecordLabel(m, set, device)}))
         return FALSE;
-    const Target target = FindTarget(m, handle, record);
+    const Target target = FindTarget(m, set, device);
     if (target.device == nullptr) return FALSE;
     if (installFunction == DIF_PROPERTYCHANGE) {
         if (!target.device->registered) {
@@ -649,32 +655,32 @@ BOOL SetupDiCallClassInstaller(UINT installFunction, HDEVINFO handle, SP_DEVINFO
     return FALSE;
 }
 
-BOOL SetupDiRemoveDevice(HDEVINFO handle, SP_DEVINFO_DATA* record)
+BOOL SetupDiRemoveDevice(HDEVINFO set, SP_DEVINFO_DATA* device)
 {
     Machine& m = Machine::Current();
-    if (m.Enter("SetupDiRemoveDevice", {m.handles.Label(handle), sim::RecordLabel(m, handle, record)})) return FALSE;
-    const Target target = FindTarget(m, handle, record);
+    if (m.Enter("SetupDiRemoveDevice", {m.handles.Label(set), sim::RecordLabel(m, set, device)})) return FALSE;
+    const Target target = FindTarget(m, set, device);
     if (target.device == nullptr) return FALSE;
     target.element->installFlags |= target.device->flagsAfterChange;
     m.devices.byDevInst.erase(target.device->devInst);
     return TRUE;
 }
 
-BOOL SetupDiGetDeviceInstallParamsW(HDEVINFO handle, SP_DEVINFO_DATA* record, SP_DEVINSTALL_PARAMS_W* params)
+BOOL SetupDiGetDeviceInstallParamsW(HDEVINFO set, SP_DEVINFO_DATA* device, SP_DEVINSTALL_PARAMS_W* params)
 {
     Machine& m = Machine::Current();
-    if (m.Enter("SetupDiGetDeviceInstallParamsW", {m.handles.Label(handle), sim::RecordLabel(m, handle, record)}))
+    if (m.Enter("SetupDiGetDeviceInstallParamsW", {m.handles.Label(set), sim::RecordLabel(m, set, device)}))
         return FALSE;
-    DeviceInfoSet* set = sim::FindSet(m, handle);
-    if (set == nullptr) return FALSE;
+    DeviceInfoSet* infoSet = sim::FindSet(m, set);
+    if (infoSet == nullptr) return FALSE;
     if (params == nullptr || params->cbSize != sizeof(SP_DEVINSTALL_PARAMS_W)) {
         m.lastError = params == nullptr ? ERROR_INVALID_PARAMETER : ERROR_INVALID_USER_BUFFER;
         return FALSE;
     }
     DWORD flags = 0;
-    if (record != nullptr) {
+    if (device != nullptr) {
         // The element outlives its device: the flags of a removal stay readable.
-        const Element* element = sim::ElementOf(*set, record);
+        const Element* element = sim::ElementOf(*infoSet, device);
         if (element == nullptr) {
             m.lastError = ERROR_INVALID_PARAMETER;
             return FALSE;
@@ -687,18 +693,18 @@ BOOL SetupDiGetDeviceInstallParamsW(HDEVINFO handle, SP_DEVINFO_DATA* record, SP
     return TRUE;
 }
 
-BOOL SetupDiDestroyDeviceInfoList(HDEVINFO handle)
+BOOL SetupDiDestroyDeviceInfoList(HDEVINFO set)
 {
     Machine& m = Machine::Current();
-    if (m.Enter("SetupDiDestroyDeviceInfoList", {m.handles.Label(handle)})) return FALSE;
-    DeviceInfoSet* set = sim::FindSet(m, handle);
-    if (set == nullptr) return FALSE;
-    // Elements created in the set and never registered go with it.
-    for (const Element& element : set->elements) {
-        const Device* device = m.devices.Find(element.devInst);
-        if (device != nullptr && !device->registered) m.devices.byDevInst.erase(element.devInst);
+    if (m.Enter("SetupDiDestroyDeviceInfoList", {m.handles.Label(set)})) return FALSE;
+    DeviceInfoSet* infoSet = sim::FindSet(m, set);
+    if (infoSet == nullptr) return FALSE;
+    // Elements created in the infoSet and never registered go with it.
+    for (const Element& element : infoSet->elements) {
+        const Device* member = m.devices.Find(element.devInst);
+        if (member != nullptr && !member->registered) m.devices.byDevInst.erase(element.devInst);
     }
-    m.handles.Remove(handle, sim::kSetKind);
+    m.handles.Remove(set, sim::kSetKind);
     return TRUE;
 }
 

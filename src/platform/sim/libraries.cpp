@@ -57,16 +57,20 @@ std::vector<std::u16string> SearchFolders(const Machine& m, DWORD searchFlags)
 
 const Library* FindLibrary(const Machine& m, const std::u16string& path)
 {
-    for (const Library& library : m.libraries)
-        if (FoldCase(library.path) == FoldCase(path)) return &library;
-    return nullptr;
+    const std::u16string wanted = FoldCase(path);
+    auto it = std::find_if(m.libraries.begin(), m.libraries.end(),
+                           [&](const Library& library) { return FoldCase(library.path) == wanted; });
+    return it == m.libraries.end() ? nullptr : &*it;
 }
 
 const Library* Locate(const Machine& m, const std::u16string& name, DWORD searchFlags)
 {
     if (name.find_first_of(u"\\/") != std::u16string::npos) return FindLibrary(m, name);
-    for (const std::u16string& folder : SearchFolders(m, searchFlags))
-        if (const Library* library = FindLibrary(m, folder + u"\\" + name)) return library;
+    for (std::u16string path : SearchFolders(m, searchFlags)) {
+        path += u'\\';
+        path += name;
+        if (const Library* library = FindLibrary(m, path)) return library;
+    }
     return nullptr;
 }
 
@@ -81,10 +85,9 @@ struct UpdateOutcome {
 
 bool InfHasModelFor(const InfFile& inf, const Device& device)
 {
-    for (const std::u16string& model : inf.models) {
-        if (MultiStringHolds(device.hardwareIds, model) || MultiStringHolds(device.compatibleIds, model)) return true;
-    }
-    return false;
+    return std::any_of(inf.models.begin(), inf.models.end(), [&](const std::u16string& model) {
+        return MultiStringHolds(device.hardwareIds, model) || MultiStringHolds(device.compatibleIds, model);
+    });
 }
 
 UpdateOutcome UpdateMatchingDevices(Machine& m, const std::u16string& id, const std::u16string& infPath,
