@@ -302,7 +302,7 @@ std::u16string DeviceTree::GenerateRootInstanceId(const std::u16string& name) co
     for (unsigned number = 0;; ++number) {
         char digits[16];
         std::snprintf(digits, sizeof digits, "%04u", number);
-        const std::u16string candidate = u"ROOT\\" + upper + u"\\" + U16(digits);
+        std::u16string candidate = u"ROOT\\" + upper + u"\\" + U16(digits);
         const std::u16string folded = FoldCase(candidate);
         const bool taken = std::any_of(byDevInst.begin(), byDevInst.end(), [&](const auto& entry) {
             return FoldCase(entry.second.instanceId) == folded;
