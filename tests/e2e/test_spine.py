@@ -95,3 +95,16 @@ def test_f_names_the_inf_file_in_another_folder(shared_wine):
     # The named file passes the INF test, so the unknown word is what is refused.
     result = shared_wine.run_ostrel(f'/f "{inf}" no such action')
     assert result.boxes == [error(INVALID_EN)]
+
+
+# The default INF file is the program's own path with ".inf" for its
+# extension: what counts is the name the program runs under.
+@pytest.mark.parametrize("program_name,inf_names,boxes", [
+    ("Tool.exe", ["Tool.inf"], [error("Invalid command line - service name missing.")]),
+    ("Tool.exe", ["OstrelSetup.inf"], [error(OPEN_INF_FAILED_EN + "\n" + WINE_FILE_NOT_FOUND)]),
+    ("tool.v2.exe", ["tool.v2.inf"], [error("Invalid command line - service name missing.")]),
+])
+def test_the_default_inf_file_bears_the_programs_base_name(shared_wine, program_name, inf_names, boxes):
+    files = {name: SAMPLE_INF for name in inf_names}
+    result = shared_wine.run_ostrel("stop service ", files=files, program_name=program_name)
+    assert result.boxes == boxes
