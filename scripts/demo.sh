@@ -8,6 +8,7 @@
 #   scripts/demo.sh                               default installation of the sample INF
 #   scripts/demo.sh help                          the usage text
 #   scripts/demo.sh install inf OstrelSample.Tools
+#   scripts/demo.sh install device 'ostrel\widget'  (also remove/disable/enable)
 #   scripts/demo.sh start service OstrelSampleService
 #   scripts/demo.sh /de stop service NoSuchService
 #
@@ -70,6 +71,18 @@ cp samples/* "$DEMO/"
 printf '%s' "$*" >"$DEMO/args.txt"
 rm -f "$DEMO/boxes.log"
 
+# --- a device for the device actions: Wine's driver update makes none
+# (docs/wine.md), so devtool puts one with the sample's hardware ID there ---
+SAMPLE_CLASS='{55eed3ce-7127-4948-a2d3-1de9eaeedd1e}'
+sample_devices() { wine 'C:\OstrelDemo\devtool.exe' list "$SAMPLE_CLASS" 2>/dev/null | tr -d '\r'; }
+if [[ "$*" == *"device "* ]]; then
+  cp "$TOOLS/devtool.exe" "$DEMO/"
+  if ! sample_devices | grep -qiF 'ostrel\widget'; then
+    echo "demo: devtool makes a present device with hardware ID ostrel\\widget" >&2
+    wine 'C:\OstrelDemo\devtool.exe' create "$SAMPLE_CLASS" OstrelSample 'ostrel\widget' >/dev/null
+  fi
+fi
+
 echo "demo: C:\\OstrelDemo\\OstrelSetup.exe $*"
 wine 'C:\OstrelDemo\boxreader.exe' --log 'C:\OstrelDemo\boxes.log' --refs 'C:\OstrelDemo\icons.bin' \
   --run 'C:\OstrelDemo\OstrelSetup.exe' --args-file 'C:\OstrelDemo\args.txt' --cwd 'C:\OstrelDemo' \
@@ -118,6 +131,13 @@ case "${words[*]:0:2}" in
       wine reg query 'HKLM\Software\OstrelSample' /v DefaultInstall >/dev/null 2>&1 && break
       sleep 0.2
     done
+    ;;
+esac
+case "${words[*]:0:2}" in
+  "install device" | "remove device" | "disable device" | "enable device")
+    echo "demo: present devices of the class OstrelSample (instance ID, hardware IDs, driver key)"
+    listed=$(sample_devices)
+    sed 's/^/    /' <<<"${listed:-(none)}"
     ;;
 esac
 if [[ -z "${words[*]:0:2}" || "${words[*]:0:2}" == "install inf" ]]; then
