@@ -401,3 +401,40 @@ TEST_F(StateCallsTest, AClassInstallerThatRefusesPropertyChangesFailsEnableAndDi
 }
 
 }  // namespace
+
+namespace {
+
+// Whole runs: the walk over the IDs and the restart step after it.
+class StateRunTest : public DeviceFixture {
+protected:
+    StateRunTest()
+    {
+        AddDevice(u"PCI\\A", {kWidget}).flagsAfterChange = platform::DI_NEEDREBOOT;
+        AddDevice(u"PCI\\B", {u"ostrel\\gadget"});
+    }
+};
+
+TEST_F(StateRunTest, ARestartWindowsAsksForIsAnnouncedAtTheEnd)
+{
+    EXPECT_EQ(Run("remove device ostrel\\widget ostrel\\gadget"), 0);
+    EXPECT_EQ(Boxes(), std::vector<Box>{ostrel_test::InformationBox("A reboot is required after setup is completed.")});
+    EXPECT_TRUE(machine.devices.byDevInst.empty());
+}
+
+TEST_F(StateRunTest, WithRebootTheSystemAsksInstead)
+{
+    EXPECT_EQ(Run("/reboot disable device ostrel\\widget"), 0);
+    EXPECT_EQ(Boxes(), NoBoxes());
+    EXPECT_EQ(machine.restartPrompts, 1u);
+}
+
+TEST_F(StateRunTest, AMissingClassGuidEndsTheWalk)
+{
+    DropInfClass();
+    EXPECT_EQ(Run("remove device ostrel\\gadget ostrel\\widget"), 0);
+    EXPECT_EQ(Boxes(), std::vector<Box>{ErrorBox("ClassGuid entry missing in INF file.")});
+    EXPECT_EQ(machine.CallCount("SetupDiGetINFClassW"), 1u);
+    EXPECT_EQ(machine.devices.byDevInst.size(), 2u);
+}
+
+}  // namespace
