@@ -14,6 +14,7 @@ Environment:
 
 import os
 import re
+import select
 import shutil
 import subprocess
 import tempfile
@@ -37,13 +38,14 @@ def sample_files():
 
 @dataclass(frozen=True)
 class Arch:
+    winearch: str
     loader: str
     toolchain: str
 
 
 ARCHES = {
-    "win64": Arch("/usr/lib/wine/wine64", "cmake/mingw-x86_64.cmake"),
-    "win32": Arch("/usr/lib/wine/wine", "cmake/mingw-i686.cmake"),
+    "win64": Arch("win64", "/usr/lib/wine/wine64", "cmake/mingw-x86_64.cmake"),
+    "win32": Arch("win32", "/usr/lib/wine/wine", "cmake/mingw-i686.cmake"),
 }
 
 
@@ -146,8 +148,6 @@ def display():
 
 
 def _read_display_number(fd):
-    import select
-
     text = b""
     deadline = time.monotonic() + 20
     while not text.endswith(b"\n") and time.monotonic() < deadline:
@@ -201,6 +201,7 @@ class WinePrefix:
         self.display = display
         self._runs = 0
         self._keeper = None
+        self._stop_file = None
 
     @property
     def drive_c(self):
@@ -210,6 +211,7 @@ class WinePrefix:
         env = {k: v for k, v in os.environ.items() if not k.startswith(("WINE", "LC_"))}
         env.update(
             WINEPREFIX=str(self.path),
+            WINEARCH=self.arch.winearch,
             WINELOADER=self.arch.loader,
             WINEDEBUG="-all",
             WINEDLLOVERRIDES="mscoree,mshtml=",
@@ -304,7 +306,8 @@ class WinePrefix:
         """Runs OstrelSetup.exe with the exact command-line tail args and reads its boxes.
 
         inf: None (no INF file beside the program), a Path to copy there as
-        OstrelSetup.inf, or the INF text itself. files: more files for the
+        the default INF file (the program's base name with ".inf"), or the
+        INF text itself. files: more files for the
         program's folder, name -> Path or text. cwd: a folder (unix path) to
         run in; default the program's folder.
         """
