@@ -195,7 +195,7 @@ bool SameGuid(const GUID& a, const GUID& b) { return std::memcmp(&a, &b, sizeof(
 std::u16string GuidText(const GUID& guid)
 {
     char text[40];
-    std::snprintf(text, sizeof text, "{%08X-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X}",
+    (void)std::snprintf(text, sizeof text, "{%08X-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X}",
                   static_cast<unsigned>(guid.Data1), guid.Data2, guid.Data3, guid.Data4[0], guid.Data4[1],
                   guid.Data4[2], guid.Data4[3], guid.Data4[4], guid.Data4[5], guid.Data4[6], guid.Data4[7]);
     return U16(text);
@@ -301,7 +301,7 @@ std::u16string DeviceTree::GenerateRootInstanceId(const std::u16string& name) co
     });
     for (unsigned number = 0;; ++number) {
         char digits[16];
-        std::snprintf(digits, sizeof digits, "%04u", number);
+        (void)std::snprintf(digits, sizeof digits, "%04u", number);
         std::u16string candidate = u"ROOT\\" + upper + u"\\" + U16(digits);
         const std::u16string folded = FoldCase(candidate);
         const bool taken = std::any_of(byDevInst.begin(), byDevInst.end(), [&](const auto& entry) {

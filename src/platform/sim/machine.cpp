@@ -76,7 +76,7 @@ Machine::~Machine()
 Machine& Machine::Current()
 {
     if (current == nullptr) {
-        std::fputs("sim: a platform call was made with no simulated machine\n", stderr);
+        (void)std::fputs("sim: a platform call was made with no simulated machine\n", stderr);
         std::abort();
     }
     return *current;

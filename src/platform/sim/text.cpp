@@ -70,7 +70,7 @@ std::u16string Text(const char16_t* text) { return text == nullptr ? u"(null)" :
 std::u16string Hex(std::uint64_t value)
 {
     char buffer[24];
-    std::snprintf(buffer, sizeof buffer, "0x%llX", static_cast<unsigned long long>(value));
+    (void)std::snprintf(buffer, sizeof buffer, "0x%llX", static_cast<unsigned long long>(value));
     return U16(buffer);
 }
 
