@@ -50,7 +50,8 @@ for _ in $(seq 100); do
   sleep 0.1
 done
 [[ -s "$display_file" ]] || { echo "demo: Xvfb did not start" >&2; exit 1; }
-export DISPLAY=:$(tr -d '\n' <"$display_file")
+DISPLAY=:$(tr -d '\n' <"$display_file")
+export DISPLAY
 
 # --- the machine: a Wine prefix with the sample service ---
 if [[ ! -e "$PREFIX/.ostrel-demo-ready" ]]; then
@@ -144,5 +145,9 @@ if [[ -z "${words[*]:0:2}" || "${words[*]:0:2}" == "install inf" ]]; then
   echo "demo: reg query HKLM\\Software\\OstrelSample"
   wine reg query 'HKLM\Software\OstrelSample' 2>/dev/null | sed -n 's/^ \{4\}/    /p' || echo "    (no such key)"
   echo "demo: files in C:\\windows\\OstrelSample"
-  ls "$PREFIX/drive_c/windows/OstrelSample" 2>/dev/null | sed 's/^/    /' || echo "    (no such folder)"
+  if [[ -d "$PREFIX/drive_c/windows/OstrelSample" ]]; then
+    find "$PREFIX/drive_c/windows/OstrelSample" -maxdepth 1 -type f -printf '    %f\n' | sort
+  else
+    echo "    (no such folder)"
+  fi
 fi
