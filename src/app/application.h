@@ -6,20 +6,19 @@
 // RunSetup returns.
 #pragma once
 
-#include <string>
-
 #include "platform/win32_types.h"
 
 namespace ostrel {
 
 class Application {
 public:
+    // `name` must outlive the application: a literal, as the program's is.
     explicit Application(const char16_t* name) : name_(name) {}
     Application(const Application&) = delete;
     Application& operator=(const Application&) = delete;
     virtual ~Application() = default;
 
-    const char16_t* Name() const { return name_.c_str(); }
+    const char16_t* Name() const { return name_; }
     const char16_t* CommandLine() const { return commandLine_; }
     void SetCommandLine(const char16_t* commandLine) { commandLine_ = commandLine; }
 
@@ -27,7 +26,7 @@ public:
     virtual int RunSetup() = 0;
 
 private:
-    std::u16string name_;
+    const char16_t* name_;
     const char16_t* commandLine_ = u"";
 };
 

@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <string_view>
 
 #include "app/application.h"
@@ -43,7 +44,7 @@ void SetDefaultInfPath(InfPathBuffer& infPath)
         infPath[0] = u'\0';
         return;
     }
-    kInfExtension.copy(infPath + dot, kInfExtension.size());
+    std::copy(kInfExtension.begin(), kInfExtension.end(), infPath + dot);
     infPath[dot + kInfExtension.size()] = u'\0';
 }
 

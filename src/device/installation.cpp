@@ -1,8 +1,6 @@
 // Installing the INF file's driver for a hardware ID: on the present
 // devices that have it, or on a new root-enumerated device made for it.
 
-#include <string>
-
 #include "device/device.h"
 #include "device/device_class.h"
 #include "device/hardware_ids.h"
@@ -22,7 +20,7 @@ constexpr int kIdCopyLimit = 256;
 
 int ShowNewerDriverExists(const char16_t* hardwareId)
 {
-    std::u16string text;
+    Text text;
     FormatCatalogueMessage(text, kMsgNewerDriverExists, hardwareId);
     ShowMessage(text.c_str(), platform::MB_OK);
     return 1;

@@ -1,5 +1,4 @@
 #include <cstdint>
-#include <string>
 
 #include "inf/inf.h"
 #include "messages/messages.h"
@@ -21,10 +20,10 @@ platform::HRESULT HResultFromWin32(std::int32_t code)
 
 // Message 5 with the HRESULT's text. The error object, and the text it owns,
 // are gone before the caller shows the box.
-std::u16string ComposeInstallFailure(platform::HRESULT hr)
+Text ComposeInstallFailure(platform::HRESULT hr)
 {
     _com_error error(hr);
-    std::u16string message;
+    Text message;
     FormatCatalogueMessage(message, kMsgInstallFailed, error.GetHResultText());
     return message;
 }
@@ -38,7 +37,7 @@ void RunDefaultInstall(const char16_t* infPath)
     const auto result = static_cast<std::int32_t>(reinterpret_cast<std::intptr_t>(answer));
     if (result > kLastShellError) return;
 
-    const std::u16string message = ComposeInstallFailure(HResultFromWin32(result));
+    const Text message = ComposeInstallFailure(HResultFromWin32(result));
     ShowMessage(message.c_str(), platform::MB_ICONERROR);
 }
 

@@ -1,7 +1,6 @@
 // The catalogue: finding a text in the string tables and filling in its
 // placeholders.
 #include <cstring>
-#include <new>
 
 #include "messages/messages.h"
 #include "platform/platform.h"
@@ -43,29 +42,49 @@ int PlaceholderIndex(char16_t c)
     return -1;
 }
 
+std::size_t LengthOf(const char16_t* text)
+{
+    std::size_t length = 0;
+    while (text[length] != u'\0') ++length;
+    return length;
+}
+
 // Walks `text` once and hands each piece of the result to `emit`, so that
 // measuring and filling follow the same rules.
 template <typename Emit>
-void ForEachPiece(const std::u16string& text, const char16_t* const* inserts, unsigned insertCount, Emit emit)
+void ForEachPiece(const Text& text, const char16_t* const* inserts, unsigned insertCount, Emit emit)
 {
+    const char16_t* units = text.c_str();
     for (std::size_t i = 0; i < text.size(); ++i) {
-        const int index = text[i] == kPercent && i + 1 < text.size() ? PlaceholderIndex(text[i + 1]) : -1;
+        const int index = units[i] == kPercent && i + 1 < text.size() ? PlaceholderIndex(units[i + 1]) : -1;
         if (index < 0) {
-            emit(&text[i], 1);
+            emit(&units[i], 1);
             continue;
         }
         ++i;
         if (static_cast<unsigned>(index) >= insertCount) {
             emit(kUnknownInsert, 1);
         } else if (const char16_t* insert = inserts[index]) {
-            emit(insert, std::char_traits<char16_t>::length(insert));
+            emit(insert, LengthOf(insert));
         }
     }
 }
 
+// The block's units need not be aligned for char16_t, so they are read one
+// by one into room made for all of them.
+bool CopyUnits(const unsigned char* bytes, std::size_t count, Text& text)
+{
+    if (!text.reserve(count)) {
+        text.clear();
+        return false;
+    }
+    for (std::size_t i = 0; i < count; ++i) text.append(ReadUnit(bytes, i * sizeof(char16_t)));
+    return true;
+}
+
 }  // namespace
 
-bool ReadStringTableEntry(const void* block, platform::DWORD size, unsigned entry, std::u16string& text)
+bool ReadStringTableEntry(const void* block, platform::DWORD size, unsigned entry, Text& text)
 {
     text.clear();
     if (block == nullptr) return false;
@@ -76,17 +95,12 @@ bool ReadStringTableEntry(const void* block, platform::DWORD size, unsigned entr
         const std::size_t count = ReadUnit(bytes, offset);
         offset += sizeof(char16_t);
         if (count > (size - offset) / sizeof(char16_t)) return false;
-        if (current == entry) {
-            if (count == 0) return false;
-            text.resize(count);
-            std::memcpy(&text[0], bytes + offset, count * sizeof(char16_t));
-            return true;
-        }
+        if (current == entry) return count != 0 && CopyUnits(bytes + offset, count, text);
         offset += count * sizeof(char16_t);
     }
 }
 
-bool LoadCatalogueText(unsigned id, std::u16string& text)
+bool LoadCatalogueText(unsigned id, Text& text)
 {
     text.clear();
     if (id > kLastStringId) return false;
@@ -97,39 +111,33 @@ bool LoadCatalogueText(unsigned id, std::u16string& text)
     const void* data = platform::LockResource(loaded);
     if (data == nullptr) return false;
     const platform::DWORD size = platform::SizeofResource(nullptr, block);
-    try {
-        return ReadStringTableEntry(data, size, id % kEntriesPerBlock, text);
-    } catch (const std::bad_alloc&) {
-        text.clear();
-        return false;
-    }
+    return ReadStringTableEntry(data, size, id % kEntriesPerBlock, text);
 }
 
-void FillPlaceholders(std::u16string& result, const std::u16string& text, const char16_t* const* inserts,
-                      unsigned insertCount)
+// The length is measured first, so that the room for the whole result is
+// had at once or not at all: never a half-filled text. A sum that would
+// overflow stays at its largest value, which no memory can hold.
+void FillPlaceholders(Text& result, const Text& text, const char16_t* const* inserts, unsigned insertCount)
 {
     if (inserts == nullptr) insertCount = 0;
-    std::size_t length = 0;
-    ForEachPiece(text, inserts, insertCount, [&length](const char16_t*, std::size_t count) { length += count; });
-    result.reserve(result.size() + length);
+    constexpr std::size_t kLargest = static_cast<std::size_t>(-1);
+    std::size_t length = result.size();
+    ForEachPiece(text, inserts, insertCount, [&length](const char16_t*, std::size_t count) {
+        length = count > kLargest - length ? kLargest : length + count;
+    });
+    if (!result.reserve(length)) return;
     ForEachPiece(text, inserts, insertCount,
                  [&result](const char16_t* piece, std::size_t count) { result.append(piece, count); });
 }
 
-void FormatCatalogueMessage(std::u16string& result, unsigned id, const char16_t* const* inserts,
-                            unsigned insertCount)
+void FormatCatalogueMessage(Text& result, unsigned id, const char16_t* const* inserts, unsigned insertCount)
 {
-    std::u16string text;
+    Text text;
     if (!LoadCatalogueText(id, text)) return;
-    const std::size_t before = result.size();
-    try {
-        FillPlaceholders(result, text, inserts, insertCount);
-    } catch (const std::bad_alloc&) {
-        result.resize(before);  // no half-filled text
-    }
+    FillPlaceholders(result, text, inserts, insertCount);
 }
 
-void FormatCatalogueMessage(std::u16string& result, unsigned id, const char16_t* insert)
+void FormatCatalogueMessage(Text& result, unsigned id, const char16_t* insert)
 {
     FormatCatalogueMessage(result, id, &insert, 1);
 }

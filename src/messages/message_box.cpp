@@ -1,6 +1,4 @@
 // The message-box layer and the error report.
-#include <new>
-
 #include "app/application.h"
 #include "messages/messages.h"
 #include "platform/platform.h"
@@ -33,7 +31,7 @@ int ShowMessage(const char16_t* text, platform::UINT type)
 
 int ShowCatalogueMessage(unsigned id, platform::UINT type)
 {
-    std::u16string text;
+    Text text;
     LoadCatalogueText(id, text);
     return ShowMessage(text.c_str(), type);
 }
@@ -44,20 +42,14 @@ int ReportError(unsigned id, const char16_t* insert1, const char16_t* insert2)
     // change the last error, so it is read before anything else.
     const platform::DWORD error = platform::GetLastError();
     const char16_t* const inserts[] = {insert1, insert2};
-    const char16_t* systemText = nullptr;
-    std::u16string report;
-    try {
-        FormatCatalogueMessage(report, id, inserts, 2);
-        report += kLineFeed;
-        systemText = GetSystemErrorText(error);
-        report += systemText;
-    } catch (const std::bad_alloc&) {
-        // No memory to compose the report: the system's text alone still
-        // tells the user what failed, and its buffer needs none.
-        ShowMessage(systemText != nullptr ? systemText : GetSystemErrorText(error), platform::MB_OK | platform::MB_ICONERROR);
-        return 0;
-    }
-    ShowMessage(report.c_str(), platform::MB_OK | platform::MB_ICONERROR);
+    Text report;
+    FormatCatalogueMessage(report, id, inserts, 2);
+    report.append(kLineFeed);
+    const char16_t* systemText = GetSystemErrorText(error);
+    report.append(systemText);
+    // No memory to compose the report: the system's text alone still tells
+    // the user what failed, and its buffer needs none.
+    ShowMessage(report.failed() ? systemText : report.c_str(), platform::MB_OK | platform::MB_ICONERROR);
     return 0;
 }
 

@@ -5,8 +5,7 @@
 // picked by the thread locale that "/de" and "/en" set.
 #pragma once
 
-#include <string>
-
+#include "messages/text.h"
 #include "platform/win32_types.h"
 
 namespace ostrel {
@@ -48,24 +47,25 @@ enum MessageId : unsigned {
 };
 
 // The catalogue text for `id` in the active language; false (and an empty
-// text) when there is none.
-bool LoadCatalogueText(unsigned id, std::u16string& text);
+// text) when there is none, or no memory for it.
+bool LoadCatalogueText(unsigned id, Text& text);
 
-// One entry (0 to 15) of a string-table block of `size` bytes: false when
-// the entry has no text (a count of 0) or would run past the block.
-bool ReadStringTableEntry(const void* block, platform::DWORD size, unsigned entry, std::u16string& text);
+// One entry (0 to 15) of a string-table block of `size` bytes: false (and an
+// empty text) when the entry has no text (a count of 0), would run past the
+// block, or finds no memory.
+bool ReadStringTableEntry(const void* block, platform::DWORD size, unsigned entry, Text& text);
 
 // Appends `text` with its placeholders filled: "%1".."%9" and "%A".."%Z" are
 // inserts 0 to 34; one from `insertCount` on becomes "?", an absent (null)
-// insert nothing; any other "%" is an ordinary character.
-void FillPlaceholders(std::u16string& result, const std::u16string& text, const char16_t* const* inserts,
-                      unsigned insertCount);
+// insert nothing; any other "%" is an ordinary character. The whole filled
+// text or nothing: without memory for all of it, `result` is left as it was
+// and marked failed.
+void FillPlaceholders(Text& result, const Text& text, const char16_t* const* inserts, unsigned insertCount);
 
 // Appends the text for `id` with its placeholders filled from `inserts`
 // (each may be null) to `result`; leaves `result` alone when there is no text.
-void FormatCatalogueMessage(std::u16string& result, unsigned id, const char16_t* const* inserts,
-                            unsigned insertCount);
-void FormatCatalogueMessage(std::u16string& result, unsigned id, const char16_t* insert);
+void FormatCatalogueMessage(Text& result, unsigned id, const char16_t* const* inserts, unsigned insertCount);
+void FormatCatalogueMessage(Text& result, unsigned id, const char16_t* insert);
 
 // A box with the application's name as caption and no owner. A type without
 // icon bits gets the default icon of its buttons.

@@ -21,23 +21,27 @@ char16_t ErrorTextBuffer[kErrorTextUnits];  // NOLINT(cppcoreguidelines-avoid-no
 
 // Appends `text` to `out` (holding `used` units) without passing `capacity`
 // units, terminator included.
-void AppendBounded(char16_t* out, std::size_t& used, std::size_t capacity, const std::u16string& text)
+void AppendBounded(char16_t* out, std::size_t& used, std::size_t capacity, const char16_t* text)
 {
-    for (char16_t unit : text) {
+    for (; *text != u'\0'; ++text) {
         if (used + 1 >= capacity) break;
-        out[used++] = unit;
+        out[used++] = *text;
     }
     out[used] = u'\0';
 }
 
-std::u16string Digits(platform::DWORD value, unsigned base)
+// Appends `value` in `base` (10 or 16, upper-case letters), without leading
+// zeros, in the same bounds.
+void AppendNumber(char16_t* out, std::size_t& used, std::size_t capacity, platform::DWORD value, unsigned base)
 {
-    std::u16string digits;
+    constexpr std::size_t kMostDigits = 32;  // a 32-bit value in base 2 would need no more
+    char16_t digits[kMostDigits + 1] = {};
+    std::size_t first = kMostDigits;
     do {
-        digits.insert(digits.begin(), u"0123456789ABCDEF"[value % base]);
+        digits[--first] = u"0123456789ABCDEF"[value % base];
         value /= base;
     } while (value != 0);
-    return digits;
+    AppendBounded(out, used, capacity, digits + first);
 }
 
 // "IDispatch error #w" for the codes an IDispatch implementation returns
@@ -49,9 +53,11 @@ void WriteHResultFallback(platform::HRESULT hr, char16_t* out, std::size_t capac
         code >= kFirstDispatchError && code <= kLastDispatchError ? (code & 0xFFFF) - 0x200 : 0;
     std::size_t used = 0;
     if (dispatchError != 0) {
-        AppendBounded(out, used, capacity, u"IDispatch error #" + Digits(dispatchError, 10));
+        AppendBounded(out, used, capacity, u"IDispatch error #");
+        AppendNumber(out, used, capacity, dispatchError, 10);
     } else {
-        AppendBounded(out, used, capacity, u"Unknown error 0x" + Digits(code, 16));
+        AppendBounded(out, used, capacity, u"Unknown error 0x");
+        AppendNumber(out, used, capacity, code, 16);
     }
 }
 

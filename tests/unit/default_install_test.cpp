@@ -90,8 +90,9 @@ TEST_F(DefaultInstallScenarioTest, TheHResultsTextIsReleasedBeforeTheBoxIsShown)
         machine.boxes.clear();
         Run("");
         ASSERT_EQ(machine.boxes.size(), 1U);
-        EXPECT_GE(MostMemoryHeldBeforeTheBox(), 1U) << result;
-        EXPECT_EQ(TheBoxCall().liveAllocations, 0U) << result;
+        // The composed message is held too, until its box has been closed.
+        EXPECT_GE(MostMemoryHeldBeforeTheBox(), 2U) << result;
+        EXPECT_EQ(TheBoxCall().liveAllocations, 1U) << result;
     }
 }
 

@@ -20,6 +20,16 @@ using platform::UINT;
 using sim::U16;
 using sim::U8;
 
+// The whole text, embedded terminators too.
+std::string U8(const ostrel::Text& text) { return U8(std::u16string(text.c_str(), text.size())); }
+
+ostrel::Text TextOf(const char16_t* units)
+{
+    ostrel::Text text;
+    EXPECT_TRUE(text.append(units));
+    return text;
+}
+
 constexpr LCID kFrench = 0x040C;
 constexpr DWORD kErrorMrMidNotFound = 317;
 constexpr DWORD kErrorResourceLangNotFound = 1815;
@@ -28,13 +38,13 @@ class Messages : public ostrel_test::SimFixture {
 protected:
     std::string Text(unsigned id)
     {
-        std::u16string text;
+        ostrel::Text text;
         EXPECT_TRUE(ostrel::LoadCatalogueText(id, text)) << "message " << id;
         return U8(text);
     }
     std::string Formatted(unsigned id, const char16_t* insert)
     {
-        std::u16string result;
+        ostrel::Text result;
         ostrel::FormatCatalogueMessage(result, id, insert);
         return U8(result);
     }
@@ -47,7 +57,7 @@ TEST_F(Messages, EveryNumberFrom2To33HasATextInBothLanguagesAndNoOtherNumberHasO
     for (LCID locale : {kEnglish, kGerman}) {
         machine.threadLocale = locale;
         for (unsigned id = 0; id < 70; ++id) {
-            std::u16string text = u"stale";
+            ostrel::Text text = TextOf(u"stale");
             const bool present = ostrel::LoadCatalogueText(id, text);
             EXPECT_EQ(present, id >= 2 && id <= 33) << "message " << id << ", locale " << locale;
             EXPECT_EQ(text.empty(), !present) << "message " << id;
@@ -157,6 +167,7 @@ struct WalkCase {
 
 TEST(StringTableWalk, FindsAnEntryOnlyWithinTheBlock)
 {
+    const sim::Machine machine;  // the text's memory is the machine's
     const auto three = Block({u"", u"one", u"two"});
     // The count of "two" claims three units; the block is cut so that it runs past the end.
     std::vector<std::uint8_t> overlong = Block({u"", u"one"});
@@ -175,7 +186,7 @@ TEST(StringTableWalk, FindsAnEntryOnlyWithinTheBlock)
     for (const WalkCase& c : cases) {
         // An exact-size copy, so that a read past the end is a fault a sanitizer sees.
         const std::vector<std::uint8_t> block(c.block.begin(), c.block.end() - static_cast<std::ptrdiff_t>(c.cut));
-        std::u16string text = u"stale";
+        ostrel::Text text = TextOf(u"stale");
         EXPECT_EQ(ostrel::ReadStringTableEntry(block.data(), static_cast<DWORD>(block.size()), c.entry, text), c.found)
             << c.what;
         EXPECT_EQ(U8(text), c.text) << c.what;
@@ -187,14 +198,14 @@ TEST_F(Messages, ABlockThatEndsEarlyGivesNoText)
     machine.threadLocale = kEnglish;
     auto& block = machine.stringBlocks.at({1, 0x0409});
     block.resize(block.size() - 1);  // the last entry, message 15, loses half a unit
-    std::u16string text;
+    ostrel::Text text;
     EXPECT_FALSE(ostrel::LoadCatalogueText(15, text));
     EXPECT_TRUE(ostrel::LoadCatalogueText(14, text));
 }
 
 TEST_F(Messages, NumbersBeyondSixteenBitsDoNotWrapOntoOtherTexts)
 {
-    std::u16string text;
+    ostrel::Text text;
     EXPECT_FALSE(ostrel::LoadCatalogueText(0x100002, text));  // block 0x10001 would wrap to block 1, entry 2
     EXPECT_TRUE(text.empty());
 }
@@ -205,7 +216,7 @@ TEST_F(Messages, AFailedResourceCallGivesNoText)
     machine.FailCall({"LoadResource", 1, {}, platform::ERROR_INVALID_HANDLE});
     machine.FailCall({"LockResource", 1, {}, platform::ERROR_INVALID_HANDLE});
     for (bool expected : {false, false, true}) {
-        std::u16string text = u"stale";
+        ostrel::Text text = TextOf(u"stale");
         EXPECT_EQ(ostrel::LoadCatalogueText(2, text), expected);
         EXPECT_EQ(text.empty(), !expected);
     }
@@ -221,6 +232,7 @@ struct PlaceholderCase {
 
 TEST(Placeholders, AreFilledByTheCatalogueRules)
 {
+    const sim::Machine machine;
     const std::vector<const char16_t*> ten = {u"0", u"1", u"2", u"3", u"4", u"5", u"6", u"7", u"8", u"tenth"};
     std::vector<const char16_t*> all(35, u"-");
     all[34] = u"last";
@@ -243,16 +255,17 @@ TEST(Placeholders, AreFilledByTheCatalogueRules)
         {u"%1", {}, u"?"},
     };
     for (const PlaceholderCase& c : cases) {
-        std::u16string result = u">";
-        ostrel::FillPlaceholders(result, c.text, c.inserts.data(), static_cast<unsigned>(c.inserts.size()));
+        ostrel::Text result = TextOf(u">");
+        ostrel::FillPlaceholders(result, TextOf(c.text), c.inserts.data(), static_cast<unsigned>(c.inserts.size()));
         EXPECT_EQ(U8(result), ">" + U8(c.expected)) << U8(c.text);
     }
 }
 
 TEST(Placeholders, NoInsertArrayMeansNoInserts)
 {
-    std::u16string result;
-    ostrel::FillPlaceholders(result, u"[%1]", nullptr, 2);
+    const sim::Machine machine;
+    ostrel::Text result;
+    ostrel::FillPlaceholders(result, TextOf(u"[%1]"), nullptr, 2);
     EXPECT_EQ(U8(result), "[?]");
 }
 
@@ -269,7 +282,7 @@ TEST_F(Messages, FormattingFillsTheCatalogueText)
 
 TEST_F(Messages, FormattingANumberWithoutTextLeavesTheResultAsItWas)
 {
-    std::u16string result = u"kept";
+    ostrel::Text result = TextOf(u"kept");
     ostrel::FormatCatalogueMessage(result, 40, u"X");
     EXPECT_EQ(U8(result), "kept");
 }
@@ -473,7 +486,7 @@ TEST_F(Messages, TheHResultTextIsFetchedOnceAndReleasedWithItsObject)
 TEST_F(Messages, WithoutMemoryForTheFallbackTheTextIsAbsentAndMessage5HasNoInsert)
 {
     machine.FailCall({"FormatMessageW", 0, {}, kErrorMrMidNotFound});
-    machine.FailCall({"LocalAlloc", 0, {}, platform::ERROR_NOT_ENOUGH_MEMORY});
+    machine.FailCall({"LocalAlloc", 0, u"64", platform::ERROR_NOT_ENOUGH_MEMORY});  // the fallback's 64 bytes
     ostrel::_com_error error(Hr(0x80040201));
     EXPECT_EQ(error.GetHResultText(), nullptr);
     EXPECT_EQ(Formatted(5, error.GetHResultText()), "Install failed.\n");
