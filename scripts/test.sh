@@ -10,7 +10,7 @@ set -uo pipefail
 
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 BUILD=${OSTREL_BUILD_ROOT:-$ROOT/build}
-cd "$ROOT"
+cd "$ROOT" || exit 1
 
 # Debian's pytest belongs to Debian's python, whatever else is on the PATH.
 PYTHON=/usr/bin/python3

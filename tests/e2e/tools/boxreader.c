@@ -558,6 +558,7 @@ static HANDLE launch(const Options *options)
     size_t length = wcslen(options->run) + (tail ? wcslen(tail) : 0) + 4;
     wchar_t *command_line = (wchar_t *)calloc(length, sizeof(wchar_t));
     HANDLE process = NULL;
+    DWORD error = ERROR_OUTOFMEMORY;
     if (command_line) {
         swprintf(command_line, length, L"\"%ls\"%ls%ls", options->run, (tail && *tail) ? L" " : L"",
                  tail ? tail : L"");
@@ -570,10 +571,30 @@ static HANDLE launch(const Options *options)
             CloseHandle(info.hThread);
             process = info.hProcess;
         }
+        error = GetLastError();
     }
     free(command_line);
     free(tail);
+    SetLastError(error);
     return process;
+}
+
+/* Wine's CreateProcessW fails now and then with ERROR_INTERNAL_ERROR on a
+ * busy machine; a moment later the same start works. */
+static HANDLE launch_with_retries(const Options *options)
+{
+    for (int attempt = 1;; ++attempt) {
+        HANDLE process = launch(options);
+        DWORD error = GetLastError();
+        if (process || attempt == 3) {
+            SetLastError(error);
+            return process;
+        }
+        char line[64];
+        wsprintfA(line, "launch-retry\t%lu", error);
+        emit_line(line);
+        Sleep(500);
+    }
 }
 
 static BOOL stop_requested(const Options *options)
@@ -635,7 +656,7 @@ int wmain(int argc, wchar_t **argv)
 
     HANDLE program = NULL;
     if (options.run) {
-        program = launch(&options);
+        program = launch_with_retries(&options);
         if (!program) {
             char line[64];
             wsprintfA(line, "launch-failed\t%lu", GetLastError());
