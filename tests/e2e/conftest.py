@@ -392,6 +392,7 @@ def _make_template(path, arch, build, display):
         completed = prefix.wine(*step, seconds=300)
         if completed.returncode != 0:
             output = (completed.stdout + completed.stderr).decode(errors="replace")
+            prefix.close()
             pytest.exit(f"making the Wine prefix failed at {step[0]}:\n{output}", returncode=3)
     # The registry reaches the prefix's files only when the server ends.
     prefix.close()
@@ -424,9 +425,11 @@ def prefixes(display):
     arch_name = _arch_name()
     build = _build(arch_name)
     base = Path(tempfile.mkdtemp(prefix="ostrel-e2e-"))
-    template = _make_template(base / "template", ARCHES[arch_name], build, display)
-    yield PrefixFactory(base, template)
-    shutil.rmtree(base, ignore_errors=True)
+    try:
+        template = _make_template(base / "template", ARCHES[arch_name], build, display)
+        yield PrefixFactory(base, template)
+    finally:
+        shutil.rmtree(base, ignore_errors=True)
 
 
 @pytest.fixture(scope="session")
