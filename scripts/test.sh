@@ -41,8 +41,7 @@ unit_tests() {
   local preset=$1 log
   configure_and_build "$preset" || return 1
   log=$(mktemp)
-  # One test at a time: some unit tests share scratch files by name.
-  timeout 1800 ctest --test-dir "$BUILD/$preset" --output-on-failure --timeout 120 | tee "$log"
+  timeout 1800 ctest --test-dir "$BUILD/$preset" -j2 --output-on-failure --timeout 120 | tee "$log"
   local status=${PIPESTATUS[0]}
   closing["$preset"]=$(grep -E 'tests passed|tests failed' "$log" | tail -1)
   rm -f "$log"

@@ -3,6 +3,7 @@
 // what Windows will read. These tests compile the same source with the
 // resource compiler and compare, byte for byte.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cctype>
 #include <cstdint>
@@ -24,7 +25,12 @@ using Blocks = std::map<std::pair<platform::WORD, platform::LANGID>, std::vector
 
 constexpr platform::WORD kRtString = 6;
 
-std::string TempPath(const std::string& name) { return ::testing::TempDir() + "ostrel_msg_" + name; }
+// Scratch files carry the process id: ctest runs each test in its own
+// process, possibly several at once.
+std::string TempPath(const std::string& name)
+{
+    return ::testing::TempDir() + "ostrel_msg_" + std::to_string(::getpid()) + "_" + name;
+}
 
 void WriteFile(const std::string& path, const std::string& text)
 {
