@@ -26,8 +26,6 @@ constexpr DWORD kDicsFlagConfigGeneral = 4;
 constexpr DWORD kSpdrpMaximumProperty = 0x25;
 
 constexpr DWORD kDicdKnownFlags = 0x3;  // DICD_GENERATE_ID, DICD_INHERIT_CLASSDRVS
-constexpr DWORD kErrorInvalidFlags = 1004;
-constexpr DWORD kErrorClassMismatch = 0xE0000201;
 constexpr DWORD kErrorInvalidDevinstName = 0xE0000205;
 constexpr DWORD kErrorInvalidRegProperty = 0xE0000209;
 constexpr DWORD kErrorNoClassInstallParams = 0xE0000215;
@@ -496,11 +494,11 @@ BOOL SetupDiCreateDeviceInfoW(HDEVINFO set, LPCWSTR deviceName, const GUID* clas
         return FALSE;
     }
     if ((creationFlags & ~sim::kDicdKnownFlags) != 0) {
-        m.lastError = sim::kErrorInvalidFlags;
+        m.lastError = ERROR_INVALID_FLAGS;
         return FALSE;
     }
     if (infoSet->classGuid && !sim::SameGuid(*infoSet->classGuid, *classGuid)) {
-        m.lastError = sim::kErrorClassMismatch;
+        m.lastError = ERROR_CLASS_MISMATCH;
         return FALSE;
     }
     if (device != nullptr && device->cbSize != sizeof(SP_DEVINFO_DATA)) {

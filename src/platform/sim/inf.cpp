@@ -26,9 +26,6 @@ std::optional<std::u16string> InfWorld::RegistryValue(const std::u16string& keyA
 
 namespace {
 
-constexpr DWORD ERROR_CANCELLED = 1223;
-constexpr DWORD ERROR_WRONG_INF_STYLE = 0xE0000100;
-constexpr DWORD ERROR_CLASS_MISMATCH = 0xE0000203;
 
 constexpr UINT SPFILENOTIFY_STARTQUEUE = 0x1;
 constexpr UINT SPFILENOTIFY_ENDQUEUE = 0x2;
@@ -147,9 +144,9 @@ HINF SetupOpenInfFileW(LPCWSTR fileName, LPCWSTR infClass, DWORD infStyle, UINT*
     if ((*attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return sim::Fail(m, ERROR_ACCESS_DENIED, INVALID_HANDLE_VALUE);
     const sim::InfFile* inf = m.infs.Find(fileName);
     if (inf == nullptr || (infStyle & INF_STYLE_WIN4) == 0)
-        return sim::Fail(m, sim::ERROR_WRONG_INF_STYLE, INVALID_HANDLE_VALUE);
+        return sim::Fail(m, ERROR_WRONG_INF_STYLE, INVALID_HANDLE_VALUE);
     if (infClass != nullptr && sim::FoldCase(infClass) != sim::FoldCase(inf->className))
-        return sim::Fail(m, sim::ERROR_CLASS_MISMATCH, INVALID_HANDLE_VALUE);
+        return sim::Fail(m, ERROR_CLASS_MISMATCH, INVALID_HANDLE_VALUE);
     return m.handles.Add(sim::kInfKind, u"inf:" + std::u16string(fileName),
                          std::make_shared<sim::OpenInf>(sim::OpenInf{fileName}));
 }

@@ -27,7 +27,6 @@ constexpr DWORD kSearchFlags =
 
 constexpr DWORD kInstallFlagForce = 0x1;
 constexpr DWORD kKnownInstallFlags = 0x7;  // FORCE, READONLY, NONINTERACTIVE
-constexpr DWORD kErrorInvalidFlags = 1004;
 
 const char kLibraryKind[] = "library";
 
@@ -119,7 +118,7 @@ BOOL PLATFORM_API UpdateDriverForPlugAndPlayDevicesW(HWND parent, LPCWSTR hardwa
                  rebootRequired == nullptr ? u"(null)" : u"(BOOL*)"}))
         return FALSE;
     if ((installFlags & ~kKnownInstallFlags) != 0) {
-        m.lastError = kErrorInvalidFlags;
+        m.lastError = ERROR_INVALID_FLAGS;
         return FALSE;
     }
     if (hardwareId == nullptr || *hardwareId == 0 || fullInfPath == nullptr || *fullInfPath == 0) {
