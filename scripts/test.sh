@@ -6,6 +6,9 @@
 # Exits non-zero when any step fails; the last lines sum the steps up.
 #
 # OSTREL_BUILD_ROOT  where the build folders go (default: build/, the presets' folders)
+# OSTREL_E2E_ARCH    which build the end-to-end tests run: win64 (default) or
+#                    win32, the shipped one, on a kernel that runs 32-bit
+#                    programs (docs/wine.md says why win64 is the default)
 set -uo pipefail
 
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -14,6 +17,7 @@ cd "$ROOT" || exit 1
 
 # Debian's pytest belongs to Debian's python, whatever else is on the PATH.
 PYTHON=/usr/bin/python3
+ARCH=${OSTREL_E2E_ARCH:-win64}
 SECONDS=0
 failed=()
 summary=()
@@ -50,10 +54,10 @@ unit_tests() {
 
 end_to_end() {
   local log
-  configure_and_build win64 || return 1
+  configure_and_build "$ARCH" || return 1
   log=$(mktemp)
   # The harness starts its own Xvfb and Wine prefixes; see tests/e2e/conftest.py.
-  OSTREL_E2E_ARCH=win64 OSTREL_E2E_BUILD_DIR="$BUILD/win64" OSTREL_E2E_NO_BUILD=1 \
+  OSTREL_E2E_ARCH="$ARCH" OSTREL_E2E_BUILD_DIR="$BUILD/$ARCH" OSTREL_E2E_NO_BUILD=1 \
     timeout -k 30 3000 "$PYTHON" -m pytest tests/e2e -q -p no:cacheprovider | tee "$log"
   local status=${PIPESTATUS[0]}
   closing[pytest]=$(grep -E '^=*.*[0-9]+ (passed|failed|error)' "$log" | tail -1)
@@ -62,12 +66,14 @@ end_to_end() {
 }
 
 declare -A closing=()
-step "install packages" bash scripts/install-deps.sh
+deps_options=()
+[[ "$ARCH" == win32 ]] && deps_options=(--win32)
+step "install packages" bash scripts/install-deps.sh "${deps_options[@]}"
 step "host unit tests" unit_tests host
 step "host unit tests under sanitizers" unit_tests host-asan
 step "Windows build, 32-bit (shipped)" configure_and_build win32
 step "Windows build, 64-bit" configure_and_build win64
-step "end-to-end tests under Wine" end_to_end
+step "end-to-end tests under Wine ($ARCH)" end_to_end
 
 echo
 echo "=== summary ($((SECONDS / 60)) min $((SECONDS % 60)) s)"
