@@ -31,6 +31,11 @@ CAPTION = "Ostrel Setup Utility"
 PROGRAM = "OstrelSetup.exe"
 
 
+def error_box(text):
+    """A box as the reader logs it: the program's caption, the text, the error icon."""
+    return (CAPTION, text, "error")
+
+
 def sample_files():
     """The sample package's files other than its INF, for run_ostrel(files=...)."""
     return {path.name: path for path in SAMPLES.iterdir() if path.is_file() and path != SAMPLE_INF}

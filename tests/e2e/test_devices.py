@@ -13,16 +13,13 @@ import shutil
 
 import pytest
 
-from conftest import CAPTION, SAMPLE_INF
+from conftest import CAPTION, SAMPLE_INF, error_box
 
 CLASS_GUID = "{55eed3ce-7127-4948-a2d3-1de9eaeedd1e}"
 CLASS_NAME = "OstrelSample"
 WIDGET = "ostrel\\widget"
 CLASS_KEY = "HKLM\\System\\CurrentControlSet\\Control\\Class"
 
-
-def error(text):
-    return (CAPTION, text, "error")
 
 
 class Devices:
@@ -137,7 +134,7 @@ def test_an_inf_file_without_a_class_guid_shows_message_8(wine, devices, action)
 
     result = wine.run_ostrel(f"{action} device {WIDGET} {WIDGET}", inf=NO_CLASS_GUID_INF)
 
-    assert result.boxes == [error("ClassGuid entry missing in INF file.")]
+    assert result.boxes == [error_box("ClassGuid entry missing in INF file.")]
     assert list(devices.present()) == [instance]
 
 

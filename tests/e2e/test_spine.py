@@ -2,7 +2,7 @@
 
 import pytest
 
-from conftest import CAPTION, SAMPLE_INF
+from conftest import CAPTION, SAMPLE_INF, error_box
 
 
 USAGE = "\n".join([
@@ -48,9 +48,6 @@ OPEN_INF_FAILED_EN = "Open of .inf file failed."
 OPEN_INF_FAILED_DE = "Die .inf Datei kann nicht geöffnet werden."
 
 
-def error(text):
-    return (CAPTION, text, "error")
-
 
 @pytest.mark.parametrize("args", ["help", "HELP", "hElP"])
 def test_help_shows_the_usage_text_even_without_an_inf_file(shared_wine, args):
@@ -61,22 +58,22 @@ def test_help_shows_the_usage_text_even_without_an_inf_file(shared_wine, args):
 
 # Each case: command line, INF file beside the program?, the boxes shown.
 COMMAND_LINE_CASES = [
-    ("stop service ", True, [error("Invalid command line - service name missing.")]),
-    ("install device ", True, [error("Invalid command line - hardware ID missing.")]),
-    ("install inf ", True, [error("Invalid command line - section name missing.")]),
-    ("/de start service ", True, [error("Ungültige Kommandozeile - Dienstname fehlt.")]),
-    ("/de remove device ", True, [error("Ungültige Kommandozeile - Hardware ID fehlt.")]),
-    ("/de /en install inf ", True, [error("Invalid command line - section name missing.")]),
-    ("help ", True, [error(INVALID_EN)]),
-    ("install device", True, [error(INVALID_EN)]),
-    ("/de help", True, [error(INVALID_DE)]),
-    ('/f "C:\\no closing quote.inf stop service S', False, [error(INVALID_EN)]),
-    ('/de /f "C:\\no closing quote.inf', False, [error(INVALID_DE)]),
-    ("/f C:\\x\\a.inf", False, [error(INVALID_EN)]),
-    ("", False, [error(OPEN_INF_FAILED_EN + "\n" + WINE_FILE_NOT_FOUND)]),
-    ("stop service Spooler", False, [error(OPEN_INF_FAILED_EN + "\n" + WINE_FILE_NOT_FOUND)]),
-    ("/de unknown words", False, [error(OPEN_INF_FAILED_DE + "\n" + WINE_FILE_NOT_FOUND)]),
-    ('/f "" install inf S', True, [error(OPEN_INF_FAILED_EN + "\n" + WINE_PATH_NOT_FOUND)]),
+    ("stop service ", True, [error_box("Invalid command line - service name missing.")]),
+    ("install device ", True, [error_box("Invalid command line - hardware ID missing.")]),
+    ("install inf ", True, [error_box("Invalid command line - section name missing.")]),
+    ("/de start service ", True, [error_box("Ungültige Kommandozeile - Dienstname fehlt.")]),
+    ("/de remove device ", True, [error_box("Ungültige Kommandozeile - Hardware ID fehlt.")]),
+    ("/de /en install inf ", True, [error_box("Invalid command line - section name missing.")]),
+    ("help ", True, [error_box(INVALID_EN)]),
+    ("install device", True, [error_box(INVALID_EN)]),
+    ("/de help", True, [error_box(INVALID_DE)]),
+    ('/f "C:\\no closing quote.inf stop service S', False, [error_box(INVALID_EN)]),
+    ('/de /f "C:\\no closing quote.inf', False, [error_box(INVALID_DE)]),
+    ("/f C:\\x\\a.inf", False, [error_box(INVALID_EN)]),
+    ("", False, [error_box(OPEN_INF_FAILED_EN + "\n" + WINE_FILE_NOT_FOUND)]),
+    ("stop service Spooler", False, [error_box(OPEN_INF_FAILED_EN + "\n" + WINE_FILE_NOT_FOUND)]),
+    ("/de unknown words", False, [error_box(OPEN_INF_FAILED_DE + "\n" + WINE_FILE_NOT_FOUND)]),
+    ('/f "" install inf S', True, [error_box(OPEN_INF_FAILED_EN + "\n" + WINE_PATH_NOT_FOUND)]),
 ]
 
 
@@ -94,15 +91,15 @@ def test_f_names_the_inf_file_in_another_folder(shared_wine):
     inf = shared_wine.windows_path(folder / "my package.inf")
     # The named file passes the INF test, so the unknown word is what is refused.
     result = shared_wine.run_ostrel(f'/f "{inf}" no such action')
-    assert result.boxes == [error(INVALID_EN)]
+    assert result.boxes == [error_box(INVALID_EN)]
 
 
 # The default INF file is the program's own path with ".inf" for its
 # extension: what counts is the name the program runs under.
 @pytest.mark.parametrize("program_name,inf_names,boxes", [
-    ("Tool.exe", ["Tool.inf"], [error("Invalid command line - service name missing.")]),
-    ("Tool.exe", ["OstrelSetup.inf"], [error(OPEN_INF_FAILED_EN + "\n" + WINE_FILE_NOT_FOUND)]),
-    ("tool.v2.exe", ["tool.v2.inf"], [error("Invalid command line - service name missing.")]),
+    ("Tool.exe", ["Tool.inf"], [error_box("Invalid command line - service name missing.")]),
+    ("Tool.exe", ["OstrelSetup.inf"], [error_box(OPEN_INF_FAILED_EN + "\n" + WINE_FILE_NOT_FOUND)]),
+    ("tool.v2.exe", ["tool.v2.inf"], [error_box("Invalid command line - service name missing.")]),
 ])
 def test_the_default_inf_file_bears_the_programs_base_name(shared_wine, program_name, inf_names, boxes):
     files = {name: SAMPLE_INF for name in inf_names}
