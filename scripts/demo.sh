@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Shows OstrelSetup at work on Debian 12, as root, with or without a display:
-# installs what is missing, builds the program, puts it next to the sample
+# installs what is missing, builds both Windows programs, puts one next to the sample
 # package in a Wine prefix, runs it with the action given here, prints every
 # message box it shows (the box reader presses OK, or No at a restart
 # prompt), and then shows what changed on the machine.
@@ -25,9 +25,12 @@ PYTHON=/usr/bin/python3
 cd "$ROOT"
 
 bash scripts/install-deps.sh >&2
-echo "demo: building the 64-bit program (the one Wine runs here, see docs/wine.md)" >&2
-cmake --preset win64 -B "$BUILD/win64" >/dev/null
-cmake --build "$BUILD/win64" -j2 >/dev/null
+for preset in win32 win64; do
+  cmake --preset "$preset" -B "$BUILD/$preset" >/dev/null
+  cmake --build "$BUILD/$preset" -j2 >/dev/null
+done
+echo "demo: built $BUILD/win32/OstrelSetup.exe (32-bit, shipped) and $BUILD/win64/OstrelSetup.exe (x86-64);" \
+  "Wine runs the 64-bit one here (see docs/wine.md)" >&2
 TOOLS=$BUILD/win64/tests/e2e/tools
 
 export WINEPREFIX=$PREFIX WINELOADER=/usr/lib/wine/wine64 WINEDEBUG=-all
@@ -138,6 +141,7 @@ case "${words[*]:0:2}" in
   "install device" | "remove device" | "disable device" | "enable device")
     echo "demo: present devices of the class OstrelSample (instance ID, hardware IDs, driver key)"
     listed=$(sample_devices)
+    # shellcheck disable=SC2001 # indents every line, not one substitution
     sed 's/^/    /' <<<"${listed:-(none)}"
     ;;
 esac
