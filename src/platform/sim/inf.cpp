@@ -55,19 +55,6 @@ struct CallbackContext {
     HWND owner;
 };
 
-BOOL Fail(Machine& m, DWORD error)
-{
-    m.lastError = error;
-    return FALSE;
-}
-
-template <typename Result>
-Result Fail(Machine& m, DWORD error, Result result)
-{
-    m.lastError = error;
-    return result;
-}
-
 std::u16string Pointer(const void* pointer)
 {
     return pointer == nullptr ? u"(null)" : Hex(reinterpret_cast<std::uintptr_t>(pointer));
@@ -138,15 +125,15 @@ HINF SetupOpenInfFileW(LPCWSTR fileName, LPCWSTR infClass, DWORD infStyle, UINT*
 {
     Machine& m = Machine::Current();
     if (m.Enter("SetupOpenInfFileW", {Text(fileName), Text(infClass), Hex(infStyle)})) return INVALID_HANDLE_VALUE;
-    if (fileName == nullptr) return sim::Fail(m, ERROR_INVALID_PARAMETER, INVALID_HANDLE_VALUE);
+    if (fileName == nullptr) return m.Fail(ERROR_INVALID_PARAMETER, INVALID_HANDLE_VALUE);
     const auto attributes = m.FileAttributes(fileName);
-    if (!attributes) return sim::Fail(m, ERROR_FILE_NOT_FOUND, INVALID_HANDLE_VALUE);
-    if ((*attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return sim::Fail(m, ERROR_ACCESS_DENIED, INVALID_HANDLE_VALUE);
+    if (!attributes) return m.Fail(ERROR_FILE_NOT_FOUND, INVALID_HANDLE_VALUE);
+    if ((*attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return m.Fail(ERROR_ACCESS_DENIED, INVALID_HANDLE_VALUE);
     const sim::InfFile* inf = m.infs.Find(fileName);
     if (inf == nullptr || (infStyle & INF_STYLE_WIN4) == 0)
-        return sim::Fail(m, ERROR_WRONG_INF_STYLE, INVALID_HANDLE_VALUE);
+        return m.Fail(ERROR_WRONG_INF_STYLE, INVALID_HANDLE_VALUE);
     if (infClass != nullptr && sim::FoldCase(infClass) != sim::FoldCase(inf->className))
-        return sim::Fail(m, ERROR_CLASS_MISMATCH, INVALID_HANDLE_VALUE);
+        return m.Fail(ERROR_CLASS_MISMATCH, INVALID_HANDLE_VALUE);
     return m.handles.Add(sim::kInfKind, u"inf:" + std::u16string(fileName),
                          std::make_shared<sim::OpenInf>(sim::OpenInf{fileName}));
 }
@@ -169,7 +156,7 @@ BOOL SetupCloseFileQueue(HSPFILEQ queue)
 {
     Machine& m = Machine::Current();
     if (m.Enter("SetupCloseFileQueue", {m.handles.Label(queue)})) return FALSE;
-    if (!m.handles.Remove(queue, sim::kQueueKind)) return sim::Fail(m, ERROR_INVALID_HANDLE);
+    if (!m.handles.Remove(queue, sim::kQueueKind)) return m.Fail(ERROR_INVALID_HANDLE);
     return TRUE;
 }
 
@@ -183,11 +170,11 @@ BOOL SetupInstallFilesFromInfSectionW(HINF inf, HINF layoutInf, HSPFILEQ queue, 
         return FALSE;
     const auto* open = m.handles.Find<sim::OpenInf>(inf, sim::kInfKind);
     auto* fileQueue = m.handles.Find<sim::FileQueue>(queue, sim::kQueueKind);
-    if (open == nullptr || fileQueue == nullptr) return sim::Fail(m, ERROR_INVALID_HANDLE);
-    if (sectionName == nullptr) return sim::Fail(m, ERROR_INVALID_PARAMETER);
+    if (open == nullptr || fileQueue == nullptr) return m.Fail(ERROR_INVALID_HANDLE);
+    if (sectionName == nullptr) return m.Fail(ERROR_INVALID_PARAMETER);
     const sim::InfSection* section = sim::FindSection(m, *open, sectionName);
-    if (section == nullptr) return sim::Fail(m, ERROR_SECTION_NOT_FOUND);
-    if (section->queueError != ERROR_SUCCESS) return sim::Fail(m, section->queueError);
+    if (section == nullptr) return m.Fail(ERROR_SECTION_NOT_FOUND);
+    if (section->queueError != ERROR_SUCCESS) return m.Fail(section->queueError);
     sim::QueuedSection queued{*section, std::nullopt};
     if (sourceRootPath != nullptr) queued.sourceRoot = sourceRootPath;
     fileQueue->sections.push_back(std::move(queued));
@@ -218,7 +205,7 @@ UINT PLATFORM_API SetupDefaultQueueCallbackW(void* context, UINT notification, U
     if (m.Enter("SetupDefaultQueueCallbackW", {m.handles.Label(context), Hex(notification)}))
         return sim::FILEOP_ABORT;
     if (m.handles.Find<sim::CallbackContext>(context, sim::kContextKind) == nullptr)
-        return sim::Fail(m, ERROR_INVALID_HANDLE, sim::FILEOP_ABORT);
+        return m.Fail(ERROR_INVALID_HANDLE, sim::FILEOP_ABORT);
     if (notification == sim::SPFILENOTIFY_COPYERROR) return sim::FILEOP_ABORT;
     return sim::FILEOP_DOIT;
 }
@@ -231,13 +218,13 @@ BOOL SetupCommitFileQueueW(HWND owner, HSPFILEQ queue, PSP_FILE_CALLBACK_W callb
                  m.handles.Label(context)}))
         return FALSE;
     auto* fileQueue = m.handles.Find<sim::FileQueue>(queue, sim::kQueueKind);
-    if (fileQueue == nullptr) return sim::Fail(m, ERROR_INVALID_HANDLE);
-    if (callback == nullptr) return sim::Fail(m, ERROR_INVALID_PARAMETER);
+    if (fileQueue == nullptr) return m.Fail(ERROR_INVALID_HANDLE);
+    if (callback == nullptr) return m.Fail(ERROR_INVALID_PARAMETER);
     if (callback(context, sim::SPFILENOTIFY_STARTQUEUE, reinterpret_cast<UINT_PTR>(owner), 0) == 0) return FALSE;
     const bool committed = sim::CommitSections(m, *fileQueue, callback, context);
     const DWORD error = m.lastError;
     callback(context, sim::SPFILENOTIFY_ENDQUEUE, committed ? TRUE : FALSE, 0);
-    if (!committed) return sim::Fail(m, error);
+    if (!committed) return m.Fail(error);
     return TRUE;
 }
 
@@ -252,13 +239,13 @@ BOOL SetupInstallFromInfSectionW(HWND owner, HINF inf, LPCWSTR sectionName, UINT
                  m.handles.Label(context), m.handles.Label(deviceInfoSet), sim::Pointer(deviceInfoData)}))
         return FALSE;
     const auto* open = m.handles.Find<sim::OpenInf>(inf, sim::kInfKind);
-    if (open == nullptr) return sim::Fail(m, ERROR_INVALID_HANDLE);
+    if (open == nullptr) return m.Fail(ERROR_INVALID_HANDLE);
     // Copying files here needs a callback to drive the copy.
     if (sectionName == nullptr || ((flags & SPINST_FILES) != 0 && callback == nullptr))
-        return sim::Fail(m, ERROR_INVALID_PARAMETER);
+        return m.Fail(ERROR_INVALID_PARAMETER);
     const sim::InfSection* section = sim::FindSection(m, *open, sectionName);
-    if (section == nullptr) return sim::Fail(m, ERROR_SECTION_NOT_FOUND);
-    if (section->installError != ERROR_SUCCESS) return sim::Fail(m, section->installError);
+    if (section == nullptr) return m.Fail(ERROR_SECTION_NOT_FOUND);
+    if (section->installError != ERROR_SUCCESS) return m.Fail(section->installError);
     if ((flags & SPINST_FILES) != 0)
         for (const std::u16string& file : section->files) m.AddFile(file);
     if ((flags & SPINST_REGISTRY) != 0)
@@ -279,10 +266,10 @@ int SetupPromptReboot(HSPFILEQ queue, HWND owner, BOOL scanOnly)
     int flags = SPFILEQ_REBOOT_RECOMMENDED;
     if (queue != nullptr) {
         const auto* fileQueue = m.handles.Find<sim::FileQueue>(queue, sim::kQueueKind);
-        if (fileQueue == nullptr) return sim::Fail(m, ERROR_INVALID_HANDLE, -1);
+        if (fileQueue == nullptr) return m.Fail(ERROR_INVALID_HANDLE, -1);
         flags = fileQueue->flags;
     } else if (scanOnly) {
-        return sim::Fail(m, ERROR_INVALID_PARAMETER, -1);
+        return m.Fail(ERROR_INVALID_PARAMETER, -1);
     }
     if (scanOnly || flags == 0) return flags;
     ++m.restartPrompts;

@@ -96,6 +96,15 @@ public:
     // then already set and the function returns its failure value).
     bool Enter(const char* function, std::vector<std::u16string> arguments = {});
     void FailCall(Fault fault) { faults_.push_back(std::move(fault)); }
+    // A sim function's own refusal: sets the last error, returns the
+    // function's failure value (FALSE unless given).
+    BOOL Fail(DWORD error) { return Fail(error, FALSE); }
+    template <typename Result>
+    Result Fail(DWORD error, Result result)
+    {
+        lastError = error;
+        return result;
+    }
     const std::vector<CallRecord>& Calls() const { return calls_; }
     std::vector<std::string> CallNames() const;
     // The calls to the given functions only, in order, as "Name(arg1, arg2)".

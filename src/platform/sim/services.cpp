@@ -27,12 +27,6 @@ Service* ServiceBehind(Machine& m, SC_HANDLE handle)
     return open == nullptr ? nullptr : m.services.Find(open->name);
 }
 
-BOOL Fail(Machine& m, DWORD error)
-{
-    m.lastError = error;
-    return FALSE;
-}
-
 void FillStatus(const Service& service, SERVICE_STATUS& status)
 {
     status = SERVICE_STATUS{};
@@ -98,16 +92,16 @@ SC_HANDLE OpenServiceW(SC_HANDLE manager, LPCWSTR serviceName, DWORD desiredAcce
     if (m.Enter("OpenServiceW", {m.handles.Label(manager), sim::Text(serviceName), sim::Hex(desiredAccess)}))
         return nullptr;
     if (m.handles.Find<sim::ManagerHandle>(manager, sim::kManagerKind) == nullptr) {
-        sim::Fail(m, ERROR_INVALID_HANDLE);
+        m.Fail(ERROR_INVALID_HANDLE);
         return nullptr;
     }
     if (serviceName == nullptr) {
-        sim::Fail(m, sim::kErrorInvalidAddress);
+        m.Fail(sim::kErrorInvalidAddress);
         return nullptr;
     }
     sim::Service* service = m.services.Find(serviceName);
     if (service == nullptr) {
-        sim::Fail(m, ERROR_SERVICE_DOES_NOT_EXIST);
+        m.Fail(ERROR_SERVICE_DOES_NOT_EXIST);
         return nullptr;
     }
     ++service->openHandles;
@@ -122,9 +116,9 @@ BOOL StartServiceW(SC_HANDLE service, DWORD argumentCount, LPCWSTR* arguments)
                                   arguments == nullptr ? u"(null)" : u"(arguments)"}))
         return FALSE;
     sim::Service* target = sim::ServiceBehind(m, service);
-    if (target == nullptr) return sim::Fail(m, ERROR_INVALID_HANDLE);
-    if (target->markedForDelete) return sim::Fail(m, ERROR_SERVICE_MARKED_FOR_DELETE);
-    if (target->running) return sim::Fail(m, ERROR_SERVICE_ALREADY_RUNNING);
+    if (target == nullptr) return m.Fail(ERROR_INVALID_HANDLE);
+    if (target->markedForDelete) return m.Fail(ERROR_SERVICE_MARKED_FOR_DELETE);
+    if (target->running) return m.Fail(ERROR_SERVICE_ALREADY_RUNNING);
     target->running = true;
     return TRUE;
 }
@@ -136,12 +130,12 @@ BOOL ControlService(SC_HANDLE service, DWORD control, SERVICE_STATUS* status)
                                    status == nullptr ? u"(null)" : u"(status)"}))
         return FALSE;
     sim::Service* target = sim::ServiceBehind(m, service);
-    if (target == nullptr) return sim::Fail(m, ERROR_INVALID_HANDLE);
-    if (status == nullptr || control != SERVICE_CONTROL_STOP) return sim::Fail(m, ERROR_INVALID_PARAMETER);
+    if (target == nullptr) return m.Fail(ERROR_INVALID_HANDLE);
+    if (status == nullptr || control != SERVICE_CONTROL_STOP) return m.Fail(ERROR_INVALID_PARAMETER);
     // Windows reports the status for a refused stop as well.
     if (!target->running) {
         sim::FillStatus(*target, *status);
-        return sim::Fail(m, ERROR_SERVICE_NOT_ACTIVE);
+        return m.Fail(ERROR_SERVICE_NOT_ACTIVE);
     }
     target->running = false;
     sim::FillStatus(*target, *status);
@@ -153,8 +147,8 @@ BOOL DeleteService(SC_HANDLE service)
     Machine& m = Machine::Current();
     if (m.Enter("DeleteService", {m.handles.Label(service)})) return FALSE;
     sim::Service* target = sim::ServiceBehind(m, service);
-    if (target == nullptr) return sim::Fail(m, ERROR_INVALID_HANDLE);
-    if (target->markedForDelete) return sim::Fail(m, ERROR_SERVICE_MARKED_FOR_DELETE);
+    if (target == nullptr) return m.Fail(ERROR_INVALID_HANDLE);
+    if (target->markedForDelete) return m.Fail(ERROR_SERVICE_MARKED_FOR_DELETE);
     target->markedForDelete = true;
     return TRUE;
 }
@@ -166,7 +160,7 @@ BOOL CloseServiceHandle(SC_HANDLE handle)
     if (m.handles.Remove(handle, sim::kManagerKind)) return TRUE;
 
     const auto* open = m.handles.Find<sim::ServiceHandle>(handle, sim::kServiceKind);
-    if (open == nullptr) return sim::Fail(m, ERROR_INVALID_HANDLE);
+    if (open == nullptr) return m.Fail(ERROR_INVALID_HANDLE);
     const std::u16string name = open->name;
     m.handles.Remove(handle, sim::kServiceKind);
     if (sim::Service* service = m.services.Find(name)) {
