@@ -66,6 +66,7 @@ BOOL SetupDiSetClassInstallParamsW(HDEVINFO set, SP_DEVINFO_DATA* device, SP_CLA
 BOOL SetupDiCallClassInstaller(UINT installFunction, HDEVINFO set, SP_DEVINFO_DATA* device);
 BOOL SetupDiRemoveDevice(HDEVINFO set, SP_DEVINFO_DATA* device);
 BOOL SetupDiGetDeviceInstallParamsW(HDEVINFO set, SP_DEVINFO_DATA* device, SP_DEVINSTALL_PARAMS_W* params);
+BOOL SetupDiSetDeviceInstallParamsW(HDEVINFO set, SP_DEVINFO_DATA* device, SP_DEVINSTALL_PARAMS_W* params);
 BOOL SetupDiDestroyDeviceInfoList(HDEVINFO set);
 
 // Setup API: INF files, file queues, restart
@@ -76,6 +77,9 @@ BOOL SetupCloseFileQueue(HSPFILEQ queue);
 BOOL SetupInstallFilesFromInfSectionW(HINF inf, HINF layoutInf, HSPFILEQ queue, LPCWSTR sectionName,
                                       LPCWSTR sourceRootPath, UINT copyFlags);
 void* SetupInitDefaultQueueCallback(HWND owner);
+// With INVALID_HANDLE_VALUE as the alternate progress window: no progress window at all.
+void* SetupInitDefaultQueueCallbackEx(HWND owner, HWND alternateProgressWindow, UINT progressMessage,
+                                      DWORD reserved1, void* reserved2);
 void SetupTermDefaultQueueCallback(void* context);
 UINT PLATFORM_API SetupDefaultQueueCallbackW(void* context, UINT notification, UINT_PTR param1,
                                              UINT_PTR param2);
@@ -84,6 +88,45 @@ BOOL SetupInstallFromInfSectionW(HWND owner, HINF inf, LPCWSTR sectionName, UINT
                                  LPCWSTR sourceRootPath, UINT copyFlags, PSP_FILE_CALLBACK_W callback,
                                  void* context, HDEVINFO deviceInfoSet, SP_DEVINFO_DATA* deviceInfoData);
 int SetupPromptReboot(HSPFILEQ queue, HWND owner, BOOL scanOnly);
+BOOL SetupDiGetActualSectionToInstallW(HINF inf, LPCWSTR sectionName, LPWSTR actualName, DWORD actualNameSize,
+                                       DWORD* requiredSize, LPWSTR* extension);
+BOOL SetupInstallServicesFromInfSectionW(HINF inf, LPCWSTR sectionName, DWORD flags);
+
+// Unattended runs: window station, standard handles, console, log file
+HANDLE GetProcessWindowStation();
+BOOL GetUserObjectInformationW(HANDLE object, int index, void* info, DWORD length, DWORD* lengthNeeded);
+// Null when the process has no such handle (a GUI program not redirected).
+HANDLE GetStdHandle(DWORD stdHandle);
+BOOL AttachConsole(DWORD processId);
+// Succeeds on a console handle only: how a console is told from a file or pipe.
+BOOL GetConsoleMode(HANDLE console, DWORD* mode);
+BOOL WriteConsoleW(HANDLE console, const void* buffer, DWORD charsToWrite, DWORD* charsWritten, void* reserved);
+HANDLE CreateFileW(LPCWSTR fileName, DWORD desiredAccess, DWORD shareMode, void* securityAttributes,
+                   DWORD creationDisposition, DWORD flagsAndAttributes, HANDLE templateFile);
+BOOL WriteFile(HANDLE file, const void* buffer, DWORD bytesToWrite, DWORD* bytesWritten, void* overlapped);
+BOOL CloseHandle(HANDLE object);
+void GetLocalTime(SYSTEMTIME* time);
+
+// Process, user and rights
+HANDLE GetCurrentProcess();
+BOOL IsWow64Process(HANDLE process, BOOL* wow64);
+// Absent before Windows 10 1709: FALSE with ERROR_PROC_NOT_FOUND then.
+BOOL IsWow64Process2(HANDLE process, USHORT* processMachine, USHORT* nativeMachine);
+BOOL CreateProcessW(LPCWSTR applicationName, LPWSTR commandLine, void* processAttributes, void* threadAttributes,
+                    BOOL inheritHandles, DWORD creationFlags, void* environment, LPCWSTR currentDirectory,
+                    STARTUPINFOW* startupInfo, PROCESS_INFORMATION* processInformation);
+DWORD WaitForSingleObject(HANDLE object, DWORD milliseconds);
+BOOL GetExitCodeProcess(HANDLE process, DWORD* exitCode);
+BOOL GetUserNameW(LPWSTR buffer, DWORD* size);
+BOOL OpenProcessToken(HANDLE process, DWORD desiredAccess, HANDLE* token);
+BOOL GetTokenInformation(HANDLE token, int informationClass, void* information, DWORD length,
+                         DWORD* returnLength);
+BOOL LookupPrivilegeValueW(LPCWSTR systemName, LPCWSTR name, LUID* luid);
+// Succeeds with ERROR_NOT_ALL_ASSIGNED left when the token lacks the privilege.
+BOOL AdjustTokenPrivileges(HANDLE token, BOOL disableAll, TOKEN_PRIVILEGES* newState, DWORD length,
+                           TOKEN_PRIVILEGES* previousState, DWORD* returnLength);
+BOOL InitiateSystemShutdownExW(LPWSTR machineName, LPWSTR message, DWORD timeout, BOOL forceAppsClosed,
+                               BOOL rebootAfterShutdown, DWORD reason);
 
 // Service Control Manager
 SC_HANDLE OpenSCManagerW(LPCWSTR machineName, LPCWSTR databaseName, DWORD desiredAccess);

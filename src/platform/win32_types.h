@@ -29,6 +29,7 @@ using ULONG = std::uint32_t;
 using BOOL = int;
 using UINT = unsigned int;
 using WORD = std::uint16_t;
+using USHORT = std::uint16_t;
 using BYTE = std::uint8_t;
 using LCID = DWORD;
 using LANGID = WORD;
@@ -83,6 +84,71 @@ struct SERVICE_STATUS {
     DWORD dwWaitHint;
 };
 
+struct SYSTEMTIME {
+    WORD wYear;
+    WORD wMonth;
+    WORD wDayOfWeek;
+    WORD wDay;
+    WORD wHour;
+    WORD wMinute;
+    WORD wSecond;
+    WORD wMilliseconds;
+};
+
+struct STARTUPINFOW {
+    DWORD cb;
+    LPWSTR lpReserved;
+    LPWSTR lpDesktop;
+    LPWSTR lpTitle;
+    DWORD dwX;
+    DWORD dwY;
+    DWORD dwXSize;
+    DWORD dwYSize;
+    DWORD dwXCountChars;
+    DWORD dwYCountChars;
+    DWORD dwFillAttribute;
+    DWORD dwFlags;
+    WORD wShowWindow;
+    WORD cbReserved2;
+    BYTE* lpReserved2;
+    HANDLE hStdInput;
+    HANDLE hStdOutput;
+    HANDLE hStdError;
+};
+
+struct PROCESS_INFORMATION {
+    HANDLE hProcess;
+    HANDLE hThread;
+    DWORD dwProcessId;
+    DWORD dwThreadId;
+};
+
+struct USEROBJECTFLAGS {
+    BOOL fInherit;
+    BOOL fReserved;
+    DWORD dwFlags;
+};
+
+struct LUID {
+    DWORD LowPart;
+    LONG HighPart;
+};
+
+struct LUID_AND_ATTRIBUTES {
+    LUID Luid;
+    DWORD Attributes;
+};
+
+// The SDK's structure with room for the one privilege the program asks for.
+struct TOKEN_PRIVILEGES {
+    DWORD PrivilegeCount;
+    LUID_AND_ATTRIBUTES Privileges[1];
+};
+
+struct TOKEN_ELEVATION {
+    DWORD TokenIsElevated;
+};
+
 // The Setup API packs its structures to 1 byte in 32-bit builds and to
 // 8 bytes in 64-bit builds.
 #if defined(_WIN32) && !defined(_WIN64)
@@ -125,6 +191,13 @@ struct SP_DEVINSTALL_PARAMS_W {
     WCHAR DriverPath[MAX_PATH];
 };
 
+struct FILEPATHS_W {
+    LPCWSTR Target;
+    LPCWSTR Source;
+    UINT Win32Error;
+    DWORD Flags;
+};
+
 #pragma pack(pop)
 
 #if defined(_WIN32) && !defined(_WIN64)
@@ -148,6 +221,38 @@ constexpr LCID LOCALE_GERMAN_AUSTRIA = 0x0C07;
 constexpr LCID LOCALE_ENGLISH_US = 0x0409;
 constexpr LANGID LANG_NEUTRAL_DEFAULT = 0x0400;  // MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT)
 constexpr LANGID LANGIDFROMLCID(LCID lcid) { return static_cast<LANGID>(lcid & 0xFFFF); }
+
+constexpr DWORD STD_OUTPUT_HANDLE = static_cast<DWORD>(-11);
+constexpr DWORD STD_ERROR_HANDLE = static_cast<DWORD>(-12);
+constexpr DWORD ATTACH_PARENT_PROCESS = static_cast<DWORD>(-1);
+constexpr DWORD GENERIC_READ = 0x80000000;
+constexpr DWORD GENERIC_WRITE = 0x40000000;
+constexpr DWORD FILE_APPEND_DATA = 0x4;
+constexpr DWORD FILE_SHARE_READ = 0x1;
+constexpr DWORD FILE_SHARE_WRITE = 0x2;
+constexpr DWORD OPEN_EXISTING = 3;
+constexpr DWORD OPEN_ALWAYS = 4;
+constexpr DWORD INFINITE = 0xFFFFFFFF;
+constexpr DWORD WAIT_OBJECT_0 = 0;
+constexpr DWORD WAIT_FAILED = 0xFFFFFFFF;
+constexpr DWORD STARTF_USESTDHANDLES = 0x100;
+constexpr USHORT IMAGE_FILE_MACHINE_UNKNOWN = 0;
+constexpr USHORT IMAGE_FILE_MACHINE_I386 = 0x14C;
+constexpr USHORT IMAGE_FILE_MACHINE_AMD64 = 0x8664;
+constexpr USHORT IMAGE_FILE_MACHINE_ARM64 = 0xAA64;
+
+// Window stations and rights
+constexpr int UOI_FLAGS = 1;
+constexpr DWORD WSF_VISIBLE = 0x1;
+constexpr DWORD UNLEN = 256;
+constexpr DWORD TOKEN_ADJUST_PRIVILEGES = 0x20;
+constexpr DWORD TOKEN_QUERY = 0x8;
+constexpr int TokenElevation = 20;  // TOKEN_INFORMATION_CLASS
+constexpr DWORD SE_PRIVILEGE_ENABLED = 0x2;
+constexpr char16_t SE_SHUTDOWN_NAME[] = u"SeShutdownPrivilege";
+constexpr DWORD SHTDN_REASON_MAJOR_APPLICATION = 0x00040000;
+constexpr DWORD SHTDN_REASON_MINOR_INSTALLATION = 0x00000002;
+constexpr DWORD SHTDN_REASON_FLAG_PLANNED = 0x80000000;
 
 // Errors the program tests for or that the simulated machine reports.
 constexpr DWORD ERROR_SUCCESS = 0;
@@ -181,6 +286,11 @@ constexpr DWORD ERROR_INVALID_FLAGS = 1004;
 constexpr DWORD ERROR_CANCELLED = 1223;
 constexpr DWORD ERROR_WRONG_INF_STYLE = 0xE0000100;
 constexpr DWORD ERROR_CLASS_MISMATCH = 0xE0000201;
+constexpr DWORD ERROR_NOT_ALL_ASSIGNED = 1300;
+constexpr DWORD ERROR_INSTALL_FAILURE = 1603;
+constexpr DWORD ERROR_INVALID_COMMAND_LINE = 1639;
+constexpr DWORD ERROR_SUCCESS_REBOOT_INITIATED = 1641;
+constexpr DWORD ERROR_SUCCESS_REBOOT_REQUIRED = 3010;
 
 // User interface
 constexpr UINT MB_OK = 0x0;
@@ -211,6 +321,8 @@ constexpr DWORD DICS_FLAG_GLOBAL = 1;
 constexpr DWORD DICS_FLAG_CONFIGSPECIFIC = 2;
 constexpr DWORD DI_NEEDRESTART = 0x80;
 constexpr DWORD DI_NEEDREBOOT = 0x100;
+constexpr DWORD DI_QUIETINSTALL = 0x00800000;
+constexpr DWORD INSTALLFLAG_NONINTERACTIVE = 0x4;
 constexpr std::size_t MAX_CLASS_NAME_LEN = 32;
 
 // Setup API: INF files and file queues
@@ -226,6 +338,12 @@ constexpr UINT SPINST_BITREG = 0x20;
 constexpr UINT SPINST_REGSVR = 0x40;
 constexpr UINT SPINST_UNREGSVR = 0x80;
 constexpr UINT SPINST_PROFILEITEMS = 0x100;
+constexpr UINT SPINST_ALL = 0x1FF;
+constexpr UINT SPFILENOTIFY_DELETEERROR = 0x7;
+constexpr UINT SPFILENOTIFY_RENAMEERROR = 0xA;
+constexpr UINT SPFILENOTIFY_NEEDMEDIA = 0xB;
+constexpr UINT SPFILENOTIFY_COPYERROR = 0xD;
+constexpr UINT FILEOP_ABORT = 0;
 constexpr int SPFILEQ_FILE_IN_USE = 0x1;
 constexpr int SPFILEQ_REBOOT_RECOMMENDED = 0x2;
 
