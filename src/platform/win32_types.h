@@ -198,6 +198,16 @@ struct FILEPATHS_W {
     DWORD Flags;
 };
 
+// What SPFILENOTIFY_NEEDMEDIA points to: the disk and file the queue is missing.
+struct SOURCE_MEDIA_W {
+    LPCWSTR Reserved;
+    LPCWSTR Tagfile;
+    LPCWSTR Description;
+    LPCWSTR SourcePath;
+    LPCWSTR SourceFile;
+    DWORD Flags;
+};
+
 #pragma pack(pop)
 
 #if defined(_WIN32) && !defined(_WIN64)

@@ -12,6 +12,7 @@
 #include <memory>
 
 #include "platform/platform.h"
+#include "platform/sim/caller_buffer.h"
 #include "platform/sim/machine.h"
 
 namespace sim {
@@ -42,6 +43,7 @@ struct DeviceInfoSet {
     std::optional<GUID> classGuid;
     std::vector<Element> elements;
     std::optional<SP_PROPCHANGE_PARAMS> propertyChange;  // the set's own, for no particular device
+    DWORD installFlags = 0;                              // likewise
 };
 
 const char kSetKind[] = "device information set";
@@ -358,8 +360,7 @@ BOOL SetupDiGetINFClassW(LPCWSTR infName, GUID* classGuid, LPWSTR className, DWO
         return FALSE;
     }
     *classGuid = guid;
-    std::copy(name.begin(), name.end(), className);
-    className[name.size()] = u'\0';
+    sim::CopyTextToCaller("SetupDiGetINFClassW", className, classNameSize, name.data(), name.size());
     return TRUE;
 }
 
@@ -475,7 +476,8 @@ BOOL SetupDiGetDeviceRegistryPropertyW(HDEVINFO set, SP_DEVINFO_DATA* device, DW
         return FALSE;
     }
     // Raw registry data: copied as it is, malformed or not.
-    std::copy_n(reinterpret_cast<const BYTE*>((*value)->data()), bytes, buffer);
+    sim::CopyToCaller("SetupDiGetDeviceRegistryPropertyW", buffer, bufferSize,
+                      reinterpret_cast<const BYTE*>((*value)->data()), bytes);
     return TRUE;
 }
 
@@ -675,7 +677,7 @@ BOOL SetupDiGetDeviceInstallParamsW(HDEVINFO set, SP_DEVINFO_DATA* device, SP_DE
         m.lastError = params == nullptr ? ERROR_INVALID_PARAMETER : ERROR_INVALID_USER_BUFFER;
         return FALSE;
     }
-    DWORD flags = 0;
+    DWORD flags = infoSet->installFlags;
     if (device != nullptr) {
         // The element outlives its device: the flags of a removal stay readable.
         const Element* element = sim::ElementOf(*infoSet, device);
@@ -688,6 +690,28 @@ BOOL SetupDiGetDeviceInstallParamsW(HDEVINFO set, SP_DEVINFO_DATA* device, SP_DE
     *params = SP_DEVINSTALL_PARAMS_W{};
     params->cbSize = sizeof(SP_DEVINSTALL_PARAMS_W);
     params->Flags = flags;
+    return TRUE;
+}
+
+// Stores the flags (DI_QUIETINSTALL and the like) where the matching Get
+// reads them: on the element, or on the set itself without a device.
+BOOL SetupDiSetDeviceInstallParamsW(HDEVINFO set, SP_DEVINFO_DATA* device, SP_DEVINSTALL_PARAMS_W* params)
+{
+    Machine& m = Machine::Current();
+    if (m.Enter("SetupDiSetDeviceInstallParamsW", {m.handles.Label(set), sim::RecordLabel(m, set, device),
+                                                   sim::Hex(params == nullptr ? 0 : params->Flags)}))
+        return FALSE;
+    DeviceInfoSet* infoSet = sim::FindSet(m, set);
+    if (infoSet == nullptr) return FALSE;
+    if (params == nullptr) return m.Fail(ERROR_INVALID_PARAMETER);
+    if (params->cbSize != sizeof(SP_DEVINSTALL_PARAMS_W)) return m.Fail(ERROR_INVALID_USER_BUFFER);
+    DWORD* flags = &infoSet->installFlags;
+    if (device != nullptr) {
+        Element* element = sim::ElementOf(*infoSet, device);
+        if (element == nullptr) return m.Fail(ERROR_INVALID_PARAMETER);
+        flags = &element->installFlags;
+    }
+    *flags = params->Flags;
     return TRUE;
 }
 

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -29,9 +30,15 @@ namespace {
 
 constexpr UINT SPFILENOTIFY_STARTQUEUE = 0x1;
 constexpr UINT SPFILENOTIFY_ENDQUEUE = 0x2;
-constexpr UINT SPFILENOTIFY_COPYERROR = 0xD;
-constexpr UINT FILEOP_ABORT = 0;
+constexpr UINT SPFILENOTIFY_STARTSUBQUEUE = 0x3;
+constexpr UINT SPFILENOTIFY_ENDSUBQUEUE = 0x4;
+constexpr UINT SPFILENOTIFY_STARTCOPY = 0xB;
+constexpr UINT SPFILENOTIFY_ENDCOPY = 0xC;
+constexpr UINT FILEOP_COPY = 0;
 constexpr UINT FILEOP_DOIT = 1;
+constexpr UINT FILEOP_SKIP = 2;
+// A callback that retries a copy that keeps failing would hang Windows too.
+constexpr int kMostRetries = 100;
 
 const char* const kInfKind = "inf";
 const char* const kQueueKind = "queue";
@@ -44,6 +51,7 @@ struct OpenInf {
 struct QueuedSection {
     InfSection section;
     std::optional<std::u16string> sourceRoot;
+    std::u16string infFolder;  // where the sources are without a source root
 };
 
 struct FileQueue {
@@ -53,6 +61,7 @@ struct FileQueue {
 
 struct CallbackContext {
     HWND owner;
+    HWND progressWindow;
 };
 
 std::u16string Pointer(const void* pointer)
@@ -84,31 +93,111 @@ bool SourceIsReachable(const Machine& m, const QueuedSection& queued)
     return attributes && (*attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
-// Copies the section's files; false (with the error in the last error) when
-// a copy fails, after telling the callback, which cannot but abort.
-bool CopySection(Machine& m, FileQueue& queue, const QueuedSection& queued, PSP_FILE_CALLBACK_W callback,
-                 void* context)
+// What the callback hears about one file.
+struct FileNames {
+    std::u16string target;
+    std::u16string sourceFolder;
+    std::u16string sourceFile;
+    std::u16string source;
+};
+
+FileNames NamesOf(const QueuedSection& queued, const std::u16string& target)
 {
-    const InfSection& section = queued.section;
-    DWORD error = ERROR_CANCELLED;
-    if (SourceIsReachable(m, queued)) {
-        error = section.copyError;
-        std::size_t copies = section.files.size();
-        if (error != ERROR_SUCCESS && copies != 0) --copies;
-        for (std::size_t i = 0; i < copies; ++i) m.AddFile(section.files[i]);
-        queue.flags |= section.restartFlags;
-    }
-    if (error == ERROR_SUCCESS) return true;
-    callback(context, SPFILENOTIFY_COPYERROR, 0, 0);
-    m.lastError = error;
-    return false;
+    const std::size_t slash = target.find_last_of(u'\\');
+    FileNames names{target, queued.sourceRoot.value_or(queued.infFolder),
+                    slash == std::u16string::npos ? target : target.substr(slash + 1), {}};
+    names.source = names.sourceFolder + u'\\' + names.sourceFile;
+    return names;
 }
 
-bool CommitSections(Machine& m, FileQueue& queue, PSP_FILE_CALLBACK_W callback, void* context)
+enum class Outcome { copied, skipped, aborted };
+
+class Commit {
+public:
+    Commit(Machine& m, PSP_FILE_CALLBACK_W callback, void* context) : m_(m), callback_(callback), context_(context) {}
+
+    UINT Notify(UINT notification, UINT_PTR param1, UINT_PTR param2) const
+    {
+        return callback_(context_, notification, param1, param2);
+    }
+    UINT Notify(UINT notification, const void* param1, const void* param2) const
+    {
+        return Notify(notification, reinterpret_cast<UINT_PTR>(param1), reinterpret_cast<UINT_PTR>(param2));
+    }
+
+    // The disk prompt when the file's source is missing, then the copy, each
+    // answered by the callback; an abort leaves the last error it set.
+    Outcome CopyFile(const QueuedSection& queued, const std::u16string& target) const
+    {
+        const InfSection& section = queued.section;
+        const FileNames names = NamesOf(queued, target);
+        char16_t newPath[MAX_PATH] = {};
+        if (!SourceIsReachable(m_, queued) || section.missingSources.count(target) != 0) {
+            const SOURCE_MEDIA_W media{nullptr, nullptr, u"Installation disk", names.sourceFolder.c_str(),
+                                       names.sourceFile.c_str(), SP_COPY_NOSKIP | SP_COPY_NOBROWSE};
+            const UINT answer = Notify(SPFILENOTIFY_NEEDMEDIA, &media, newPath);
+            if (answer != FILEOP_DOIT) return answer == FILEOP_SKIP ? Outcome::skipped : Outcome::aborted;
+        }
+        FILEPATHS_W paths{names.target.c_str(), names.source.c_str(), ERROR_SUCCESS, 0};
+        const UINT start = Notify(SPFILENOTIFY_STARTCOPY, reinterpret_cast<UINT_PTR>(&paths), FILEOP_COPY);
+        if (start != FILEOP_DOIT) return start == FILEOP_SKIP ? Outcome::skipped : Outcome::aborted;
+        const auto failing = section.failingCopies.find(target);
+        for (int tries = 0; failing != section.failingCopies.end(); ++tries) {
+            if (tries == kMostRetries) throw std::logic_error("sim: the queue callback retries a copy forever");
+            paths.Win32Error = failing->second;
+            const UINT answer = Notify(SPFILENOTIFY_COPYERROR, &paths, newPath);
+            if (answer == FILEOP_ABORT) return Outcome::aborted;
+            if (answer == FILEOP_SKIP) return Outcome::skipped;
+        }
+        m_.AddFile(target);
+        const UINT ended = Notify(SPFILENOTIFY_ENDCOPY, reinterpret_cast<UINT_PTR>(&paths), 0);
+        if (ended == ERROR_SUCCESS) return Outcome::copied;
+        m_.lastError = ended;
+        return Outcome::aborted;
+    }
+
+    bool CopyAll(FileQueue& queue) const
+    {
+        std::size_t count = 0;
+        for (const QueuedSection& queued : queue.sections) count += queued.section.files.size();
+        if (count == 0) return true;
+        if (Notify(SPFILENOTIFY_STARTSUBQUEUE, FILEOP_COPY, count) == 0) return false;
+        for (const QueuedSection& queued : queue.sections) {
+            if (SourceIsReachable(m_, queued)) queue.flags |= queued.section.restartFlags;
+            for (const std::u16string& target : queued.section.files)
+                if (CopyFile(queued, target) == Outcome::aborted) return false;
+        }
+        Notify(SPFILENOTIFY_ENDSUBQUEUE, FILEOP_COPY, 0);
+        return true;
+    }
+
+private:
+    Machine& m_;
+    PSP_FILE_CALLBACK_W callback_;
+    void* context_;
+};
+
+// The last file of a section with a copy error fails: the files before it
+// are copied.
+InfSection WithCopyError(InfSection section)
 {
-    return std::all_of(queue.sections.begin(), queue.sections.end(), [&](const QueuedSection& queued) {
-        return CopySection(m, queue, queued, callback, context);
-    });
+    if (section.copyError != ERROR_SUCCESS && !section.files.empty())
+        section.failingCopies.emplace(section.files.back(), section.copyError);
+    return section;
+}
+
+std::u16string FolderOf(const std::u16string& path)
+{
+    const std::size_t slash = path.find_last_of(u'\\');
+    return slash == std::u16string::npos ? std::u16string() : path.substr(0, slash);
+}
+
+// The decorations Windows tries, most particular first.
+std::vector<std::u16string> Decorations(USHORT machine)
+{
+    if (machine == IMAGE_FILE_MACHINE_I386) return {u".NTx86", u".NT"};
+    if (machine == IMAGE_FILE_MACHINE_ARM64) return {u".NTarm64", u".NT"};
+    return {u".NTamd64", u".NT"};
 }
 
 }  // namespace
@@ -175,7 +264,7 @@ BOOL SetupInstallFilesFromInfSectionW(HINF inf, HINF layoutInf, HSPFILEQ queue, 
     const sim::InfSection* section = sim::FindSection(m, *open, sectionName);
     if (section == nullptr) return m.Fail(ERROR_SECTION_NOT_FOUND);
     if (section->queueError != ERROR_SUCCESS) return m.Fail(section->queueError);
-    sim::QueuedSection queued{*section, std::nullopt};
+    sim::QueuedSection queued{sim::WithCopyError(*section), std::nullopt, sim::FolderOf(open->path)};
     if (sourceRootPath != nullptr) queued.sourceRoot = sourceRootPath;
     fileQueue->sections.push_back(std::move(queued));
     return TRUE;
@@ -186,7 +275,19 @@ void* SetupInitDefaultQueueCallback(HWND owner)
     Machine& m = Machine::Current();
     if (m.Enter("SetupInitDefaultQueueCallback", {m.handles.Label(owner)})) return nullptr;
     return m.handles.Add(sim::kContextKind, u"callback-context",
-                         std::make_shared<sim::CallbackContext>(sim::CallbackContext{owner}));
+                         std::make_shared<sim::CallbackContext>(sim::CallbackContext{owner, nullptr}));
+}
+
+void* SetupInitDefaultQueueCallbackEx(HWND owner, HWND alternateProgressWindow, UINT progressMessage,
+                                      DWORD reserved1, void* reserved2)
+{
+    Machine& m = Machine::Current();
+    if (m.Enter("SetupInitDefaultQueueCallbackEx", {m.handles.Label(owner), m.handles.Label(alternateProgressWindow),
+                                                    Hex(progressMessage), Hex(reserved1), sim::Pointer(reserved2)}))
+        return nullptr;
+    m.infs.progressWindows.push_back(alternateProgressWindow);
+    return m.handles.Add(sim::kContextKind, u"callback-context",
+                         std::make_shared<sim::CallbackContext>(sim::CallbackContext{owner, alternateProgressWindow}));
 }
 
 void SetupTermDefaultQueueCallback(void* context)
@@ -197,16 +298,28 @@ void SetupTermDefaultQueueCallback(void* context)
 }
 
 // Windows reads its progress window and owner from the context; one that is
-// not a live context is refused here rather than read.
-UINT PLATFORM_API SetupDefaultQueueCallbackW(void* context, UINT notification, UINT_PTR /*param1*/,
+// not a live context is refused here rather than read. A missing disk or a
+// failed copy gets a dialog, which the simulated user cancels: the disk
+// prompt offers neither skip nor browse (SP_COPY_NOSKIP | SP_COPY_NOBROWSE),
+// and the copy's own error stays the commit's.
+UINT PLATFORM_API SetupDefaultQueueCallbackW(void* context, UINT notification, UINT_PTR param1,
                                              UINT_PTR /*param2*/)
 {
     Machine& m = Machine::Current();
     if (m.Enter("SetupDefaultQueueCallbackW", {m.handles.Label(context), Hex(notification)}))
-        return sim::FILEOP_ABORT;
+        return FILEOP_ABORT;
     if (m.handles.Find<sim::CallbackContext>(context, sim::kContextKind) == nullptr)
-        return m.Fail(ERROR_INVALID_HANDLE, sim::FILEOP_ABORT);
-    if (notification == sim::SPFILENOTIFY_COPYERROR) return sim::FILEOP_ABORT;
+        return m.Fail(ERROR_INVALID_HANDLE, FILEOP_ABORT);
+    if (notification == SPFILENOTIFY_NEEDMEDIA || notification == SPFILENOTIFY_COPYERROR) {
+        m.infs.setupDialogs.push_back(notification);
+        const bool copyError = notification == SPFILENOTIFY_COPYERROR && param1 != 0;
+        return m.Fail(copyError ? reinterpret_cast<const FILEPATHS_W*>(param1)->Win32Error : ERROR_CANCELLED,
+                      FILEOP_ABORT);
+    }
+    // An end of copy answers an error code, no error going on.
+    if (notification == sim::SPFILENOTIFY_ENDCOPY || notification == sim::SPFILENOTIFY_ENDQUEUE ||
+        notification == sim::SPFILENOTIFY_ENDSUBQUEUE)
+        return ERROR_SUCCESS;
     return sim::FILEOP_DOIT;
 }
 
@@ -221,7 +334,7 @@ BOOL SetupCommitFileQueueW(HWND owner, HSPFILEQ queue, PSP_FILE_CALLBACK_W callb
     if (fileQueue == nullptr) return m.Fail(ERROR_INVALID_HANDLE);
     if (callback == nullptr) return m.Fail(ERROR_INVALID_PARAMETER);
     if (callback(context, sim::SPFILENOTIFY_STARTQUEUE, reinterpret_cast<UINT_PTR>(owner), 0) == 0) return FALSE;
-    const bool committed = sim::CommitSections(m, *fileQueue, callback, context);
+    const bool committed = sim::Commit(m, callback, context).CopyAll(*fileQueue);
     const DWORD error = m.lastError;
     callback(context, sim::SPFILENOTIFY_ENDQUEUE, committed ? TRUE : FALSE, 0);
     if (!committed) return m.Fail(error);
@@ -253,6 +366,48 @@ BOOL SetupInstallFromInfSectionW(HWND owner, HINF inf, LPCWSTR sectionName, UINT
             m.infs.registry[sim::FoldCase(keyAndName)] = value;
     // Windows clears the last error when the section is installed.
     m.lastError = ERROR_SUCCESS;
+    return TRUE;
+}
+
+// The section with the decoration this machine's architecture takes, when
+// the INF file has one; otherwise the name itself, which need not exist.
+BOOL SetupDiGetActualSectionToInstallW(HINF inf, LPCWSTR sectionName, LPWSTR actualName, DWORD actualNameSize,
+                                       DWORD* requiredSize, LPWSTR* extension)
+{
+    Machine& m = Machine::Current();
+    if (m.Enter("SetupDiGetActualSectionToInstallW", {m.handles.Label(inf), Text(sectionName), Number(actualNameSize)}))
+        return FALSE;
+    const auto* open = m.handles.Find<sim::OpenInf>(inf, sim::kInfKind);
+    if (open == nullptr) return m.Fail(ERROR_INVALID_HANDLE);
+    if (sectionName == nullptr || (actualName == nullptr && actualNameSize != 0)) return m.Fail(ERROR_INVALID_PARAMETER);
+    std::u16string actual = sectionName;
+    std::optional<std::size_t> dot;
+    for (const std::u16string& decoration : sim::Decorations(m.processMachine)) {
+        if (sim::FindSection(m, *open, (actual + decoration).c_str()) == nullptr) continue;
+        dot = actual.size();
+        actual += decoration;
+        break;
+    }
+    const auto needed = static_cast<DWORD>(actual.size() + 1);
+    if (requiredSize != nullptr) *requiredSize = needed;
+    if (actualName == nullptr) return TRUE;
+    if (actualNameSize < needed) return m.Fail(ERROR_INSUFFICIENT_BUFFER);
+    actual.copy(actualName, actual.size());
+    actualName[actual.size()] = u'\0';
+    if (extension != nullptr) *extension = dot ? actualName + *dot : nullptr;
+    return TRUE;
+}
+
+BOOL SetupInstallServicesFromInfSectionW(HINF inf, LPCWSTR sectionName, DWORD flags)
+{
+    Machine& m = Machine::Current();
+    if (m.Enter("SetupInstallServicesFromInfSectionW", {m.handles.Label(inf), Text(sectionName), Hex(flags)}))
+        return FALSE;
+    const auto* open = m.handles.Find<sim::OpenInf>(inf, sim::kInfKind);
+    if (open == nullptr) return m.Fail(ERROR_INVALID_HANDLE);
+    if (sectionName == nullptr) return m.Fail(ERROR_INVALID_PARAMETER);
+    if (sim::FindSection(m, *open, sectionName) == nullptr) return m.Fail(ERROR_SECTION_NOT_FOUND);
+    m.infs.serviceSections.emplace_back(sectionName);
     return TRUE;
 }
 

@@ -28,6 +28,14 @@ struct InfSection {
     platform::DWORD installError = platform::ERROR_SUCCESS;  // installing its other directives;
                                                              // no registry value is written then
 
+    // Files (destination paths, as in `files`) whose source is not where the
+    // queue looks: committing asks for the disk (SPFILENOTIFY_NEEDMEDIA)
+    // before copying them.
+    std::set<std::u16string> missingSources;
+    // Files whose every copy fails with the given error: committing reports
+    // SPFILENOTIFY_COPYERROR for them.
+    std::map<std::u16string, platform::DWORD> failingCopies;
+
     // SPFILEQ_ bits (0x1 file in use, 0x2 restart recommended) that
     // committing its files leaves on the queue, also when the commit fails
     // part of the way; the restart scan answers them.
@@ -47,6 +55,15 @@ struct InfWorld {
     // Registry values written by installed sections: "key\name" (folded) to
     // the value.
     std::map<std::u16string, std::u16string> registry;
+
+    // Sections SetupInstallServicesFromInfSectionW installed, as named.
+    std::vector<std::u16string> serviceSections;
+    // The alternate progress window of each SetupInitDefaultQueueCallbackEx:
+    // INVALID_HANDLE_VALUE asks for no progress window at all.
+    std::vector<platform::HWND> progressWindows;
+    // Notifications the default queue callback answered with a dialog (disk
+    // prompt, copy error), in order; the simulated user cancels each.
+    std::vector<platform::UINT> setupDialogs;
 
     const InfFile* Find(const std::u16string& path) const;
     // The value installed under "key\name" (any case), if any.

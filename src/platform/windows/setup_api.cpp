@@ -85,6 +85,12 @@ BOOL SetupDiGetDeviceInstallParamsW(HDEVINFO set, SP_DEVINFO_DATA* device, SP_DE
                                             Sdk<::SP_DEVINSTALL_PARAMS_W>(params));
 }
 
+BOOL SetupDiSetDeviceInstallParamsW(HDEVINFO set, SP_DEVINFO_DATA* device, SP_DEVINSTALL_PARAMS_W* params)
+{
+    return ::SetupDiSetDeviceInstallParamsW(set, Sdk<::SP_DEVINFO_DATA>(device),
+                                            Sdk<::SP_DEVINSTALL_PARAMS_W>(params));
+}
+
 BOOL SetupDiDestroyDeviceInfoList(HDEVINFO set) { return ::SetupDiDestroyDeviceInfoList(set); }
 
 HINF SetupOpenInfFileW(LPCWSTR fileName, LPCWSTR infClass, DWORD infStyle, UINT* errorLine)
@@ -106,6 +112,13 @@ BOOL SetupInstallFilesFromInfSectionW(HINF inf, HINF layoutInf, HSPFILEQ queue, 
 }
 
 void* SetupInitDefaultQueueCallback(HWND owner) { return ::SetupInitDefaultQueueCallback(Window(owner)); }
+
+void* SetupInitDefaultQueueCallbackEx(HWND owner, HWND alternateProgressWindow, UINT progressMessage,
+                                      DWORD reserved1, void* reserved2)
+{
+    return ::SetupInitDefaultQueueCallbackEx(Window(owner), Window(alternateProgressWindow), progressMessage,
+                                             reserved1, reserved2);
+}
 
 void SetupTermDefaultQueueCallback(void* context) { ::SetupTermDefaultQueueCallback(context); }
 
@@ -132,6 +145,18 @@ BOOL SetupInstallFromInfSectionW(HWND owner, HINF inf, LPCWSTR sectionName, UINT
 int SetupPromptReboot(HSPFILEQ queue, HWND owner, BOOL scanOnly)
 {
     return ::SetupPromptReboot(queue, Window(owner), scanOnly);
+}
+
+BOOL SetupDiGetActualSectionToInstallW(HINF inf, LPCWSTR sectionName, LPWSTR actualName, DWORD actualNameSize,
+                                       DWORD* requiredSize, LPWSTR* extension)
+{
+    return ::SetupDiGetActualSectionToInstallW(inf, Wide(sectionName), Wide(actualName), actualNameSize,
+                                               requiredSize, reinterpret_cast<::PWSTR*>(extension));
+}
+
+BOOL SetupInstallServicesFromInfSectionW(HINF inf, LPCWSTR sectionName, DWORD flags)
+{
+    return ::SetupInstallServicesFromInfSectionW(inf, Wide(sectionName), flags);
 }
 
 }  // namespace platform

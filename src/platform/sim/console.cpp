@@ -1,0 +1,253 @@
+// What an unattended run writes to on the simulated machine: the window
+// station it asks about, its standard handles, the console of its parent,
+// log files, and the local time that stamps them.
+//
+// Every handle goes through the handle table, so a test sees what the
+// program left open; CloseHandle closes all kinds the kernel hands out.
+#include <algorithm>
+#include <cstring>
+#include <memory>
+#include <stdexcept>
+#include <string>
+
+#include "platform/platform.h"
+#include "platform/sim/machine.h"
+
+namespace sim {
+
+namespace {
+
+constexpr DWORD kErrorAlreadyExists = 183;
+constexpr DWORD kWriteAccess = GENERIC_WRITE | FILE_APPEND_DATA;
+
+struct OpenFile {
+    std::u16string path;
+    DWORD access = 0;
+};
+
+// A standard handle that leads to a file or pipe: where its bytes go.
+struct StdStream {
+    std::string* bytes;
+};
+
+struct Console {};
+struct WindowStation {};
+
+const char* const kClosableKinds[] = {kFileKind,    kConsoleKind, kStdConsoleKind, kStdFileKind,
+                                      kStdPipeKind, kProcessKind, kThreadKind,     kTokenKind};
+
+bool HasConsole(const Machine& m)
+{
+    return m.consoleAttached || m.stdOutput == StdTarget::console || m.stdError == StdTarget::console;
+}
+
+bool IsConsole(const Machine& m, HANDLE handle)
+{
+    return m.handles.Find<Console>(handle, kConsoleKind) != nullptr ||
+           m.handles.Find<Console>(handle, kStdConsoleKind) != nullptr;
+}
+
+StdStream* StreamOf(const Machine& m, HANDLE handle)
+{
+    StdStream* stream = m.handles.Find<StdStream>(handle, kStdFileKind);
+    return stream != nullptr ? stream : m.handles.Find<StdStream>(handle, kStdPipeKind);
+}
+
+// Made once for each target: Windows gives the same value on every call.
+HANDLE StdHandle(Machine& m, StdTarget target, HANDLE& handle, StdTarget& madeFor, std::string& bytes,
+                 const std::u16string& name)
+{
+    if (target == StdTarget::none) return nullptr;
+    if (handle != nullptr && madeFor == target) return handle;
+    madeFor = target;
+    if (target == StdTarget::console)
+        handle = m.handles.Add(kStdConsoleKind, name + u":console", std::make_shared<Console>());
+    else if (target == StdTarget::file)
+        handle = m.handles.Add(kStdFileKind, name + u":file", std::make_shared<StdStream>(StdStream{&bytes}));
+    else
+        handle = m.handles.Add(kStdPipeKind, name + u":pipe", std::make_shared<StdStream>(StdStream{&bytes}));
+    return handle;
+}
+
+std::string* ContentsOf(Machine& m, const std::u16string& path)
+{
+    const std::u16string folded = FoldCase(path);
+    auto it = std::find_if(m.fileBytes.begin(), m.fileBytes.end(),
+                           [&](const auto& entry) { return FoldCase(entry.first) == folded; });
+    return it == m.fileBytes.end() ? nullptr : &it->second;
+}
+
+std::u16string FolderOf(const std::u16string& path)
+{
+    const std::size_t separator = path.find_last_of(u'\\');
+    return separator == std::u16string::npos ? std::u16string() : path.substr(0, separator);
+}
+
+std::u16string DispositionName(DWORD disposition)
+{
+    if (disposition == OPEN_EXISTING) return u"OPEN_EXISTING";
+    if (disposition == OPEN_ALWAYS) return u"OPEN_ALWAYS";
+    return Number(disposition);
+}
+
+HANDLE OpenConsoleOutput(Machine& m)
+{
+    if (!HasConsole(m)) return m.Fail(ERROR_INVALID_HANDLE, INVALID_HANDLE_VALUE);
+    return m.handles.Add(kConsoleKind, u"CONOUT$", std::make_shared<Console>());
+}
+
+// A file that exists (in the file table, or with contents a test put there)
+// is opened; OPEN_ALWAYS makes a missing one in an existing folder.
+HANDLE OpenDiskFile(Machine& m, const std::u16string& path, DWORD access, DWORD disposition)
+{
+    if (ContentsOf(m, path) != nullptr && !m.FileAttributes(path)) m.AddFile(path);
+    const std::optional<DWORD> attributes = m.FileAttributes(path);
+    if (attributes && (*attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
+        return m.Fail(ERROR_ACCESS_DENIED, INVALID_HANDLE_VALUE);
+    const std::u16string folder = FolderOf(path);
+    if (!attributes) {
+        if (!folder.empty() && !m.FolderExists(folder)) return m.Fail(ERROR_PATH_NOT_FOUND, INVALID_HANDLE_VALUE);
+        if (disposition != OPEN_ALWAYS) return m.Fail(ERROR_FILE_NOT_FOUND, INVALID_HANDLE_VALUE);
+        m.AddFile(path);
+    }
+    if (ContentsOf(m, path) == nullptr) m.fileBytes[path];
+    // Windows reports an OPEN_ALWAYS that found the file, on success.
+    m.lastError = attributes && disposition == OPEN_ALWAYS ? kErrorAlreadyExists : ERROR_SUCCESS;
+    return m.handles.Add(kFileKind, u"file:" + path, std::make_shared<OpenFile>(OpenFile{path, access}));
+}
+
+}  // namespace
+}  // namespace sim
+
+namespace platform {
+
+using sim::Machine;
+
+HANDLE GetProcessWindowStation()
+{
+    Machine& m = Machine::Current();
+    if (m.Enter("GetProcessWindowStation")) return nullptr;
+    HANDLE& station = m.sessionHandles.windowStation;
+    if (station == nullptr)
+        station = m.handles.Add(sim::kWindowStationKind, u"window station", std::make_shared<sim::WindowStation>());
+    return station;
+}
+
+// Only UOI_FLAGS is modelled, the one thing the program asks.
+BOOL GetUserObjectInformationW(HANDLE object, int index, void* info, DWORD length, DWORD* lengthNeeded)
+{
+    Machine& m = Machine::Current();
+    if (m.Enter("GetUserObjectInformationW", {m.handles.Label(object), sim::Number(index), sim::Number(length)}))
+        return FALSE;
+    if (m.handles.Find<sim::WindowStation>(object, sim::kWindowStationKind) == nullptr)
+        return m.Fail(ERROR_INVALID_HANDLE);
+    if (index != UOI_FLAGS) throw std::logic_error("sim: GetUserObjectInformationW models only UOI_FLAGS");
+    if (lengthNeeded != nullptr) *lengthNeeded = sizeof(USEROBJECTFLAGS);
+    if (info == nullptr || length < sizeof(USEROBJECTFLAGS)) return m.Fail(ERROR_INSUFFICIENT_BUFFER);
+    const USEROBJECTFLAGS flags{FALSE, FALSE, m.windowStationVisible ? WSF_VISIBLE : 0};
+    std::memcpy(info, &flags, sizeof flags);
+    return TRUE;
+}
+
+HANDLE GetStdHandle(DWORD stdHandle)
+{
+    Machine& m = Machine::Current();
+    if (m.Enter("GetStdHandle", {sim::Number(static_cast<std::int32_t>(stdHandle))})) return INVALID_HANDLE_VALUE;
+    sim::SessionHandles& held = m.sessionHandles;
+    if (stdHandle == STD_OUTPUT_HANDLE)
+        return sim::StdHandle(m, m.stdOutput, held.stdOutput, held.stdOutputTarget, m.stdOutputBytes, u"stdout");
+    if (stdHandle == STD_ERROR_HANDLE)
+        return sim::StdHandle(m, m.stdError, held.stdError, held.stdErrorTarget, m.stdErrorBytes, u"stderr");
+    return nullptr;  // standard input: a program started without one
+}
+
+BOOL AttachConsole(DWORD processId)
+{
+    Machine& m = Machine::Current();
+    if (m.Enter("AttachConsole", {sim::Number(static_cast<std::int32_t>(processId))})) return FALSE;
+    if (sim::HasConsole(m)) return m.Fail(ERROR_ACCESS_DENIED);
+    if (processId != ATTACH_PARENT_PROCESS || !m.parentHasConsole) return m.Fail(ERROR_INVALID_HANDLE);
+    m.consoleAttached = true;
+    return TRUE;
+}
+
+BOOL GetConsoleMode(HANDLE console, DWORD* mode)
+{
+    Machine& m = Machine::Current();
+    if (m.Enter("GetConsoleMode", {m.handles.Label(console)})) return FALSE;
+    if (!sim::IsConsole(m, console)) return m.Fail(ERROR_INVALID_HANDLE);
+    if (mode == nullptr) return m.Fail(ERROR_INVALID_PARAMETER);
+    *mode = 0x3;  // ENABLE_PROCESSED_OUTPUT | ENABLE_WRAP_AT_EOL_OUTPUT
+    return TRUE;
+}
+
+BOOL WriteConsoleW(HANDLE console, const void* buffer, DWORD charsToWrite, DWORD* charsWritten, void* /*reserved*/)
+{
+    Machine& m = Machine::Current();
+    if (m.Enter("WriteConsoleW", {m.handles.Label(console), sim::Number(charsToWrite)})) return FALSE;
+    if (!sim::IsConsole(m, console)) return m.Fail(ERROR_INVALID_HANDLE);
+    if (buffer == nullptr && charsToWrite != 0) return m.Fail(ERROR_INVALID_PARAMETER);
+    if (charsToWrite != 0) m.consoleText.append(static_cast<const char16_t*>(buffer), charsToWrite);
+    if (charsWritten != nullptr) *charsWritten = charsToWrite;
+    return TRUE;
+}
+
+HANDLE CreateFileW(LPCWSTR fileName, DWORD desiredAccess, DWORD shareMode, void* /*securityAttributes*/,
+                   DWORD creationDisposition, DWORD flagsAndAttributes, HANDLE /*templateFile*/)
+{
+    Machine& m = Machine::Current();
+    if (m.Enter("CreateFileW", {sim::Text(fileName), sim::Hex(desiredAccess), sim::Hex(shareMode),
+                                sim::DispositionName(creationDisposition), sim::Hex(flagsAndAttributes)}))
+        return INVALID_HANDLE_VALUE;
+    if (fileName == nullptr || *fileName == u'\0') return m.Fail(ERROR_PATH_NOT_FOUND, INVALID_HANDLE_VALUE);
+    if (creationDisposition != OPEN_EXISTING && creationDisposition != OPEN_ALWAYS)
+        throw std::logic_error("sim: CreateFileW models only OPEN_EXISTING and OPEN_ALWAYS");
+    if (sim::FoldCase(fileName) == u"conout$") return sim::OpenConsoleOutput(m);
+    return sim::OpenDiskFile(m, fileName, desiredAccess, creationDisposition);
+}
+
+BOOL WriteFile(HANDLE file, const void* buffer, DWORD bytesToWrite, DWORD* bytesWritten, void* overlapped)
+{
+    Machine& m = Machine::Current();
+    if (m.Enter("WriteFile", {m.handles.Label(file), sim::Number(bytesToWrite)})) return FALSE;
+    if (overlapped != nullptr) throw std::logic_error("sim: WriteFile models no overlapped writes");
+    if (buffer == nullptr && bytesToWrite != 0) return m.Fail(ERROR_INVALID_PARAMETER);
+    if (bytesWritten != nullptr) *bytesWritten = 0;
+    const char* bytes = static_cast<const char*>(buffer);
+    if (const auto* open = m.handles.Find<sim::OpenFile>(file, sim::kFileKind)) {
+        if ((open->access & sim::kWriteAccess) == 0) return m.Fail(ERROR_ACCESS_DENIED);
+        std::string* contents = sim::ContentsOf(m, open->path);
+        if (contents == nullptr) contents = &m.fileBytes[open->path];  // removed by the test meanwhile
+        contents->append(bytes, bytesToWrite);
+    } else if (const sim::StdStream* stream = sim::StreamOf(m, file)) {
+        stream->bytes->append(bytes, bytesToWrite);
+    } else if (sim::IsConsole(m, file)) {
+        // Bytes in the console's code page; the tests write ASCII.
+        for (DWORD i = 0; i < bytesToWrite; ++i) m.consoleText.push_back(static_cast<unsigned char>(bytes[i]));
+    } else {
+        return m.Fail(ERROR_INVALID_HANDLE);
+    }
+    if (bytesWritten != nullptr) *bytesWritten = bytesToWrite;
+    return TRUE;
+}
+
+// The current-process pseudo handle (INVALID_HANDLE_VALUE too) may be
+// closed and stays usable.
+BOOL CloseHandle(HANDLE object)
+{
+    Machine& m = Machine::Current();
+    if (m.Enter("CloseHandle", {m.handles.Label(object)})) return FALSE;
+    if (object == sim::CurrentProcess()) return TRUE;
+    for (const char* kind : sim::kClosableKinds)
+        if (m.handles.Remove(object, kind)) return TRUE;
+    return m.Fail(ERROR_INVALID_HANDLE);
+}
+
+void GetLocalTime(SYSTEMTIME* time)
+{
+    Machine& m = Machine::Current();
+    m.Enter("GetLocalTime");  // cannot fail
+    *time = m.localTime;
+}
+
+}  // namespace platform
