@@ -52,14 +52,14 @@ protected:
 
 // --- The catalogue and its language ----------------------------------------
 
-TEST_F(Messages, EveryNumberFrom2To33HasATextInBothLanguagesAndNoOtherNumberHasOne)
+TEST_F(Messages, EveryNumberFrom2To36HasATextInBothLanguagesAndNoOtherNumberHasOne)
 {
     for (LCID locale : {kEnglish, kGerman}) {
         machine.threadLocale = locale;
         for (unsigned id = 0; id < 70; ++id) {
             ostrel::Text text = TextOf(u"stale");
             const bool present = ostrel::LoadCatalogueText(id, text);
-            EXPECT_EQ(present, id >= 2 && id <= 33) << "message " << id << ", locale " << locale;
+            EXPECT_EQ(present, id >= 2 && id <= 36) << "message " << id << ", locale " << locale;
             EXPECT_EQ(text.empty(), !present) << "message " << id;
         }
     }
@@ -296,7 +296,7 @@ TEST_F(Messages, BoxesGetTheDefaultIconOfTheirButtonsWhenTheyNameNone)
         {0x06, 0x06},  {0x10, 0x10},  {0x40, 0x40},  {0x14, 0x14},   {0x31, 0x31},   {0x100, 0x130},
         {0x104, 0x124}, {0x2000, 0x2030},
     };
-    for (const auto& [given, shown] : types) ostrel::ShowMessage(u"t", given);
+    for (const auto& [given, shown] : types) ostrel::ShowMessage(run, u"t", given);
     ASSERT_EQ(machine.boxes.size(), types.size());
     for (std::size_t i = 0; i < types.size(); ++i)
         EXPECT_EQ(machine.boxes[i].type, types[i].second) << "type 0x" << std::hex << types[i].first;
@@ -306,17 +306,17 @@ TEST_F(Messages, BoxesGetTheDefaultIconOfTheirButtonsWhenTheyNameNone)
 TEST_F(Messages, ShowMessageReturnsTheBoxResult)
 {
     machine.boxAnswer = 7;
-    EXPECT_EQ(ostrel::ShowMessage(u"t", platform::MB_YESNO), 7);
+    EXPECT_EQ(ostrel::ShowMessage(run, u"t", platform::MB_YESNO), 7);
     machine.FailCall({"MessageBoxW", 0, {}, platform::ERROR_NOT_ENOUGH_MEMORY});
-    EXPECT_EQ(ostrel::ShowMessage(u"t", platform::MB_OK), 0);
+    EXPECT_EQ(ostrel::ShowMessage(run, u"t", platform::MB_OK), 0);
 }
 
 TEST_F(Messages, ACatalogueMessageIsShownAloneAndANumberWithoutTextAsAnEmptyBox)
 {
     machine.threadLocale = kGerman;
-    ostrel::ShowCatalogueMessage(7, platform::MB_ICONINFORMATION);
-    ostrel::ShowCatalogueMessage(40, platform::MB_ICONERROR);
-    ostrel::ShowCatalogueMessage(33, platform::MB_OK);
+    ostrel::ShowCatalogueMessage(run, 7, platform::MB_ICONINFORMATION);
+    ostrel::ShowCatalogueMessage(run, 40, platform::MB_ICONERROR);
+    ostrel::ShowCatalogueMessage(run, 33, platform::MB_OK);
     ASSERT_EQ(machine.boxes.size(), 3U);
     EXPECT_EQ(Boxes()[0], ostrel_test::InformationBox(kRebootGerman));
     EXPECT_EQ(Boxes()[1], ostrel_test::ErrorBox(""));
@@ -329,7 +329,7 @@ TEST_F(Messages, ACatalogueMessageIsShownAloneAndANumberWithoutTextAsAnEmptyBox)
 TEST_F(Messages, AReportHasTheCatalogueTextALineFeedAndTheSystemTextWithItsCarriageReturn)
 {
     machine.lastError = platform::ERROR_SERVICE_DOES_NOT_EXIST;
-    EXPECT_EQ(ostrel::ReportError(29, u"Spooler2"), 0);
+    EXPECT_EQ(ostrel::ReportError(run, 29, u"Spooler2"), 0);
     EXPECT_EQ(Boxes(), std::vector<Box>{ostrel_test::ErrorBox(
                            "Open of service Spooler2 failed.\n"
                            "The specified service does not exist as an installed service.\r")});
@@ -341,7 +341,7 @@ TEST_F(Messages, AReportIsInTheThreadLanguage)
 {
     machine.threadLocale = kGerman;
     machine.lastError = platform::ERROR_SERVICE_DOES_NOT_EXIST;
-    ostrel::ReportError(29, u"Spooler2");
+    ostrel::ReportError(run, 29, u"Spooler2");
     EXPECT_EQ(Boxes(), std::vector<Box>{Report("Der Dienst Spooler2 kann nicht geöffnet werden.",
                                                platform::ERROR_SERVICE_DOES_NOT_EXIST)});
 }
@@ -351,7 +351,7 @@ TEST_F(Messages, AReportReadsTheLastErrorBeforeLoadingItsText)
     // The lookup in a language without a table sets an error of its own.
     machine.threadLocale = kFrench;
     machine.lastError = platform::ERROR_ACCESS_DENIED;
-    ostrel::ReportError(28);
+    ostrel::ReportError(run, 28);
     EXPECT_EQ(machine.CallNames().front(), "GetLastError");
     EXPECT_EQ(Boxes(), std::vector<Box>{Report("Open Service Control Manager failed.", platform::ERROR_ACCESS_DENIED)});
     const std::vector<std::string> calls = CallsTo({"GetLastError", "FindResourceExW", "FormatMessageW"});
@@ -364,16 +364,16 @@ TEST_F(Messages, AReportReadsTheLastErrorBeforeLoadingItsText)
 TEST_F(Messages, AReportWithoutCatalogueTextBeginsWithTheLineFeed)
 {
     machine.lastError = platform::ERROR_ACCESS_DENIED;
-    ostrel::ReportError(40, u"X");
+    ostrel::ReportError(run, 40, u"X");
     EXPECT_EQ(Boxes(), std::vector<Box>{ostrel_test::ErrorBox("\nAccess is denied.\r")});
 }
 
 TEST_F(Messages, AReportForAnErrorWithoutSystemTextEndsWithTheLineFeedEvenAfterAnEarlierReport)
 {
     machine.lastError = platform::ERROR_ACCESS_DENIED;
-    ostrel::ReportError(28);
+    ostrel::ReportError(run, 28);
     machine.lastError = platform::ERROR_IN_WOW64;  // the system has no text for it
-    ostrel::ReportError(11);
+    ostrel::ReportError(run, 11);
     ASSERT_EQ(machine.boxes.size(), 2U);
     EXPECT_EQ(BoxTexts()[1], "Get device class from INF file failed.\n");
 }
@@ -382,7 +382,7 @@ TEST_F(Messages, PlaceholdersInTheSystemTextStayAsTheyAre)
 {
     machine.systemTexts[platform::ERROR_ACCESS_DENIED] = u"Access to %1 is denied.\r\n";
     machine.lastError = platform::ERROR_ACCESS_DENIED;
-    ostrel::ReportError(29, u"Svc", u"second");
+    ostrel::ReportError(run, 29, u"Svc", u"second");
     EXPECT_EQ(BoxTexts(), std::vector<std::string>{"Open of service Svc failed.\nAccess to %1 is denied.\r"});
 }
 
