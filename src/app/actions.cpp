@@ -13,30 +13,15 @@ namespace ostrel {
 
 namespace {
 
-int StartNamed(const char16_t* /*infPath*/, const char16_t* name, platform::BOOL* /*rebootNeeded*/)
-{
-    return StartNamedService(name);
-}
-
-int StopNamed(const char16_t* /*infPath*/, const char16_t* name, platform::BOOL* /*rebootNeeded*/)
-{
-    return StopNamedService(name);
-}
-
-int RemoveNamed(const char16_t* /*infPath*/, const char16_t* name, platform::BOOL* /*rebootNeeded*/)
-{
-    return RemoveNamedService(name);
-}
-
 // Tried in this order; the first match wins.
 constexpr Action kActions[] = {
     {u"install device ", InstallDevice, kMsgHardwareIdMissing},
     {u"remove device ", RemoveDevice, kMsgHardwareIdMissing},
     {u"disable device ", DisableDevice, kMsgHardwareIdMissing},
     {u"enable device ", EnableDevice, kMsgHardwareIdMissing},
-    {u"stop service ", StopNamed, kMsgServiceNameMissing},
-    {u"start service ", StartNamed, kMsgServiceNameMissing},
-    {u"remove service ", RemoveNamed, kMsgServiceNameMissing},
+    {u"stop service ", StopNamedService, kMsgServiceNameMissing},
+    {u"start service ", StartNamedService, kMsgServiceNameMissing},
+    {u"remove service ", RemoveNamedService, kMsgServiceNameMissing},
     {u"install inf ", InstallInfSection, kMsgSectionNameMissing},
 };
 

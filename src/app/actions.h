@@ -4,13 +4,13 @@
 
 #include <string_view>
 
-#include "platform/win32_types.h"
+#include "run/run_context.h"
 
 namespace ostrel {
 
-// Every operation gets the same three arguments; the service operations use
-// the argument alone. Non-zero means "go on with the next argument".
-using Operation = int (*)(const char16_t* infPath, const char16_t* argument, platform::BOOL* rebootNeeded);
+// Every operation gets the run and one argument; kGoOn means "go on with the
+// next argument".
+using Operation = Next (*)(RunContext& run, const char16_t* argument);
 
 struct Action {
     std::u16string_view keyword;  // two words, one blank between and one after

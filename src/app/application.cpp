@@ -43,8 +43,9 @@ int RunApplication(Application& app)
     platform::SetDefaultDllDirectories(platform::LOAD_LIBRARY_SEARCH_SYSTEM32);
 
     app.SetCommandLine(SkipProgramName(platform::GetCommandLineW()));
+    app.SetExitCode(0);
     app.RunSetup();
-    return 0;
+    return app.ExitCode();
 }
 
 }  // namespace ostrel

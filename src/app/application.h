@@ -2,8 +2,9 @@
 //
 // The framework keeps the application's name (the caption of every box),
 // sets the process's error mode, hands the command line after the program's
-// own name to RunSetup, and ends the process with exit code 0 whatever
-// RunSetup returns.
+// own name to RunSetup, and ends the process with the exit code the run
+// set: 0 for a person's run whatever RunSetup returns, the outcome for a
+// quiet one.
 #pragma once
 
 #include "platform/win32_types.h"
@@ -25,9 +26,13 @@ public:
     // The whole job; called once.
     virtual int RunSetup() = 0;
 
+    int ExitCode() const { return exitCode_; }
+    void SetExitCode(int code) { exitCode_ = code; }
+
 private:
     const char16_t* name_;
     const char16_t* commandLine_ = u"";
+    int exitCode_ = 0;
 };
 
 class COstrelSetupApp : public Application {
@@ -43,7 +48,7 @@ Application& TheApp();
 // U+0001 to U+0020 that follow it.
 const char16_t* SkipProgramName(const char16_t* commandLine);
 
-// What the entry point does: error mode, RunSetup once, exit code 0.
+// What the entry point does: error mode, RunSetup once, the run's exit code.
 int RunApplication(Application& app);
 
 }  // namespace ostrel

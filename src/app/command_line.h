@@ -36,10 +36,31 @@ const char16_t* CopyToken(const char16_t* position);
 // argument follows.
 const char16_t* NextToken(const char16_t* position);
 
+// What the options at the start of the command line set.
+struct Options {
+    explicit Options(InfPathBuffer& inf) : infPath(inf) {}
+    InfPathBuffer& infPath;  // replaced by "/f <file>"
+    int rebootOption = 0;    // "/reboot "
+    bool quiet = false;      // "/quiet" or "/q"
+    bool hasLog = false;     // "/log <file>"
+    InfPathBuffer logPath{};
+};
+
+// Where the command line was refused and why, for the log: the message
+// alone does not say.
+struct CommandLineFault {
+    const char16_t* at = nullptr;
+    const char16_t* what = u"";
+};
+
 // Reads the options at the start of `commandLine`: "/reboot ", "/de ",
-// "/en " and "/f <file>". Returns the cursor at the first text that is no
-// option (the blanks before it passed over) or at the end of the line; null
-// after a faulty "/f", for which message 6 has been shown.
-const char16_t* ReadOptions(const char16_t* commandLine, InfPathBuffer& infPath, int& rebootOption);
+// "/en ", "/f <file>", "/log <file>", and "/quiet" or "/q" followed by a
+// blank or the end of the line. Returns the cursor at the first text that
+// is no option (the blanks before it passed over) or at the end of the
+// line; null after a faulty file name, with `fault` filled in.
+const char16_t* ReadOptions(const char16_t* commandLine, Options& options, CommandLineFault& fault);
+
+// Why the text at `position` is no option and no action, for the log.
+const char16_t* DescribeUnknownWord(const char16_t* position);
 
 }  // namespace ostrel

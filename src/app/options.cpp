@@ -3,7 +3,6 @@
 #include <string_view>
 
 #include "app/command_line.h"
-#include "messages/messages.h"
 #include "platform/platform.h"
 
 namespace ostrel {
@@ -12,18 +11,25 @@ namespace {
 
 struct OptionState {
     const char16_t* cursor;  // right after the option word
-    InfPathBuffer& infPath;
-    int& rebootOption;
+    Options& options;
+    CommandLineFault& fault;
 };
 
 struct Option {
-    std::u16string_view word;  // with its trailing blank
+    std::u16string_view word;  // with its trailing blank, unless it may end the line
     bool (*apply)(OptionState& state);
+    bool mayEndLine;           // the word alone at the end of the line counts too
 };
 
 bool SetRebootOption(OptionState& state)
 {
-    state.rebootOption = 1;
+    state.options.rebootOption = 1;
+    return true;
+}
+
+bool SetQuiet(OptionState& state)
+{
+    state.options.quiet = true;
     return true;
 }
 
@@ -56,51 +62,72 @@ const char16_t* PassSeparator(const char16_t* closing)
     return cursor;
 }
 
-bool RefuseCommandLine()
+bool Refuse(OptionState& state, const char16_t* at, const char16_t* what)
 {
-    ShowCatalogueMessage(kMsgInvalidCommandLine, platform::MB_ICONERROR);
+    state.fault.at = at;
+    state.fault.what = what;
     return false;
 }
 
 // The name ends at the next blank, or, when it begins with a quotation mark,
-// at the next quotation mark. A name must be closed and must fit InfPath.
-bool ReadInfPathOption(OptionState& state)
+// at the next quotation mark. A name must be closed and must fit the buffer.
+bool ReadFileName(OptionState& state, InfPathBuffer& name)
 {
-    const char16_t* name = state.cursor;
+    const char16_t* start = state.cursor;
     char16_t closing = kBlank;
-    if (*name == kQuotationMark) {
-        ++name;
+    if (*start == kQuotationMark) {
+        ++start;
         closing = kQuotationMark;
     }
-    const char16_t* end = FindOrEnd(name, closing);
-    const auto length = static_cast<std::size_t>(end - name);
-    if (*end == u'\0' || length >= kInfPathCapacity) return RefuseCommandLine();
+    const char16_t* end = FindOrEnd(start, closing);
+    const auto length = static_cast<std::size_t>(end - start);
+    if (*end == u'\0') {
+        return Refuse(state, state.cursor,
+                      closing == kQuotationMark ? u"a quotation mark that is not closed"
+                                                : u"a file name without a blank after it");
+    }
+    if (length >= kInfPathCapacity) return Refuse(state, state.cursor, u"a file name of 260 characters or more");
 
-    std::copy(name, end, state.infPath);
-    state.infPath[length] = u'\0';
+    std::copy(start, end, name);
+    name[length] = u'\0';
     state.cursor = PassSeparator(end);
     return true;
 }
 
+bool ReadInfPathOption(OptionState& state) { return ReadFileName(state, state.options.infPath); }
+
+bool ReadLogOption(OptionState& state)
+{
+    state.options.hasLog = true;
+    return ReadFileName(state, state.options.logPath);
+}
+
 constexpr Option kOptions[] = {
-    {u"/reboot ", SetRebootOption},
-    {u"/de ", UseGerman},
-    {u"/en ", UseEnglish},
-    {u"/f ", ReadInfPathOption},
+    {u"/reboot ", SetRebootOption, false}, {u"/de ", UseGerman, false},     {u"/en ", UseEnglish, false},
+    {u"/f ", ReadInfPathOption, false},    {u"/log ", ReadLogOption, false}, {u"/quiet", SetQuiet, true},
+    {u"/q", SetQuiet, true},
 };
+
+bool Matches(const char16_t* text, const Option& option)
+{
+    if (!StartsWithWord(text, option.word)) return false;
+    if (!option.mayEndLine) return true;
+    const char16_t next = text[option.word.size()];
+    return next == kBlank || next == u'\0';
+}
 
 const Option* FindOption(const char16_t* text)
 {
     const auto* found = std::find_if(std::begin(kOptions), std::end(kOptions),
-                                     [text](const Option& option) { return StartsWithWord(text, option.word); });
+                                     [text](const Option& option) { return Matches(text, option); });
     return found == std::end(kOptions) ? nullptr : found;
 }
 
 }  // namespace
 
-const char16_t* ReadOptions(const char16_t* commandLine, InfPathBuffer& infPath, int& rebootOption)
+const char16_t* ReadOptions(const char16_t* commandLine, Options& options, CommandLineFault& fault)
 {
-    OptionState state{commandLine, infPath, rebootOption};
+    OptionState state{commandLine, options, fault};
     while (*state.cursor != u'\0') {
         state.cursor = SkipBlanks(state.cursor);
         const Option* option = FindOption(state.cursor);
@@ -109,6 +136,15 @@ const char16_t* ReadOptions(const char16_t* commandLine, InfPathBuffer& infPath,
         if (!option->apply(state)) return nullptr;
     }
     return state.cursor;
+}
+
+const char16_t* DescribeUnknownWord(const char16_t* position)
+{
+    for (const Option& option : kOptions) {
+        if (option.mayEndLine || option.word.back() != kBlank) continue;
+        if (EqualsWord(position, option.word.substr(0, option.word.size() - 1))) return u"an option without its blank";
+    }
+    return u"an unknown word";
 }
 
 }  // namespace ostrel

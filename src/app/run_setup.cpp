@@ -5,14 +5,19 @@
 #include "app/setup_stages.h"
 #include "app/usage_text.h"
 #include "inf/inf.h"
+#include "messages/message_sink.h"
 #include "messages/messages.h"
 #include "platform/platform.h"
+#include "run/output.h"
+#include "run/run_log.h"
 
 namespace ostrel {
 
 namespace {
 
 constexpr std::u16string_view kInfExtension = u".inf";
+// How much of the text at a command-line fault the log shows.
+constexpr std::size_t kFaultExcerptUnits = 40;
 
 std::size_t LastDot(const char16_t* path, std::size_t length)
 {
@@ -27,7 +32,44 @@ bool InfFileExists(const char16_t* infPath)
     return platform::GetFileAttributesW(infPath) != platform::INVALID_FILE_ATTRIBUTES;
 }
 
-void ShowInvalidCommandLine() { ShowCatalogueMessage(kMsgInvalidCommandLine, platform::MB_ICONERROR); }
+void TraceFault(const RunContext& run, const CommandLineFault& fault)
+{
+    if (run.log == nullptr || fault.at == nullptr) return;
+    Text line;
+    line.append(u"command line refused at column ");
+    AppendNumber(line, static_cast<unsigned long long>(fault.at - run.commandLine) + 1);
+    line.append(u", ");
+    line.append(fault.what);
+    line.append(u": \"");
+    std::size_t length = 0;
+    while (length < kFaultExcerptUnits && fault.at[length] != u'\0') ++length;
+    line.append(fault.at, length);
+    line.append(fault.at[length] == u'\0' ? u"\"" : u"...\"");
+    run.Trace(line);
+}
+
+// Everything after the options: the INF test, the action, the restart.
+int Perform(RunContext& run, const char16_t* cursor, const CommandLineFault& fault, int rebootOption)
+{
+    if (cursor == nullptr) {
+        RefuseCommandLine(run, kMsgInvalidCommandLine, fault);
+        return 0;
+    }
+    if (!InfFileExists(run.infPath)) {
+        ReportError(run, kMsgOpenInfFailed);
+        return -1;
+    }
+    run.rebootNeeded = platform::FALSE;
+    RunAction(run, cursor);
+    RestartIfNeeded(run, rebootOption);
+    return 0;
+}
+
+QuietReason WhyQuiet(const Options& options)
+{
+    if (options.quiet) return QuietReason::Asked;
+    return WindowStationIsVisible() ? QuietReason::None : QuietReason::InvisibleWindowStation;
+}
 
 }  // namespace
 
@@ -48,44 +90,65 @@ void SetDefaultInfPath(InfPathBuffer& infPath)
     infPath[dot + kInfExtension.size()] = u'\0';
 }
 
-void WalkArguments(const Action& action, const char16_t* first, const char16_t* infPath,
-                   platform::BOOL* rebootNeeded)
+bool WindowStationIsVisible()
+{
+    const platform::HANDLE station = platform::GetProcessWindowStation();
+    platform::USEROBJECTFLAGS flags{};
+    platform::DWORD needed = 0;
+    if (station == nullptr ||
+        !platform::GetUserObjectInformationW(station, platform::UOI_FLAGS, &flags, sizeof flags, &needed))
+        return true;
+    return (flags.dwFlags & platform::WSF_VISIBLE) != 0;
+}
+
+bool IsHelp(const char16_t* commandLine) { return EqualsWord(commandLine, u"help") || EqualsWord(commandLine, u"/?"); }
+
+void ShowUsage(bool visible, const char16_t* caption)
+{
+    if (!visible) {
+        StandardStream output(platform::STD_OUTPUT_HANDLE);
+        output.WriteEntry(UsageText());
+        return;
+    }
+    BoxSink boxes(caption);
+    RunContext run(boxes, u"");
+    ShowMessage(run, UsageText(), platform::MB_OK | platform::MB_ICONINFORMATION);
+}
+
+Next RefuseCommandLine(RunContext& run, unsigned message, const CommandLineFault& fault)
+{
+    TraceFault(run, fault);
+    return ShowCatalogueFailure(run, message, platform::ERROR_INVALID_COMMAND_LINE);
+}
+
+void WalkArguments(RunContext& run, const Action& action, const char16_t* first)
 {
     for (const char16_t* position = first; position != nullptr; position = NextToken(position)) {
         const char16_t* argument = CopyToken(position);
         if (argument == nullptr) {
-            ShowInvalidCommandLine();
+            RefuseCommandLine(run, kMsgInvalidCommandLine, {position, u"an argument of 256 characters or more"});
             return;
         }
-        if (action.operation(infPath, argument, rebootNeeded) == 0) return;
+        if (action.operation(run, argument) == kStop) return;
     }
 }
 
-void RunAction(const char16_t* cursor, const char16_t* infPath, platform::BOOL* rebootNeeded)
+void RunAction(RunContext& run, const char16_t* cursor)
 {
     const Action* action = FindAction(cursor);
     if (action == nullptr) {
         if (*cursor == u'\0')
-            RunDefaultInstall(infPath);
+            RunDefaultInstall(run);
         else
-            ShowInvalidCommandLine();
+            RefuseCommandLine(run, kMsgInvalidCommandLine, {cursor, DescribeUnknownWord(cursor)});
         return;
     }
     const char16_t* arguments = cursor + action->keyword.size();
     if (*arguments == u'\0') {
-        ShowCatalogueMessage(action->emptyListMessage, platform::MB_ICONERROR);
+        RefuseCommandLine(run, action->emptyListMessage, {arguments, u"an action without arguments"});
         return;
     }
-    WalkArguments(*action, arguments, infPath, rebootNeeded);
-}
-
-void RestartIfNeeded(platform::BOOL rebootNeeded, int rebootOption)
-{
-    if (rebootNeeded == platform::FALSE) return;
-    if (rebootOption != 0)
-        platform::SetupPromptReboot(nullptr, nullptr, platform::FALSE);
-    else
-        ShowCatalogueMessage(kMsgRebootRequired, platform::MB_ICONINFORMATION);
+    WalkArguments(run, *action, arguments);
 }
 
 int COstrelSetupApp::RunSetup()
@@ -94,24 +157,32 @@ int COstrelSetupApp::RunSetup()
     SetDefaultInfPath(infPath);
 
     const char16_t* commandLine = CommandLine();
-    if (EqualsWord(commandLine, u"help")) {
-        ShowMessage(UsageText(), platform::MB_OK | platform::MB_ICONINFORMATION);
+    if (IsHelp(commandLine)) {
+        ShowUsage(WindowStationIsVisible(), Name());
         return 0;
     }
 
-    int rebootOption = 0;
-    const char16_t* cursor = ReadOptions(commandLine, infPath, rebootOption);
-    if (cursor == nullptr) return 0;
+    Options options(infPath);
+    CommandLineFault fault;
+    const char16_t* cursor = ReadOptions(commandLine, options, fault);
+    const QuietReason quiet = WhyQuiet(options);
 
-    if (!InfFileExists(infPath)) {
-        ReportError(kMsgOpenInfFailed);
-        return -1;
+    StandardStream errors(platform::STD_ERROR_HANDLE);
+    BoxSink boxes(Name());
+    QuietSink quietSink(errors);
+    RunContext run(quiet == QuietReason::None ? static_cast<MessageSink&>(boxes) : quietSink, infPath);
+    run.quiet = quiet != QuietReason::None;
+    run.commandLine = commandLine;
+
+    RunLog log;
+    if (options.hasLog && !OpenLog(run, log, options.logPath)) {
+        SetExitCode(FinishRun(run));
+        return 0;
     }
-
-    platform::BOOL rebootNeeded = platform::FALSE;
-    RunAction(cursor, infPath, &rebootNeeded);
-    RestartIfNeeded(rebootNeeded, rebootOption);
-    return 0;
+    WriteLogHeader(run, quiet);
+    const int result = Perform(run, cursor, fault, options.rebootOption);
+    SetExitCode(FinishRun(run));
+    return result;
 }
 
 }  // namespace ostrel

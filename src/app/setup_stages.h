@@ -4,26 +4,54 @@
 #include "app/actions.h"
 #include "app/command_line.h"
 #include "platform/win32_types.h"
+#include "run/run_context.h"
 
 namespace ostrel {
+
+class RunLog;
+
+// Why a run is quiet: asked for, or nobody can see a box.
+enum class QuietReason { None, Asked, InvisibleWindowStation };
 
 // The program's own path, cut at its last dot and given ".inf". Left empty
 // when the path was cut short or ".inf" does not fit, so that the INF test
 // reports it.
 void SetDefaultInfPath(InfPathBuffer& infPath);
 
+// Whether the process's window station is one a person sees; a service or a
+// task in session 0 has none. When the system cannot say, a person is
+// assumed, as before quiet runs existed.
+bool WindowStationIsVisible();
+
+// "help" or "/?": the usage text in a box, or on the standard output where
+// nobody can see a box.
+bool IsHelp(const char16_t* commandLine);
+void ShowUsage(bool visible, const char16_t* caption);
+
+// Opens the log of "/log"; when it cannot, reports why and returns false.
+bool OpenLog(RunContext& run, RunLog& log, const char16_t* path);
+// The log's first lines: the program, the user, why quiet, the command line.
+void WriteLogHeader(const RunContext& run, QuietReason quiet);
+
+// A command-line message: shown, logged with where and why, and 1639 as
+// the outcome.
+Next RefuseCommandLine(RunContext& run, unsigned message, const CommandLineFault& fault);
+
 // Calls the action's operation for each argument from `first` on, left to
-// right, until one returns 0. An argument too long for TokenBuffer is
+// right, until one returns kStop. An argument too long for TokenBuffer is
 // refused with message 6 and ends the walk like a failure.
-void WalkArguments(const Action& action, const char16_t* first, const char16_t* infPath,
-                   platform::BOOL* rebootNeeded);
+void WalkArguments(RunContext& run, const Action& action, const char16_t* first);
 
 // The action at `cursor` over its arguments; without one, the default
 // installation when nothing is left, else message 6.
-void RunAction(const char16_t* cursor, const char16_t* infPath, platform::BOOL* rebootNeeded);
+void RunAction(RunContext& run, const char16_t* cursor);
 
-// The restart prompt with "/reboot", else message 7; nothing when no
-// operation asked for a restart.
-void RestartIfNeeded(platform::BOOL rebootNeeded, int rebootOption);
+// Nothing when no operation asked for a restart. Otherwise, for a person:
+// the restart prompt with "/reboot", else message 7. In a quiet run: message
+// 7 without "/reboot", else the restart itself, started without asking.
+void RestartIfNeeded(RunContext& run, int rebootOption);
+
+// The exit code of the run (0 for a person's), written to the log.
+int FinishRun(const RunContext& run);
 
 }  // namespace ostrel

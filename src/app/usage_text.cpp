@@ -2,8 +2,8 @@
 
 namespace ostrel {
 
-// The last line holds three options with no line break between them, and
-// the text ends without a line feed.
+// One line holds three options with no line break between them, and the
+// text ends without a line feed.
 const char16_t* UsageText()
 {
     return u"OstrelSetup can be used to install/remove/disable/enable devices and\n"
@@ -33,7 +33,10 @@ const char16_t* UsageText()
            u"Options:\n"
            u"\n"
            u"/reboot = perform reboot if required (default: show message only)\n"
-           u"/de = use german messages/en = use english messages/f <file> = specify .inf file";
+           u"/de = use german messages/en = use english messages/f <file> = specify .inf file\n"
+           u"/quiet or /q = no message boxes: messages go to standard error, the exit code tells the outcome\n"
+           u"/log <file> = append a log of the run to <file>\n"
+           u"/? = show this text (as 'help' does)";
 }
 
 }  // namespace ostrel

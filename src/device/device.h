@@ -1,17 +1,17 @@
 // Device operations by hardware ID: enable, disable, remove, install.
 //
-// Each takes the INF file's path, one hardware ID and the run's restart
-// flag; non-zero means "go on with the next ID".
+// Each takes the run and one hardware ID; kGoOn means "go on with the next
+// ID". A restart that a change needs is recorded in the run.
 #pragma once
 
-#include "platform/win32_types.h"
+#include "run/run_context.h"
 
 namespace ostrel {
 
-int EnableDevice(const char16_t* infPath, const char16_t* hardwareId, platform::BOOL* rebootNeeded);
-int DisableDevice(const char16_t* infPath, const char16_t* hardwareId, platform::BOOL* rebootNeeded);
-int RemoveDevice(const char16_t* infPath, const char16_t* hardwareId, platform::BOOL* rebootNeeded);
-int InstallDevice(const char16_t* infPath, const char16_t* hardwareId, platform::BOOL* rebootNeeded);
-int UpdateDeviceDriver(const char16_t* infPath, const char16_t* hardwareId, platform::BOOL* rebootNeeded);
+Next EnableDevice(RunContext& run, const char16_t* hardwareId);
+Next DisableDevice(RunContext& run, const char16_t* hardwareId);
+Next RemoveDevice(RunContext& run, const char16_t* hardwareId);
+Next InstallDevice(RunContext& run, const char16_t* hardwareId);
+Next UpdateDeviceDriver(RunContext& run, const char16_t* hardwareId);
 
 }  // namespace ostrel

@@ -19,15 +19,15 @@ bool IsNullGuid(const platform::GUID& guid)
 
 }  // namespace
 
-bool LookUpInfClass(const char16_t* infPath, InfClass& infClass)
+bool LookUpInfClass(RunContext& run, InfClass& infClass)
 {
-    if (!platform::SetupDiGetINFClassW(infPath, &infClass.guid, infClass.name, platform::MAX_CLASS_NAME_LEN,
+    if (!platform::SetupDiGetINFClassW(run.infPath, &infClass.guid, infClass.name, platform::MAX_CLASS_NAME_LEN,
                                        nullptr)) {
-        ReportError(kMsgGetInfClassFailed);
+        ReportError(run, kMsgGetInfClassFailed);
         return false;
     }
     if (IsNullGuid(infClass.guid)) {
-        ShowCatalogueMessage(kMsgClassGuidMissing, platform::MB_ICONERROR);
+        ShowCatalogueFailure(run, kMsgClassGuidMissing, platform::ERROR_INVALID_CLASS);
         return false;
     }
     return true;

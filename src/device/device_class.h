@@ -2,6 +2,7 @@
 #pragma once
 
 #include "platform/win32_types.h"
+#include "run/run_context.h"
 
 namespace ostrel {
 
@@ -10,9 +11,9 @@ struct InfClass {
     char16_t name[platform::MAX_CLASS_NAME_LEN]{};
 };
 
-// Reads the class of the INF file at `infPath`. On failure it has shown why
-// (message 11 with the system's text, or message 8 when the file names no
+// Reads the class of the run's INF file. On failure it has shown why (the
+// class lookup's error with the system's text, or that the file names no
 // class GUID) and returns false.
-bool LookUpInfClass(const char16_t* infPath, InfClass& infClass);
+bool LookUpInfClass(RunContext& run, InfClass& infClass);
 
 }  // namespace ostrel

@@ -18,44 +18,54 @@ namespace {
 // property reads as a multi-string of exactly one ID.
 constexpr int kIdCopyLimit = 256;
 
-int ShowNewerDriverExists(const char16_t* hardwareId)
+// Windows' own driver tool answers 259 for this; a quiet run does too.
+Next ShowNewerDriverExists(RunContext& run, const char16_t* hardwareId)
 {
+    run.Trace({u"install device ", hardwareId, u": left alone, a newer driver is in place"});
+    run.outcome.RecordDeviceLeftAlone();
     Text text;
     FormatCatalogueMessage(text, kMsgNewerDriverExists, hardwareId);
-    ShowMessage(text.c_str(), platform::MB_OK);
-    return 1;
+    ShowMessage(run, text.c_str(), platform::MB_OK);
+    return kGoOn;
+}
+
+Next UpdateFailed(RunContext& run, const char16_t* hardwareId, unsigned message)
+{
+    run.Trace({u"install device ", hardwareId, u": failed"});
+    return ReportError(run, message, hardwareId);
 }
 
 // A failed update: a better driver in place counts as done; no present
 // device with the ID is for the caller to answer; anything else is shown.
-int JudgeFailedUpdate(const char16_t* hardwareId)
+Next JudgeFailedUpdate(RunContext& run, const char16_t* hardwareId)
 {
-    if (platform::GetLastError() == platform::ERROR_NO_MORE_ITEMS) return ShowNewerDriverExists(hardwareId);
-    if (platform::GetLastError() == platform::ERROR_NO_SUCH_DEVINST) return 0;
-    return ReportError(kMsgUpdateDriverFailed, hardwareId);
+    if (platform::GetLastError() == platform::ERROR_NO_MORE_ITEMS) return ShowNewerDriverExists(run, hardwareId);
+    if (platform::GetLastError() == platform::ERROR_NO_SUCH_DEVINST) return kStop;
+    return UpdateFailed(run, hardwareId, kMsgUpdateDriverFailed);
 }
 
-int CreateDeviceAndUpdate(const char16_t* infPath, const char16_t* hardwareId, platform::BOOL* rebootNeeded)
+Next CreateDeviceAndUpdate(RunContext& run, const char16_t* hardwareId)
 {
     HardwareIdBuffer idCopy{};
     platform::lstrcpynW(idCopy, hardwareId, kIdCopyLimit);
     InfClass infClass;
-    if (!LookUpInfClass(infPath, infClass)) return 0;
+    if (!LookUpInfClass(run, infClass)) return kStop;
     platform::unique_device_info_set set(platform::SetupDiCreateDeviceInfoList(&infClass.guid, nullptr));
-    if (!set) return ReportError(kMsgCreateDeviceInfoListFailed);
+    if (!set) return UpdateFailed(run, hardwareId, kMsgCreateDeviceInfoListFailed);
 
     platform::SP_DEVINFO_DATA device{};
     device.cbSize = sizeof device;
     if (!platform::SetupDiCreateDeviceInfoW(set.get(), infClass.name, &infClass.guid, nullptr, nullptr,
                                             platform::DICD_GENERATE_ID, &device))
-        return ReportError(kMsgCreateDeviceInfoFailed);
+        return UpdateFailed(run, hardwareId, kMsgCreateDeviceInfoFailed);
     const auto idBytes = static_cast<platform::DWORD>(2 * platform::lstrlenW(idCopy) + 4);
     if (!platform::SetupDiSetDeviceRegistryPropertyW(set.get(), &device, platform::SPDRP_HARDWAREID,
                                                      reinterpret_cast<const platform::BYTE*>(idCopy), idBytes))
-        return ReportError(kMsgAddHardwareIdFailed, hardwareId);
+        return UpdateFailed(run, hardwareId, kMsgAddHardwareIdFailed);
     if (!platform::SetupDiCallClassInstaller(platform::DIF_REGISTERDEVICE, set.get(), &device))
-        return ReportError(kMsgRegisterDeviceFailed, hardwareId);
-    return UpdateDeviceDriver(infPath, hardwareId, rebootNeeded);
+        return UpdateFailed(run, hardwareId, kMsgRegisterDeviceFailed);
+    run.Trace({u"install device ", hardwareId, u": root device created"});
+    return UpdateDeviceDriver(run, hardwareId);
 }
 
 }  // namespace
@@ -63,28 +73,32 @@ int CreateDeviceAndUpdate(const char16_t* infPath, const char16_t* hardwareId, p
 // Windows writes FALSE into the restart answer of every update that needs
 // no restart, so the run's flag gets only its TRUE: a restart that an
 // earlier ID needs is not forgotten.
-int UpdateDeviceDriver(const char16_t* infPath, const char16_t* hardwareId, platform::BOOL* rebootNeeded)
+// A quiet run asks for an install without prompts, so that an unsigned
+// driver fails with its error instead of waiting on a dialog nobody sees.
+Next UpdateDeviceDriver(RunContext& run, const char16_t* hardwareId)
 {
     platform::unique_library newdev(LoadNewDeviceLibrary());
-    if (!newdev) return ReportError(kMsgLoadNewDevFailed);
+    if (!newdev) return UpdateFailed(run, hardwareId, kMsgLoadNewDevFailed);
     const auto update = reinterpret_cast<platform::UpdateDriverForPlugAndPlayDevicesWFn>(
         platform::GetProcAddress(newdev.get(), "UpdateDriverForPlugAndPlayDevicesW"));
-    if (update == nullptr) return ReportError(kMsgUpdateFunctionNotFound);
+    if (update == nullptr) return UpdateFailed(run, hardwareId, kMsgUpdateFunctionNotFound);
 
+    const platform::DWORD flags = run.quiet ? platform::INSTALLFLAG_NONINTERACTIVE : 0;
     platform::BOOL restart = platform::FALSE;
-    const platform::BOOL updated = update(nullptr, hardwareId, infPath, 0, &restart);
-    if (restart != platform::FALSE) *rebootNeeded = platform::TRUE;
-    if (updated != platform::FALSE) return updated;
-    return JudgeFailedUpdate(hardwareId);
+    const platform::BOOL updated = update(nullptr, hardwareId, run.infPath, flags, &restart);
+    if (restart != platform::FALSE) run.rebootNeeded = platform::TRUE;
+    if (updated == platform::FALSE) return JudgeFailedUpdate(run, hardwareId);
+    run.Trace({u"install device ", hardwareId, u": driver updated"});
+    return kGoOn;
 }
 
 // An empty ID names no device: nothing is created for it, and the walk
 // goes on with the next one.
-int InstallDevice(const char16_t* infPath, const char16_t* hardwareId, platform::BOOL* rebootNeeded)
+Next InstallDevice(RunContext& run, const char16_t* hardwareId)
 {
-    if (hardwareId[0] == u'\0') return 1;
-    if (UpdateDeviceDriver(infPath, hardwareId, rebootNeeded) != 0) return 1;
-    return CreateDeviceAndUpdate(infPath, hardwareId, rebootNeeded);
+    if (hardwareId[0] == u'\0') return kGoOn;
+    if (UpdateDeviceDriver(run, hardwareId) != kStop) return kGoOn;
+    return CreateDeviceAndUpdate(run, hardwareId);
 }
 
 }  // namespace ostrel

@@ -66,46 +66,86 @@ bool ListsHardwareId(HDEVINFO set, SP_DEVINFO_DATA& device, const char16_t* hard
     return HardwareIdListHolds(ids, kHardwareIdCapacity, hardwareId);
 }
 
-// Class lookup, then the action on every present device of the class that
+// Before a change in a quiet run: the class installer must not ask, and a
+// device's failure to take the flag is that change's failure.
+bool MakeQuiet(HDEVINFO set, SP_DEVINFO_DATA& device)
+{
+    platform::SP_DEVINSTALL_PARAMS_W params{};
+    params.cbSize = sizeof params;
+    if (!platform::SetupDiGetDeviceInstallParamsW(set, &device, &params)) return false;
+    params.Flags |= platform::DI_QUIETINSTALL;
+    return platform::SetupDiSetDeviceInstallParamsW(set, &device, &params) != 0;
+}
+
+struct DeviceChange {
+    DeviceAction action;
+    unsigned failureMessage;
+    const char16_t* keyword;  // for the log, with its blank
+    const char16_t* done;
+};
+
+constexpr DeviceChange kEnable{Enable, kMsgEnableDeviceFailed, u"enable device ", u"enabled"};
+constexpr DeviceChange kDisable{Disable, kMsgDisableDeviceFailed, u"disable device ", u"disabled"};
+constexpr DeviceChange kRemove{Remove, kMsgRemoveDeviceFailed, u"remove device ", u"removed"};
+
+void TraceDevice(const RunContext& run, const DeviceChange& change, const char16_t* hardwareId,
+                 platform::DWORD index, const char16_t* what)
+{
+    run.Trace({change.keyword, hardwareId, u": present device #", Decimal(index).c_str(), u" ", what});
+}
+
+void TraceScan(const RunContext& run, const DeviceChange& change, const char16_t* hardwareId, unsigned matching,
+               platform::DWORD present)
+{
+    run.Trace({change.keyword, hardwareId, u": ", Decimal(matching).c_str(), u" of ", Decimal(present).c_str(),
+               u" present devices of the class list it"});
+}
+
+// Class lookup, then the change on every present device of the class that
 // lists the ID. A failure on one device is shown and passed over.
-int ChangeMatchingDevices(const char16_t* infPath, const char16_t* hardwareId, platform::BOOL* rebootNeeded,
-                          DeviceAction action, unsigned failureMessage)
+Next ChangeMatchingDevices(RunContext& run, const char16_t* hardwareId, const DeviceChange& change)
 {
     InfClass infClass;
-    if (!LookUpInfClass(infPath, infClass)) return 0;
+    if (!LookUpInfClass(run, infClass)) return kStop;
     platform::unique_device_info_set set(
         platform::SetupDiGetClassDevsW(&infClass.guid, nullptr, nullptr, platform::DIGCF_PRESENT));
-    if (!set) return ReportError(kMsgGetClassDevicesFailed);
+    if (!set) return ReportError(run, kMsgGetClassDevicesFailed);
 
     SP_DEVINFO_DATA device{};
     device.cbSize = sizeof device;
-    for (platform::DWORD index = 0; platform::SetupDiEnumDeviceInfo(set.get(), index, &device); ++index) {
+    unsigned matching = 0;
+    platform::DWORD index = 0;
+    for (; platform::SetupDiEnumDeviceInfo(set.get(), index, &device); ++index) {
         if (!ListsHardwareId(set.get(), device, hardwareId)) continue;
-        if (!action(set.get(), device))
-            ReportError(failureMessage, hardwareId);
+        ++matching;
+        const bool changed = (!run.quiet || MakeQuiet(set.get(), device)) && change.action(set.get(), device);
+        TraceDevice(run, change, hardwareId, index, changed ? change.done : u"failed");
+        if (!changed)
+            ReportError(run, change.failureMessage, hardwareId);
         else if (NeedsRestart(set.get(), device))
-            *rebootNeeded = platform::TRUE;
+            run.rebootNeeded = platform::TRUE;
     }
     // The last call was the enumeration that ended the scan.
-    if (platform::GetLastError() != platform::ERROR_NO_MORE_ITEMS) ReportError(kMsgScanDevicesFailed);
-    return 1;
+    if (platform::GetLastError() != platform::ERROR_NO_MORE_ITEMS) ReportError(run, kMsgScanDevicesFailed);
+    TraceScan(run, change, hardwareId, matching, index);
+    return kGoOn;
 }
 
 }  // namespace
 
-int EnableDevice(const char16_t* infPath, const char16_t* hardwareId, platform::BOOL* rebootNeeded)
+Next EnableDevice(RunContext& run, const char16_t* hardwareId)
 {
-    return ChangeMatchingDevices(infPath, hardwareId, rebootNeeded, Enable, kMsgEnableDeviceFailed);
+    return ChangeMatchingDevices(run, hardwareId, kEnable);
 }
 
-int DisableDevice(const char16_t* infPath, const char16_t* hardwareId, platform::BOOL* rebootNeeded)
+Next DisableDevice(RunContext& run, const char16_t* hardwareId)
 {
-    return ChangeMatchingDevices(infPath, hardwareId, rebootNeeded, Disable, kMsgDisableDeviceFailed);
+    return ChangeMatchingDevices(run, hardwareId, kDisable);
 }
 
-int RemoveDevice(const char16_t* infPath, const char16_t* hardwareId, platform::BOOL* rebootNeeded)
+Next RemoveDevice(RunContext& run, const char16_t* hardwareId)
 {
-    return ChangeMatchingDevices(infPath, hardwareId, rebootNeeded, Remove, kMsgRemoveDeviceFailed);
+    return ChangeMatchingDevices(run, hardwareId, kRemove);
 }
 
 }  // namespace ostrel

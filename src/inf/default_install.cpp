@@ -30,15 +30,22 @@ Text ComposeInstallFailure(platform::HRESULT hr)
 
 }  // namespace
 
-void RunDefaultInstall(const char16_t* infPath)
+void RunDefaultInstall(RunContext& run)
 {
+    if (run.quiet) {
+        InstallDefaultSection(run);
+        return;
+    }
     const platform::HINSTANCE answer =
-        platform::ShellExecuteW(nullptr, u"install", infPath, nullptr, nullptr, platform::SW_SHOWNORMAL);
+        platform::ShellExecuteW(nullptr, u"install", run.infPath, nullptr, nullptr, platform::SW_SHOWNORMAL);
     const auto result = static_cast<std::int32_t>(reinterpret_cast<std::intptr_t>(answer));
-    if (result > kLastShellError) return;
-
-    const Text message = ComposeInstallFailure(HResultFromWin32(result));
-    ShowMessage(message.c_str(), platform::MB_ICONERROR);
+    if (result > kLastShellError) {
+        run.Trace({u"default installation: handed to the shell's install verb"});
+        return;
+    }
+    const platform::HRESULT hr = HResultFromWin32(result);
+    const Text message = ComposeInstallFailure(hr);
+    ShowFailure(run, message.c_str(), static_cast<platform::DWORD>(hr));
 }
 
 }  // namespace ostrel

@@ -1,12 +1,17 @@
-// Installing from the INF file: the whole file through the shell's "install"
-// verb, or named sections through a file queue.
+// Installing from the INF file: the whole file (its default installation
+// section), or named sections, through a file queue.
 #pragma once
 
-#include "platform/win32_types.h"
+#include "run/run_context.h"
 
 namespace ostrel {
 
-void RunDefaultInstall(const char16_t* infPath);
-int InstallInfSection(const char16_t* infPath, const char16_t* sectionName, platform::BOOL* rebootNeeded);
+// A person's run hands the file to the shell's "install" verb; a quiet run
+// installs its DefaultInstall section itself, since the verb prompts.
+void RunDefaultInstall(RunContext& run);
+Next InstallInfSection(RunContext& run, const char16_t* sectionName);
+// The quiet default installation: the architecture's variant of the
+// DefaultInstall section, its files, the rest, its services, a restart scan.
+void InstallDefaultSection(RunContext& run);
 
 }  // namespace ostrel

@@ -1,6 +1,7 @@
-// "install inf": one named section of the INF file, its files through a file
-// queue committed with the platform's default progress and prompts, then the
-// rest of its directives, then a quiet scan for a restart the copies need.
+// Installing INF sections: the files through a file queue committed with the
+// platform's default progress and prompts (or, in a quiet run, without any
+// window), then the rest of the section's directives, then a scan for a
+// restart the copies need.
 #include "inf/inf.h"
 #include "messages/messages.h"
 #include "platform/platform.h"
@@ -10,10 +11,10 @@ namespace ostrel {
 
 namespace {
 
-using platform::BOOL;
 using platform::HINF;
 using platform::HSPFILEQ;
 using platform::UINT;
+using platform::UINT_PTR;
 
 // Neither skip a file nor browse for another source: a section installs
 // whole or reports why not.
@@ -21,62 +22,151 @@ constexpr UINT kCopyFlags = platform::SP_COPY_NOSKIP | platform::SP_COPY_NOBROWS
 
 // Everything but the files, which the queue has already carried out; neither
 // the INF file itself nor device properties are installed.
-constexpr UINT kInstallFlags = platform::SPINST_LOGCONFIG | platform::SPINST_INIFILES | platform::SPINST_REGISTRY |
+constexpr UINT kSectionFlags = platform::SPINST_LOGCONFIG | platform::SPINST_INIFILES | platform::SPINST_REGISTRY |
                                platform::SPINST_INI2REG | platform::SPINST_BITREG | platform::SPINST_REGSVR |
                                platform::SPINST_UNREGSVR | platform::SPINST_PROFILEITEMS;
-static_assert(kInstallFlags == 0x1EF, "all install flags but SPINST_FILES, SPINST_COPYINF, SPINST_PROPERTIES");
+static_assert(kSectionFlags == 0x1EF, "all install flags but SPINST_FILES, SPINST_COPYINF, SPINST_PROPERTIES");
+// The default installation does what the shell's verb does, but the files.
+constexpr UINT kDefaultSectionFlags = platform::SPINST_ALL & ~platform::SPINST_FILES;
 
 // Only the non-file directives see this root; the files have their source in
 // the INF file's own folder.
 constexpr char16_t kSourceRoot[] = u"A:\\";
+constexpr char16_t kDefaultSection[] = u"DefaultInstall";
+constexpr char16_t kServicesSuffix[] = u".Services";
+constexpr platform::DWORD kSectionNameUnits = 256;  // MAX_INF_SECTION_NAME_LENGTH and the terminator
 
-// Commits the queue with the default callback, then installs the rest of the
-// section. 1 when both worked; otherwise the failure has been reported.
-int CommitAndInstallRest(HINF inf, HSPFILEQ queue, const char16_t* sectionName)
+// The default callback behind a quiet commit, and the error of the
+// notification it refused.
+struct QuietQueue {
+    void* defaultContext;
+    platform::DWORD error = platform::ERROR_SUCCESS;
+};
+
+// Every notification goes to the default callback, but for those that
+// would prompt: they are refused, which ends the commit with their error.
+UINT PLATFORM_API AnswerWithoutPrompts(void* context, UINT notification, UINT_PTR param1, UINT_PTR param2)
 {
-    platform::unique_queue_callback_context context(platform::SetupInitDefaultQueueCallback(nullptr));
-    // Without a context the default callback has nothing to work with: the
-    // queue cannot be carried out, so it is not tried.
-    if (!context) return ReportError(kMsgCommitQueueFailed);
-    if (!platform::SetupCommitFileQueueW(nullptr, queue, platform::SetupDefaultQueueCallbackW, context.get()))
-        return ReportError(kMsgCommitQueueFailed);
-    if (!platform::SetupInstallFromInfSectionW(nullptr, inf, sectionName, kInstallFlags, nullptr, kSourceRoot, 0,
-                                               nullptr, nullptr, nullptr, nullptr))
-        return ReportError(kMsgInstallSectionFailed);
-    return 1;
+    auto* quiet = static_cast<QuietQueue*>(context);
+    switch (notification) {
+    case platform::SPFILENOTIFY_NEEDMEDIA: quiet->error = platform::ERROR_FILE_NOT_FOUND; break;
+    case platform::SPFILENOTIFY_COPYERROR:
+    case platform::SPFILENOTIFY_RENAMEERROR:
+    case platform::SPFILENOTIFY_DELETEERROR: {
+        const auto* paths = reinterpret_cast<const platform::FILEPATHS_W*>(param1);
+        quiet->error = paths != nullptr && paths->Win32Error != 0 ? paths->Win32Error : platform::ERROR_INSTALL_FAILURE;
+        break;
+    }
+    default: return platform::SetupDefaultQueueCallbackW(quiet->defaultContext, notification, param1, param2);
+    }
+    platform::SetLastError(quiet->error);
+    return platform::FILEOP_ABORT;
 }
 
-int InstallThroughQueue(HINF inf, HSPFILEQ queue, const char16_t* sectionName)
+// The refused notification's error is the commit's: Windows may leave
+// another behind once the callback has said no.
+platform::BOOL CommitQuietly(HSPFILEQ queue, void* defaultContext)
+{
+    QuietQueue quiet{defaultContext};
+    const platform::BOOL committed = platform::SetupCommitFileQueueW(nullptr, queue, AnswerWithoutPrompts, &quiet);
+    if (committed == platform::FALSE && quiet.error != platform::ERROR_SUCCESS) platform::SetLastError(quiet.error);
+    return committed;
+}
+
+void* InitQueueCallback(const RunContext& run)
+{
+    if (!run.quiet) return platform::SetupInitDefaultQueueCallback(nullptr);
+    return platform::SetupInitDefaultQueueCallbackEx(nullptr, platform::INVALID_HANDLE_VALUE, 0, 0, nullptr);
+}
+
+// Commits the queue, then installs the rest of the section. kGoOn when both
+// worked; otherwise the failure has been reported.
+Next CommitAndInstallRest(RunContext& run, HINF inf, HSPFILEQ queue, const char16_t* sectionName, UINT flags)
+{
+    platform::unique_queue_callback_context context(InitQueueCallback(run));
+    // Without a context the default callback has nothing to work with: the
+    // queue cannot be carried out, so it is not tried.
+    if (!context) return ReportError(run, kMsgCommitQueueFailed);
+    const platform::BOOL committed =
+        run.quiet ? CommitQuietly(queue, context.get())
+                  : platform::SetupCommitFileQueueW(nullptr, queue, platform::SetupDefaultQueueCallbackW, context.get());
+    if (!committed) return ReportError(run, kMsgCommitQueueFailed);
+    if (!platform::SetupInstallFromInfSectionW(nullptr, inf, sectionName, flags, nullptr, kSourceRoot, 0, nullptr,
+                                               nullptr, nullptr, nullptr))
+        return ReportError(run, kMsgInstallSectionFailed);
+    return kGoOn;
+}
+
+Next InstallThroughQueue(RunContext& run, HINF inf, HSPFILEQ queue, const char16_t* sectionName, UINT flags)
 {
     if (!platform::SetupInstallFilesFromInfSectionW(inf, nullptr, queue, sectionName, nullptr, kCopyFlags))
-        return ReportError(kMsgInstallFilesFailed);
-    return CommitAndInstallRest(inf, queue, sectionName);
+        return ReportError(run, kMsgInstallFilesFailed);
+    return CommitAndInstallRest(run, inf, queue, sectionName, flags);
 }
 
 // Asks nobody; a failed scan (-1) is passed over, and the flag is never
 // cleared here, so an earlier section's restart stays recorded.
-void RecordNeededRestart(HSPFILEQ queue, BOOL* rebootNeeded)
+void RecordNeededRestart(RunContext& run, HSPFILEQ queue)
 {
     const int scan = platform::SetupPromptReboot(queue, nullptr, platform::TRUE);
-    if (scan != -1 && (scan & platform::SPFILEQ_REBOOT_RECOMMENDED) != 0 && rebootNeeded != nullptr)
-        *rebootNeeded = platform::TRUE;
+    if (scan != -1 && (scan & platform::SPFILEQ_REBOOT_RECOMMENDED) != 0) run.rebootNeeded = platform::TRUE;
+}
+
+// Most INF files have no services section; only its failure is one.
+Next InstallServicesSection(RunContext& run, HINF inf, const char16_t* sectionName)
+{
+    Text services;
+    services.append(sectionName);
+    services.append(kServicesSuffix);
+    if (services.failed()) return ReportError(run, kMsgInstallSectionFailed);
+    if (platform::SetupInstallServicesFromInfSectionW(inf, services.c_str(), 0) ||
+        platform::GetLastError() == platform::ERROR_SECTION_NOT_FOUND)
+        return kGoOn;
+    return ReportError(run, kMsgInstallSectionFailed);
 }
 
 }  // namespace
 
-int InstallInfSection(const char16_t* infPath, const char16_t* sectionName, BOOL* rebootNeeded)
+Next InstallInfSection(RunContext& run, const char16_t* sectionName)
 {
     UINT errorLine = 0;
     platform::unique_inf_file inf(
-        platform::SetupOpenInfFileW(infPath, nullptr, platform::INF_STYLE_WIN4, &errorLine));
-    if (!inf) return ReportError(kMsgOpenInfFailed);
+        platform::SetupOpenInfFileW(run.infPath, nullptr, platform::INF_STYLE_WIN4, &errorLine));
+    if (!inf) return ReportError(run, kMsgOpenInfFailed);
     platform::unique_file_queue queue(platform::SetupOpenFileQueue());
-    if (!queue) return ReportError(kMsgOpenFileQueueFailed);
+    if (!queue) return ReportError(run, kMsgOpenFileQueueFailed);
 
-    const int result = InstallThroughQueue(inf.get(), queue.get(), sectionName);
+    const Next result = InstallThroughQueue(run, inf.get(), queue.get(), sectionName, kSectionFlags);
+    run.Trace({u"install inf ", sectionName, result == kGoOn ? u": installed" : u": failed"});
     // A commit that failed part of the way may still have replaced files in use.
-    RecordNeededRestart(queue.get(), rebootNeeded);
+    RecordNeededRestart(run, queue.get());
     return result;
+}
+
+void InstallDefaultSection(RunContext& run)
+{
+    UINT errorLine = 0;
+    platform::unique_inf_file inf(
+        platform::SetupOpenInfFileW(run.infPath, nullptr, platform::INF_STYLE_WIN4, &errorLine));
+    if (!inf) {
+        ReportError(run, kMsgOpenInfFailed);
+        return;
+    }
+    char16_t section[kSectionNameUnits] = {};
+    if (!platform::SetupDiGetActualSectionToInstallW(inf.get(), kDefaultSection, section, kSectionNameUnits, nullptr,
+                                                     nullptr)) {
+        ReportError(run, kMsgInstallSectionFailed);
+        return;
+    }
+    platform::unique_file_queue queue(platform::SetupOpenFileQueue());
+    if (!queue) {
+        ReportError(run, kMsgOpenFileQueueFailed);
+        return;
+    }
+    Next result = InstallThroughQueue(run, inf.get(), queue.get(), section, kDefaultSectionFlags);
+    if (result == kGoOn) result = InstallServicesSection(run, inf.get(), section);
+    run.Trace({u"default installation of section ", section, result == kGoOn ? u": installed" : u": failed"});
+    RecordNeededRestart(run, queue.get());
 }
 
 }  // namespace ostrel

@@ -1,7 +1,11 @@
-// The message-box layer and the error report.
-#include "app/application.h"
+// The message layer and the error report: every message goes to the run's
+// sink and, when there is one, into the log as it was shown.
+#include "messages/message_sink.h"
 #include "messages/messages.h"
 #include "platform/platform.h"
+#include "run/output.h"
+#include "run/run_context.h"
+#include "run/run_log.h"
 
 namespace ostrel {
 
@@ -22,21 +26,67 @@ platform::UINT WithDefaultIcon(platform::UINT type)
     }
 }
 
-}  // namespace
-
-int ShowMessage(const char16_t* text, platform::UINT type)
+const char16_t* IconWord(platform::UINT type)
 {
-    return platform::MessageBoxW(nullptr, text, TheApp().Name(), WithDefaultIcon(type));
+    switch (type & platform::MB_ICONMASK) {
+    case platform::MB_ICONERROR: return u"error: ";
+    case platform::MB_ICONEXCLAMATION: return u"warning: ";
+    case platform::MB_ICONQUESTION: return u"question: ";
+    default: return u"message: ";
+    }
 }
 
-int ShowCatalogueMessage(unsigned id, platform::UINT type)
+void LogMessage(const RunContext& run, const char16_t* text, platform::UINT type)
+{
+    if (run.log == nullptr) return;
+    Text line;
+    line.append(IconWord(type));
+    line.append(text);
+    run.log->Line(line.failed() ? text : line.c_str());
+}
+
+}  // namespace
+
+int BoxSink::Show(const char16_t* text, platform::UINT type)
+{
+    return platform::MessageBoxW(nullptr, text, caption_, type);
+}
+
+int QuietSink::Show(const char16_t* text, platform::UINT /*type*/)
+{
+    errors_.WriteEntry(text);
+    return platform::IDOK;
+}
+
+int ShowMessage(RunContext& run, const char16_t* text, platform::UINT type)
+{
+    const platform::UINT shownType = WithDefaultIcon(type);
+    LogMessage(run, text, shownType);
+    return run.sink.Show(text, shownType);
+}
+
+int ShowCatalogueMessage(RunContext& run, unsigned id, platform::UINT type)
 {
     Text text;
     LoadCatalogueText(id, text);
-    return ShowMessage(text.c_str(), type);
+    return ShowMessage(run, text.c_str(), type);
 }
 
-int ReportError(unsigned id, const char16_t* insert1, const char16_t* insert2)
+Next ShowFailure(RunContext& run, const char16_t* text, platform::DWORD code)
+{
+    run.outcome.RecordFailure(code);
+    ShowMessage(run, text, platform::MB_OK | platform::MB_ICONERROR);
+    return kStop;
+}
+
+Next ShowCatalogueFailure(RunContext& run, unsigned id, platform::DWORD code)
+{
+    Text text;
+    LoadCatalogueText(id, text);
+    return ShowFailure(run, text.c_str(), code);
+}
+
+Next ReportError(RunContext& run, unsigned id, const char16_t* insert1, const char16_t* insert2)
 {
     // Loading and formatting the catalogue text call the system and may
     // change the last error, so it is read before anything else.
@@ -49,8 +99,7 @@ int ReportError(unsigned id, const char16_t* insert1, const char16_t* insert2)
     report.append(systemText);
     // No memory to compose the report: the system's text alone still tells
     // the user what failed, and its buffer needs none.
-    ShowMessage(report.failed() ? systemText : report.c_str(), platform::MB_OK | platform::MB_ICONERROR);
-    return 0;
+    return ShowFailure(run, report.failed() ? systemText : report.c_str(), error);
 }
 
 }  // namespace ostrel

@@ -1,11 +1,13 @@
 // The message catalogue, the message-box layer and error reports.
 //
-// Everything OstrelSetup tells its user is a message box. Catalogue texts are
-// string resources 2 to 33 in English (1033) and German (Austria, 3079),
+// Everything OstrelSetup tells its user is a message: a box, or in a quiet
+// run an entry on the standard error handle. Catalogue texts are
+// string resources 2 to 36 in English (1033) and German (Austria, 3079),
 // picked by the thread locale that "/de" and "/en" set.
 #pragma once
 
 #include "messages/text.h"
+#include "run/run_context.h"
 #include "platform/win32_types.h"
 
 namespace ostrel {
@@ -44,6 +46,9 @@ enum MessageId : unsigned {
     kMsgStopServiceFailed = 31,
     kMsgDeleteServiceFailed = 32,
     kMsgNewerDriverExists = 33,
+    kMsgOpenLogFailed = 34,
+    kMsgDevicesNeed64BitProgram = 35,
+    kMsgStart64BitProgramFailed = 36,
 };
 
 // The catalogue text for `id` in the active language; false (and an empty
@@ -67,15 +72,21 @@ void FillPlaceholders(Text& result, const Text& text, const char16_t* const* ins
 void FormatCatalogueMessage(Text& result, unsigned id, const char16_t* const* inserts, unsigned insertCount);
 void FormatCatalogueMessage(Text& result, unsigned id, const char16_t* insert);
 
-// A box with the application's name as caption and no owner. A type without
-// icon bits gets the default icon of its buttons.
-int ShowMessage(const char16_t* text, platform::UINT type);
-int ShowCatalogueMessage(unsigned id, platform::UINT type);
+// A message of the run: a box, or an entry on the standard error handle in
+// a quiet run, and a line in the log. A type without icon bits gets the
+// default icon of its buttons. Returns the box's answer.
+int ShowMessage(RunContext& run, const char16_t* text, platform::UINT type);
+int ShowCatalogueMessage(RunContext& run, unsigned id, platform::UINT type);
+
+// A failure shown with the error icon and `code` recorded as the run's
+// outcome (the first failure decides). Always kStop.
+Next ShowFailure(RunContext& run, const char16_t* text, platform::DWORD code);
+Next ShowCatalogueFailure(RunContext& run, unsigned id, platform::DWORD code);
 
 // The catalogue text with its inserts, a line feed and the system's text for
-// the thread's last error, with the error icon. Always returns 0, so that an
-// operation can return its result.
-int ReportError(unsigned id, const char16_t* insert1 = nullptr, const char16_t* insert2 = nullptr);
+// the thread's last error, which is the failure recorded. Always kStop, so
+// that an operation can return its result.
+Next ReportError(RunContext& run, unsigned id, const char16_t* insert1 = nullptr, const char16_t* insert2 = nullptr);
 
 // The system's text for a Win32 error code, in the one static
 // ErrorTextBuffer (1024 code units), without its final line feed.

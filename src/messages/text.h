@@ -47,4 +47,21 @@ private:
     bool failed_ = false;
 };
 
+// A number in decimal as a terminated text of its own, for composing lines.
+class Decimal {
+public:
+    explicit Decimal(unsigned long long value) noexcept;
+    const char16_t* c_str() const noexcept { return digits_ + first_; }
+
+private:
+    static constexpr unsigned kRoom = 21;  // 20 digits of a 64-bit value and the terminator
+    char16_t digits_[kRoom] = {};
+    unsigned first_ = kRoom - 1;
+};
+
+// Appends `value` in decimal, with leading zeros up to `minDigits`.
+bool AppendNumber(Text& text, unsigned long long value, unsigned minDigits = 1);
+// Appends "0x" and `value` in upper-case hexadecimal, 8 digits at least.
+bool AppendHex(Text& text, unsigned long value);
+
 }  // namespace ostrel

@@ -88,6 +88,20 @@ struct library {
     }
 };
 
+// Kernel objects whose failure value is null: processes, threads, tokens.
+struct kernel_object {
+    using pointer = HANDLE;
+    static pointer invalid() noexcept { return nullptr; }
+    static void close(pointer object) noexcept { CloseHandle(object); }
+};
+
+// Files, whose failure value is INVALID_HANDLE_VALUE.
+struct file {
+    using pointer = HANDLE;
+    static pointer invalid() noexcept { return INVALID_HANDLE_VALUE; }
+    static void close(pointer object) noexcept { CloseHandle(object); }
+};
+
 struct local_memory {
     using pointer = HLOCAL;
     static pointer invalid() noexcept { return nullptr; }
@@ -103,5 +117,7 @@ using unique_queue_callback_context = unique_handle<handle_traits::queue_callbac
 using unique_service_handle = unique_handle<handle_traits::service>;
 using unique_library = unique_handle<handle_traits::library>;
 using unique_local_memory = unique_handle<handle_traits::local_memory>;
+using unique_kernel_handle = unique_handle<handle_traits::kernel_object>;
+using unique_file_handle = unique_handle<handle_traits::file>;
 
 }  // namespace platform

@@ -15,6 +15,10 @@ struct ServiceRequest {
     // be; 0 when every refusal is a failure.
     platform::DWORD alreadyDone;
     unsigned failureMessage;
+    // For the log: the action's keyword, what was done, what was found.
+    const char16_t* action;
+    const char16_t* done;
+    const char16_t* alreadyDoneText;
 };
 
 platform::BOOL RequestStart(platform::SC_HANDLE service) { return platform::StartServiceW(service, 0, nullptr); }
@@ -27,33 +31,56 @@ platform::BOOL RequestStop(platform::SC_HANDLE service)
 
 platform::BOOL RequestDelete(platform::SC_HANDLE service) { return platform::DeleteService(service); }
 
-constexpr ServiceRequest kStart{RequestStart, platform::ERROR_SERVICE_ALREADY_RUNNING, kMsgStartServiceFailed};
-constexpr ServiceRequest kStop{RequestStop, platform::ERROR_SERVICE_NOT_ACTIVE, kMsgStopServiceFailed};
-constexpr ServiceRequest kDelete{RequestDelete, 0, kMsgDeleteServiceFailed};
+constexpr ServiceRequest kStartRequest{RequestStart,platform::ERROR_SERVICE_ALREADY_RUNNING,
+                                kMsgStartServiceFailed, u"start service ", u": started", u": already running"};
+constexpr ServiceRequest kStopRequest{RequestStop,platform::ERROR_SERVICE_NOT_ACTIVE,
+                               kMsgStopServiceFailed, u"stop service ", u": stopped", u": already stopped"};
+constexpr ServiceRequest kDeleteRequest{RequestDelete, 0, kMsgDeleteServiceFailed, u"remove service ", u": deleted", u""};
+
+Next Failed(RunContext& run, const ServiceRequest& request, const char16_t* name, unsigned message)
+{
+    run.Trace({request.action, name, u": failed"});
+    return ReportError(run, message, name);
+}
 
 // Connect, open the service by name, make the request, close both handles
 // (the service's first). Full access is asked for every request alike.
-int MakeServiceRequest(const char16_t* name, const ServiceRequest& request)
+Next MakeServiceRequest(RunContext& run, const char16_t* name, const ServiceRequest& request)
 {
     const platform::unique_service_handle manager(
         platform::OpenSCManagerW(nullptr, nullptr, platform::SC_MANAGER_ALL_ACCESS));
-    if (!manager) return ReportError(kMsgOpenScManagerFailed);
+    if (!manager) return Failed(run, request, name, kMsgOpenScManagerFailed);
 
     const platform::unique_service_handle service(
         platform::OpenServiceW(manager.get(), name, platform::SERVICE_ALL_ACCESS));
-    if (!service) return ReportError(kMsgOpenServiceFailed, name);
+    if (!service) return Failed(run, request, name, kMsgOpenServiceFailed);
 
-    if (request.make(service.get()) != platform::FALSE) return 1;
-    if (request.alreadyDone != 0 && platform::GetLastError() == request.alreadyDone) return 1;
-    return ReportError(request.failureMessage, name);
+    if (request.make(service.get()) != platform::FALSE) {
+        run.Trace({request.action, name, request.done});
+        return kGoOn;
+    }
+    if (request.alreadyDone != 0 && platform::GetLastError() == request.alreadyDone) {
+        run.Trace({request.action, name, request.alreadyDoneText});
+        return kGoOn;
+    }
+    return Failed(run, request, name, request.failureMessage);
 }
 
 }  // namespace
 
-int StartNamedService(const char16_t* serviceName) { return MakeServiceRequest(serviceName, kStart); }
+Next StartNamedService(RunContext& run, const char16_t* serviceName)
+{
+    return MakeServiceRequest(run, serviceName, kStartRequest);
+}
 
-int StopNamedService(const char16_t* serviceName) { return MakeServiceRequest(serviceName, kStop); }
+Next StopNamedService(RunContext& run, const char16_t* serviceName)
+{
+    return MakeServiceRequest(run, serviceName, kStopRequest);
+}
 
-int RemoveNamedService(const char16_t* serviceName) { return MakeServiceRequest(serviceName, kDelete); }
+Next RemoveNamedService(RunContext& run, const char16_t* serviceName)
+{
+    return MakeServiceRequest(run, serviceName, kDeleteRequest);
+}
 
 }  // namespace ostrel

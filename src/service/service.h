@@ -1,11 +1,13 @@
-// Service control by name: 1 when the service is (or already was) in the
-// state asked for, 0 after a failure that has been shown.
+// Service control by name: kGoOn when the service is (or already was) in
+// the state asked for, kStop after a failure that has been shown.
 #pragma once
+
+#include "run/run_context.h"
 
 namespace ostrel {
 
-int StartNamedService(const char16_t* serviceName);
-int StopNamedService(const char16_t* serviceName);
-int RemoveNamedService(const char16_t* serviceName);
+Next StartNamedService(RunContext& run, const char16_t* serviceName);
+Next StopNamedService(RunContext& run, const char16_t* serviceName);
+Next RemoveNamedService(RunContext& run, const char16_t* serviceName);
 
 }  // namespace ostrel

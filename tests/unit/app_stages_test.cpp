@@ -64,18 +64,20 @@ std::vector<std::string> Lines(const std::string& text)
     return lines;
 }
 
-TEST_F(StartUpTest, UsageTextHasItsTwentyEightLinesAndTheThreeOptionsOnTheLast)
+TEST_F(StartUpTest, UsageTextHasItsThirtyOneLinesAndThreeOptionsOnOne)
 {
     Run("help");
     ASSERT_EQ(machine.boxes.size(), 1U);
     const std::vector<std::string> lines = Lines(BoxTexts()[0]);
-    ASSERT_EQ(lines.size(), 28U);
+    ASSERT_EQ(lines.size(), 31U);
     EXPECT_EQ(lines[0], "OstrelSetup can be used to install/remove/disable/enable devices and");
     EXPECT_EQ(lines[4], "OstrelSetup.exe [<Options>] [<Action> <Arguments>]");
     EXPECT_EQ(lines[14], "- Install INF file section: 'install inf {<name>}'");
     for (std::size_t empty : {2U, 5U, 15U, 19U, 23U, 25U}) EXPECT_EQ(lines[empty], "") << "line " << empty + 1;
     EXPECT_EQ(lines[26], "/reboot = perform reboot if required (default: show message only)");
     EXPECT_EQ(lines[27], "/de = use german messages/en = use english messages/f <file> = specify .inf file");
+    EXPECT_EQ(lines[28].rfind("/quiet or /q = ", 0), 0U);
+    EXPECT_EQ(lines[30], "/? = show this text (as 'help' does)");
 }
 
 // Without an INF file every path past the options ends at message 23, with
@@ -213,14 +215,13 @@ TEST_F(ServiceRowsTest, EachServiceKeywordMakesItsOwnRequest)
     machine.services.Add(u"Up", true);
     machine.services.Add(u"Down");
     machine.services.Add(u"Gone");
-    platform::BOOL rebootNeeded = platform::FALSE;
-    EXPECT_EQ(ostrel::FindAction(u"stop service ")->operation(nullptr, u"Up", &rebootNeeded), 1);
-    EXPECT_EQ(ostrel::FindAction(u"start service ")->operation(nullptr, u"Down", &rebootNeeded), 1);
-    EXPECT_EQ(ostrel::FindAction(u"remove service ")->operation(nullptr, u"Gone", &rebootNeeded), 1);
+    EXPECT_EQ(ostrel::FindAction(u"stop service ")->operation(run, u"Up"), 1);
+    EXPECT_EQ(ostrel::FindAction(u"start service ")->operation(run, u"Down"), 1);
+    EXPECT_EQ(ostrel::FindAction(u"remove service ")->operation(run, u"Gone"), 1);
     EXPECT_FALSE(machine.services.IsRunning(u"Up"));
     EXPECT_TRUE(machine.services.IsRunning(u"Down"));
     EXPECT_FALSE(machine.services.Exists(u"Gone"));
-    EXPECT_EQ(rebootNeeded, platform::FALSE);
+    EXPECT_EQ(run.rebootNeeded, platform::FALSE);
 }
 
 // The walk over an argument list, with an operation that records what it
@@ -228,12 +229,12 @@ TEST_F(ServiceRowsTest, EachServiceKeywordMakesItsOwnRequest)
 std::vector<std::u16string> seenArguments;
 const char16_t* seenInfPath = nullptr;
 
-int RecordingOperation(const char16_t* infPath, const char16_t* argument, platform::BOOL* rebootNeeded)
+ostrel::Next RecordingOperation(ostrel::RunContext& run, const char16_t* argument)
 {
     seenArguments.emplace_back(argument);
-    seenInfPath = infPath;
-    *rebootNeeded = platform::TRUE;
-    return std::u16string(argument) == u"fail" ? 0 : 1;
+    seenInfPath = run.infPath;
+    run.rebootNeeded = platform::TRUE;
+    return std::u16string(argument) == u"fail" ? ostrel::kStop : ostrel::kGoOn;
 }
 
 class WalkTest : public ostrel_test::SimFixture {
@@ -243,9 +244,10 @@ protected:
     std::vector<std::u16string> Walk(const std::u16string& argumentList)
     {
         const ostrel::Action action{u"test ", RecordingOperation, 2};
-        platform::BOOL rebootNeeded = platform::FALSE;
-        ostrel::WalkArguments(action, argumentList.c_str(), u"C:\\a.inf", &rebootNeeded);
-        EXPECT_EQ(rebootNeeded, platform::TRUE);
+        run.infPath = u"C:\\a.inf";
+        run.rebootNeeded = platform::FALSE;
+        ostrel::WalkArguments(run, action, argumentList.c_str());
+        EXPECT_EQ(run.rebootNeeded, platform::TRUE);
         EXPECT_EQ(std::u16string(seenInfPath), u"C:\\a.inf");
         return seenArguments;
     }
@@ -291,7 +293,8 @@ TEST_F(RestartTest, PromptsWithTheOptionElseTellsTheUser)
     for (const RestartCase& c : cases) {
         machine.boxes.clear();
         machine.restartPrompts = 0;
-        ostrel::RestartIfNeeded(c.rebootNeeded, c.rebootOption);
+        run.rebootNeeded = c.rebootNeeded;
+        ostrel::RestartIfNeeded(run, c.rebootOption);
         EXPECT_EQ(Boxes(), c.boxes) << c.rebootNeeded << c.rebootOption;
         EXPECT_EQ(machine.restartPrompts, c.prompts) << c.rebootNeeded << c.rebootOption;
     }
@@ -301,7 +304,8 @@ TEST_F(RestartTest, PromptsWithTheOptionElseTellsTheUser)
 TEST_F(RestartTest, AFailingPromptIsPassedOverSilently)
 {
     machine.FailCall({"SetupPromptReboot", 0, std::nullopt, platform::ERROR_ACCESS_DENIED});
-    ostrel::RestartIfNeeded(platform::TRUE, 1);
+    run.rebootNeeded = platform::TRUE;
+    ostrel::RestartIfNeeded(run, 1);
     EXPECT_EQ(Boxes(), NoBoxes());
 }
 

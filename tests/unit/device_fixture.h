@@ -82,7 +82,7 @@ protected:
     std::size_t OpenSets() const { return machine.handles.OpenCount("device information set"); }
     std::size_t LoadedLibraries() const { return machine.handles.OpenCount("library"); }
 
-    platform::BOOL rebootNeeded = platform::FALSE;
+    platform::BOOL& rebootNeeded = run.rebootNeeded;
 };
 
 }  // namespace ostrel_test

@@ -42,10 +42,10 @@ Box ExclamationBox(std::string text) { return Box{std::move(text), platform::MB_
 
 class InstallTest : public DeviceFixture {
 protected:
-    int Install(const std::u16string& id) { return ostrel::InstallDevice(kDefaultInfPath.c_str(), id.c_str(), &rebootNeeded); }
+    int Install(const std::u16string& id) { return ostrel::InstallDevice(run, id.c_str()); }
     int Update(const std::u16string& id)
     {
-        return ostrel::UpdateDeviceDriver(kDefaultInfPath.c_str(), id.c_str(), &rebootNeeded);
+        return ostrel::UpdateDeviceDriver(run, id.c_str());
     }
 
     void AddModels(std::initializer_list<std::u16string> models)

@@ -21,7 +21,7 @@ using ostrel_test::kWidget;
 using ostrel_test::NoBoxes;
 using platform::BOOL;
 
-using OperationFn = int (*)(const char16_t*, const char16_t*, BOOL*);
+using OperationFn = ostrel::Next (*)(ostrel::RunContext&, const char16_t*);
 
 struct StateOperation {
     const char* name;
@@ -54,7 +54,7 @@ protected:
         return device;
     }
 
-    int Run(const std::u16string& hardwareId) { return GetParam().run(kDefaultInfPath.c_str(), hardwareId.c_str(), &rebootNeeded); }
+    int Run(const std::u16string& hardwareId) { return GetParam().run(run, hardwareId.c_str()); }
 
     // Whether the operation has done its work on the device.
     bool Changed(const std::u16string& instanceId)
@@ -271,7 +271,7 @@ TEST_P(LookupFailureTest, IsShownAndEndsTheOperationWithZero)
     else
         DropInfClass();
 
-    EXPECT_EQ(operation.run(kDefaultInfPath.c_str(), kWidget.c_str(), &rebootNeeded), 0);
+    EXPECT_EQ(operation.run(run, kWidget.c_str()), 0);
     EXPECT_EQ(Boxes(), std::vector<Box>{failure.box});
     EXPECT_EQ(machine.CallCount("SetupDiEnumDeviceInfo"), 0u);
     EXPECT_NE(machine.devices.FindByInstanceId(u"PCI\\A"), nullptr);
@@ -292,7 +292,7 @@ class StateCallsTest : public DeviceFixture {
 protected:
     StateCallsTest() { AddDevice(u"PCI\\A", {kWidget}); }
 
-    int Enable() { return ostrel::EnableDevice(kDefaultInfPath.c_str(), kWidget.c_str(), &rebootNeeded); }
+    int Enable() { return ostrel::EnableDevice(run, kWidget.c_str()); }
 
     std::vector<std::string> ActionCalls() const
     {
@@ -310,7 +310,7 @@ const std::string kRestartQuery = "SetupDiGetDeviceInstallParamsW(set1, PCI\\A)"
 
 TEST_F(StateCallsTest, EachOperationScansThePresentDevicesOfTheInfClass)
 {
-    EXPECT_EQ(ostrel::RemoveDevice(kDefaultInfPath.c_str(), kWidget.c_str(), &rebootNeeded), 1);
+    EXPECT_EQ(ostrel::RemoveDevice(run, kWidget.c_str()), 1);
     EXPECT_EQ(DeviceCalls(), (std::vector<std::string>{
                                  "SetupDiGetINFClassW(C:\\Tools\\OstrelSetup.inf, 32)",
                                  "SetupDiGetClassDevsW({6A1D2E4F-11C3-4B2A-9E10-52337C0DA401}, (null), (null), 0x2)",
@@ -325,7 +325,7 @@ TEST_F(StateCallsTest, EachOperationScansThePresentDevicesOfTheInfClass)
 
 TEST_F(StateCallsTest, DisableChangesTheCurrentProfileOnly)
 {
-    EXPECT_EQ(ostrel::DisableDevice(kDefaultInfPath.c_str(), kWidget.c_str(), &rebootNeeded), 1);
+    EXPECT_EQ(ostrel::DisableDevice(run, kWidget.c_str()), 1);
     EXPECT_EQ(ActionCalls(), (std::vector<std::string>{
                                  "SetupDiSetClassInstallParamsW(set1, PCI\\A, DIF_PROPERTYCHANGE, DICS_DISABLE, "
                                  "DICS_FLAG_CONFIGSPECIFIC, 0, 20)",
@@ -393,7 +393,7 @@ TEST_F(StateCallsTest, OnlyTheProfileEnableDecides)
 TEST_F(StateCallsTest, AClassInstallerThatRefusesPropertyChangesFailsEnableAndDisable)
 {
     machine.devices.classes.front().propertyChangeRefusal = platform::ERROR_ACCESS_DENIED;
-    EXPECT_EQ(ostrel::DisableDevice(kDefaultInfPath.c_str(), kWidget.c_str(), &rebootNeeded), 1);
+    EXPECT_EQ(ostrel::DisableDevice(run, kWidget.c_str()), 1);
     EXPECT_EQ(Enable(), 1);
     EXPECT_EQ(BoxTexts(), (std::vector<std::string>{"Disable device ostrel\\widget failed.\n" + kAccessDeniedText,
                                                     "Enable device ostrel\\widget failed.\n" + kAccessDeniedText}));

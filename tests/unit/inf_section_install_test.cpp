@@ -122,14 +122,13 @@ TEST_F(InstallInfTest, WithoutACallbackContextTheFilesAreNeitherCommittedNorCopi
     WithSections({{u"Tools", ToolSection()}});
     machine.FailCall({kInitContext, 0, std::nullopt, platform::ERROR_NOT_ENOUGH_MEMORY});
 
-    BOOL rebootNeeded = platform::FALSE;
-    EXPECT_EQ(ostrel::InstallInfSection(kDefaultInfPath.c_str(), u"Tools", &rebootNeeded), 0);
+    EXPECT_EQ(ostrel::InstallInfSection(run, u"Tools"), 0);
 
     EXPECT_EQ(machine.CallCount(kCommit), 0u);
     EXPECT_EQ(machine.CallCount(kTermContext), 0u);
     EXPECT_EQ(machine.CallCount(kInstallRest), 0u);
     EXPECT_FALSE(HasFile(kToolFile));
-    EXPECT_EQ(rebootNeeded, platform::FALSE);
+    EXPECT_EQ(run.rebootNeeded, platform::FALSE);
 }
 
 // The restart flag after one section, from what the scan answers.
@@ -178,10 +177,10 @@ TEST_P(RestartScanTest, SetsTheRestartFlagOnlyForARecommendedRestart)
     WithSections({{u"Tools", tools}});
     if (c.scanFails) machine.FailCall({kScan, 0, std::nullopt, kDenied});
 
-    BOOL rebootNeeded = c.before;
-    EXPECT_EQ(ostrel::InstallInfSection(kDefaultInfPath.c_str(), u"Tools", &rebootNeeded), c.result);
+    run.rebootNeeded = c.before;
+    EXPECT_EQ(ostrel::InstallInfSection(run, u"Tools"), c.result);
 
-    EXPECT_EQ(rebootNeeded, c.after);
+    EXPECT_EQ(run.rebootNeeded, c.after);
     EXPECT_EQ(machine.boxes.size(), c.result == 1 ? 0u : 1u) << "a failed scan shows nothing";
     EXPECT_EQ(OpenInfObjects(), 0u);
 }

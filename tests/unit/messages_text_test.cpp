@@ -6,6 +6,7 @@
 #include <utility>
 #include <vector>
 
+#include "messages/message_sink.h"
 #include "messages/messages.h"
 #include "messages/text.h"
 #include "platform/sim/machine.h"
@@ -220,7 +221,9 @@ TEST(ComposingWithoutMemory, AReportShowsTheSystemTextWhenItCannotBeComposed)
         sim::Machine fresh;
         fresh.FailCall({"LocalAlloc", c.failingAllocation, {}, kNoMemory});
         fresh.lastError = platform::ERROR_SERVICE_DOES_NOT_EXIST;
-        EXPECT_EQ(ostrel::ReportError(ostrel::kMsgOpenServiceFailed, u"Spooler2"), 0);
+        ostrel::BoxSink boxes(u"Ostrel Setup Utility");
+        ostrel::RunContext run(boxes, u"");
+        EXPECT_EQ(ostrel::ReportError(run, ostrel::kMsgOpenServiceFailed, u"Spooler2"), 0);
         ASSERT_EQ(fresh.boxes.size(), 1U);
         EXPECT_EQ(U8(fresh.boxes[0].text), c.shown + system);
         EXPECT_EQ(fresh.boxes[0].type, platform::MB_ICONERROR);
@@ -249,7 +252,7 @@ TEST_F(CatalogueWithoutMemory, IsNoTextAndAnEmptyBox)
     Text text;
     EXPECT_FALSE(ostrel::LoadCatalogueText(ostrel::kMsgRebootRequired, text));
     EXPECT_FALSE(text.failed());
-    ostrel::ShowCatalogueMessage(ostrel::kMsgRebootRequired, platform::MB_ICONINFORMATION);
+    ostrel::ShowCatalogueMessage(run, ostrel::kMsgRebootRequired, platform::MB_ICONINFORMATION);
     EXPECT_EQ(Boxes(), std::vector<ostrel_test::Box>{ostrel_test::InformationBox("")});
 }
 

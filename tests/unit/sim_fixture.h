@@ -18,6 +18,8 @@
 #include <vector>
 
 #include "app/application.h"
+#include "messages/message_sink.h"
+#include "run/run_context.h"
 #include "platform/sim/machine.h"
 
 namespace ostrel_test {
@@ -125,6 +127,10 @@ protected:
     }
 
     sim::Machine machine;
+    // For the tests that call an operation or a message function alone: a
+    // person's run over the default INF file, its messages in boxes.
+    ostrel::BoxSink boxSink{ostrel::TheApp().Name()};
+    ostrel::RunContext run{boxSink, kDefaultInfPath.c_str()};
 
 private:
     std::u16string commandLine_;

@@ -1,0 +1,21 @@
+#include "run/outcome.h"
+
+namespace ostrel {
+
+void Outcome::RecordFailure(platform::DWORD code)
+{
+    if (failed_) return;
+    failed_ = true;
+    failure_ = code == platform::ERROR_SUCCESS ? platform::ERROR_INSTALL_FAILURE : code;
+}
+
+platform::DWORD Outcome::ExitCode() const
+{
+    if (failed_) return failure_;
+    if (restart_ == Restart::Started) return platform::ERROR_SUCCESS_REBOOT_INITIATED;
+    if (restart_ == Restart::Needed) return platform::ERROR_SUCCESS_REBOOT_REQUIRED;
+    if (deviceLeftAlone_) return platform::ERROR_NO_MORE_ITEMS;
+    return platform::ERROR_SUCCESS;
+}
+
+}  // namespace ostrel

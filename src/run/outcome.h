@@ -1,0 +1,33 @@
+// What a run has come to, as a quiet run's exit code tells it to the
+// deployment system that started it.
+#pragma once
+
+#include "platform/win32_types.h"
+
+namespace ostrel {
+
+enum class Restart { NotNeeded, Needed, Started };
+
+class Outcome {
+public:
+    // The first failure decides the exit code; later ones change nothing. A
+    // failure that left no error code counts as ERROR_INSTALL_FAILURE.
+    void RecordFailure(platform::DWORD code);
+    // "install device" left a device alone because it has a newer driver.
+    void RecordDeviceLeftAlone() { deviceLeftAlone_ = true; }
+    void RecordRestart(Restart restart) { restart_ = restart; }
+
+    bool Failed() const { return failed_; }
+    Restart RestartState() const { return restart_; }
+    // The failure's code, else 1641 for a restart started, 3010 for one
+    // needed, 259 for a device left alone, else 0.
+    platform::DWORD ExitCode() const;
+
+private:
+    bool failed_ = false;
+    platform::DWORD failure_ = 0;
+    bool deviceLeftAlone_ = false;
+    Restart restart_ = Restart::NotNeeded;
+};
+
+}  // namespace ostrel

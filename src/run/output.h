@@ -1,0 +1,70 @@
+// Text out to a console, a file or a pipe: consoles take UTF-16, files and
+// pipes UTF-8, and every line ends in CR LF as Windows tools expect.
+#pragma once
+
+#include <cstddef>
+
+#include "platform/unique_handle.h"
+
+namespace ostrel {
+
+// Collects units and writes them in blocks; a pair of surrogates is never
+// split between two writes. Once a write fails, the rest is dropped: a
+// broken pipe must not stop the run.
+class UnitWriter {
+public:
+    UnitWriter(platform::HANDLE handle, bool console) : handle_(handle), console_(console) {}
+    UnitWriter(const UnitWriter&) = delete;
+    UnitWriter& operator=(const UnitWriter&) = delete;
+    ~UnitWriter() { Flush(); }
+
+    void Put(const char16_t* units, std::size_t count);
+    void Put(const char16_t* terminated);
+    void Put(char16_t unit) { Put(&unit, 1); }
+    // Puts `text` with each line end in it (CR, LF or CR LF) as CR LF and
+    // `continuation`; line ends at its very end are left out.
+    void PutLines(const char16_t* text, const char16_t* continuation);
+    // Writes what is collected; false when this or an earlier write failed.
+    bool Flush();
+
+private:
+    void WriteBlock(std::size_t count);
+    void WriteBytes(const char* bytes, std::size_t count);
+
+    static constexpr std::size_t kBlockUnits = 256;
+    platform::HANDLE handle_;
+    bool console_;
+    bool failed_ = false;
+    std::size_t used_ = 0;
+    char16_t units_[kBlockUnits] = {};
+};
+
+// UTF-8 of `count` units; an unpaired surrogate becomes U+FFFD. `out` has
+// room for 3 bytes per unit. Returns the number of bytes.
+std::size_t EncodeUtf8(const char16_t* units, std::size_t count, char* out);
+
+// A standard handle of the process (STD_ERROR_HANDLE, STD_OUTPUT_HANDLE).
+// A GUI program started from a console has none unless they were
+// redirected; it then writes to its parent's console, when there is one.
+class StandardStream {
+public:
+    explicit StandardStream(platform::DWORD which) : which_(which) {}
+    StandardStream(const StandardStream&) = delete;
+    StandardStream& operator=(const StandardStream&) = delete;
+    ~StandardStream() = default;
+
+    // Writes `text` as one entry ending in CR LF; nothing when there is
+    // nowhere to write.
+    void WriteEntry(const char16_t* text);
+
+private:
+    bool Connect();
+
+    platform::DWORD which_;
+    bool tried_ = false;
+    bool console_ = false;
+    platform::HANDLE handle_ = nullptr;
+    platform::unique_file_handle ownedConsole_;  // CONOUT$ opened after attaching
+};
+
+}  // namespace ostrel

@@ -1,0 +1,38 @@
+// The run: what every operation is handed instead of loose arguments and
+// globals. It knows where messages go, the log, the INF file, whether a
+// restart is needed, and the outcome so far.
+#pragma once
+
+#include <initializer_list>
+
+#include "messages/text.h"
+#include "platform/win32_types.h"
+#include "run/outcome.h"
+
+namespace ostrel {
+
+class MessageSink;
+class RunLog;
+
+// What an operation tells the walk over the arguments.
+enum Next : int { kStop = 0, kGoOn = 1 };
+
+struct RunContext {
+    RunContext(MessageSink& messageSink, const char16_t* inf) : sink(messageSink), infPath(inf) {}
+
+    MessageSink& sink;
+    const char16_t* infPath;
+    RunLog* log = nullptr;  // null without "/log"
+    // No box, no prompt, no window of the system's: nobody is there to answer.
+    bool quiet = false;
+    platform::BOOL rebootNeeded = platform::FALSE;
+    Outcome outcome;
+    // The text after the program's name, which the log counts columns in.
+    const char16_t* commandLine = u"";
+
+    // One line for the log, made of `pieces`; nothing without a log.
+    void Trace(std::initializer_list<const char16_t*> pieces) const;
+    void Trace(const Text& line) const;
+};
+
+}  // namespace ostrel
