@@ -20,7 +20,8 @@ namespace {
 constexpr DWORD kErrorAlreadyExists = 183;
 constexpr DWORD kWriteAccess = GENERIC_WRITE | FILE_APPEND_DATA;
 
-struct OpenFile {
+struct FileObject {
+    // cppcheck-suppress unusedStructMember ; read through HandleTable::Find
     std::u16string path;
     DWORD access = 0;
 };
@@ -102,7 +103,7 @@ HANDLE OpenDiskFile(Machine& m, const std::u16string& path, DWORD access, DWORD 
 {
     if (ContentsOf(m, path) != nullptr && !m.FileAttributes(path)) m.AddFile(path);
     const std::optional<DWORD> attributes = m.FileAttributes(path);
-    if (attributes && (*attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
+    if ((attributes && (*attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) || (!attributes && m.FolderExists(path)))
         return m.Fail(ERROR_ACCESS_DENIED, INVALID_HANDLE_VALUE);
     const std::u16string folder = FolderOf(path);
     if (!attributes) {
@@ -113,7 +114,7 @@ HANDLE OpenDiskFile(Machine& m, const std::u16string& path, DWORD access, DWORD 
     if (ContentsOf(m, path) == nullptr) m.fileBytes[path];
     // Windows reports an OPEN_ALWAYS that found the file, on success.
     m.lastError = attributes && disposition == OPEN_ALWAYS ? kErrorAlreadyExists : ERROR_SUCCESS;
-    return m.handles.Add(kFileKind, u"file:" + path, std::make_shared<OpenFile>(OpenFile{path, access}));
+    return m.handles.Add(kFileKind, u"file:" + path, std::make_shared<FileObject>(FileObject{path, access}));
 }
 
 }  // namespace
@@ -127,10 +128,11 @@ HANDLE GetProcessWindowStation()
 {
     Machine& m = Machine::Current();
     if (m.Enter("GetProcessWindowStation")) return nullptr;
-    HANDLE& station = m.sessionHandles.windowStation;
-    if (station == nullptr)
-        station = m.handles.Add(sim::kWindowStationKind, u"window station", std::make_shared<sim::WindowStation>());
-    return station;
+    sim::SessionHandles& held = m.sessionHandles;
+    if (held.windowStation == nullptr)
+        held.windowStation =
+            m.handles.Add(sim::kWindowStationKind, u"window station", std::make_shared<sim::WindowStation>());
+    return held.windowStation;
 }
 
 // Only UOI_FLAGS is modelled, the one thing the program asks.
@@ -214,7 +216,8 @@ BOOL WriteFile(HANDLE file, const void* buffer, DWORD bytesToWrite, DWORD* bytes
     if (buffer == nullptr && bytesToWrite != 0) return m.Fail(ERROR_INVALID_PARAMETER);
     if (bytesWritten != nullptr) *bytesWritten = 0;
     const char* bytes = static_cast<const char*>(buffer);
-    if (const auto* open = m.handles.Find<sim::OpenFile>(file, sim::kFileKind)) {
+    const auto* open = m.handles.Find<sim::FileObject>(file, sim::kFileKind);
+    if (open != nullptr) {
         if ((open->access & sim::kWriteAccess) == 0) return m.Fail(ERROR_ACCESS_DENIED);
         std::string* contents = sim::ContentsOf(m, open->path);
         if (contents == nullptr) contents = &m.fileBytes[open->path];  // removed by the test meanwhile

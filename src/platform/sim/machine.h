@@ -172,34 +172,34 @@ public:
     InfWorld infs;
 
     // ---- Unattended runs, processes and rights (console.cpp, process.cpp) ----
-    // Visible unless the program runs as a service or a task with no desktop.
-    bool windowStationVisible = true;
     // Where GetStdHandle leads, and what WriteFile put through a file or pipe there.
     StdTarget stdOutput = StdTarget::none;
     StdTarget stdError = StdTarget::none;
     std::string stdOutputBytes;
     std::string stdErrorBytes;
-    // AttachConsole(ATTACH_PARENT_PROCESS) succeeds only with a parent console;
-    // a console standard handle counts as attached too.
-    bool parentHasConsole = false;
-    bool consoleAttached = false;
     std::u16string consoleText;  // all that WriteConsoleW (or WriteFile) wrote to a console
     // Contents of files, by path (any case); CreateFileW creates an entry, WriteFile appends.
     std::map<std::u16string, std::string> fileBytes;
+    std::vector<ProcessStart> processStarts;
+    std::vector<ShutdownRequest> shutdowns;  // the restarts Windows accepted
+    std::u16string userName = u"Tester";
+    SessionHandles sessionHandles;
+    DWORD childExitCode = 0;  // of each process started from now on
     SYSTEMTIME localTime{2026, 12, 2, 8, 11, 37, 19, 0};
     // The program's own architecture (picks .NTx86 / .NTamd64 sections) and
     // Windows's; whether it runs under WOW64 is devices.wow64.
     USHORT processMachine = IMAGE_FILE_MACHINE_AMD64;
     USHORT nativeMachine = IMAGE_FILE_MACHINE_AMD64;
     bool hasIsWow64Process2 = true;
-    std::vector<ProcessStart> processStarts;
-    DWORD childExitCode = 0;  // of each process started from now on
-    std::u16string userName = u"Tester";
+    // Visible unless the program runs as a service or a task with no desktop.
+    bool windowStationVisible = true;
+    // AttachConsole(ATTACH_PARENT_PROCESS) succeeds only with a parent console;
+    // a console standard handle counts as attached too.
+    bool parentHasConsole = false;
+    bool consoleAttached = false;
     bool elevated = true;
     bool holdsShutdownPrivilege = true;
     bool shutdownPrivilegeEnabled = false;
-    std::vector<ShutdownRequest> shutdowns;
-    SessionHandles sessionHandles;
 
 private:
     std::vector<CallRecord> calls_;
