@@ -15,14 +15,14 @@ namespace {
 
 // Tried in this order; the first match wins.
 constexpr Action kActions[] = {
-    {u"install device ", InstallDevice, kMsgHardwareIdMissing},
-    {u"remove device ", RemoveDevice, kMsgHardwareIdMissing},
-    {u"disable device ", DisableDevice, kMsgHardwareIdMissing},
-    {u"enable device ", EnableDevice, kMsgHardwareIdMissing},
-    {u"stop service ", StopNamedService, kMsgServiceNameMissing},
-    {u"start service ", StartNamedService, kMsgServiceNameMissing},
-    {u"remove service ", RemoveNamedService, kMsgServiceNameMissing},
-    {u"install inf ", InstallInfSection, kMsgSectionNameMissing},
+    {u"install device ", InstallDevice, kMsgHardwareIdMissing, true},
+    {u"remove device ", RemoveDevice, kMsgHardwareIdMissing, true},
+    {u"disable device ", DisableDevice, kMsgHardwareIdMissing, true},
+    {u"enable device ", EnableDevice, kMsgHardwareIdMissing, true},
+    {u"stop service ", StopNamedService, kMsgServiceNameMissing, false},
+    {u"start service ", StartNamedService, kMsgServiceNameMissing, false},
+    {u"remove service ", RemoveNamedService, kMsgServiceNameMissing, false},
+    {u"install inf ", InstallInfSection, kMsgSectionNameMissing, false},
 };
 
 }  // namespace

@@ -16,6 +16,7 @@ struct Action {
     std::u16string_view keyword;  // two words, one blank between and one after
     Operation operation;
     unsigned emptyListMessage;
+    bool changesDevices;  // refused to a 32-bit program on 64-bit Windows
 };
 
 // The first action whose keyword `text` begins with, letter case aside; null

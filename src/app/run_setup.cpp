@@ -148,6 +148,10 @@ void RunAction(RunContext& run, const char16_t* cursor)
         RefuseCommandLine(run, action->emptyListMessage, {arguments, u"an action without arguments"});
         return;
     }
+    if (action->changesDevices && run.devicesNeed64BitProgram) {
+        ShowCatalogueFailure(run, kMsgDevicesNeed64BitProgram, platform::ERROR_IN_WOW64);
+        return;
+    }
     WalkArguments(run, *action, arguments);
 }
 
@@ -180,6 +184,15 @@ int COstrelSetupApp::RunSetup()
         return 0;
     }
     WriteLogHeader(run, quiet);
+    if (cursor != nullptr) {
+        SiblingPath sibling{};
+        const Sibling found = LookForSibling(sibling);
+        if (found == Sibling::Found) {
+            SetExitCode(HandOver(run, sibling, commandLine));
+            return 0;
+        }
+        run.devicesNeed64BitProgram = found == Sibling::Missing;
+    }
     const int result = Perform(run, cursor, fault, options.rebootOption);
     SetExitCode(FinishRun(run));
     return result;

@@ -54,4 +54,21 @@ void RestartIfNeeded(RunContext& run, int rebootOption);
 // The exit code of the run (0 for a person's), written to the log.
 int FinishRun(const RunContext& run);
 
+// The 64-bit program beside a 32-bit one on 64-bit Windows.
+enum class Sibling { NotNeeded, Found, Missing };
+constexpr std::size_t kSiblingPathCapacity = 1024;
+using SiblingPath = char16_t[kSiblingPathCapacity];
+
+// NotNeeded unless this is a 32-bit program under WOW64 on a machine that
+// runs x64 programs; then whether x64\OstrelSetup.exe lies beside it
+// (its path in `path`).
+Sibling LookForSibling(SiblingPath& path);
+// "<sibling>" /f "<INF file>" and the command line after the program's
+// name, unchanged; false without memory for it.
+bool ComposeChildCommandLine(Text& line, const char16_t* sibling, const char16_t* infPath, const char16_t* rest);
+// Runs the sibling with the same command line and the INF file named, waits
+// for it, and returns its exit code; when it cannot be started, reports why
+// and returns the run's own.
+int HandOver(RunContext& run, const char16_t* sibling, const char16_t* commandLine);
+
 }  // namespace ostrel

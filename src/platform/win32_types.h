@@ -232,6 +232,7 @@ constexpr LCID LOCALE_ENGLISH_US = 0x0409;
 constexpr LANGID LANG_NEUTRAL_DEFAULT = 0x0400;  // MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT)
 constexpr LANGID LANGIDFROMLCID(LCID lcid) { return static_cast<LANGID>(lcid & 0xFFFF); }
 
+constexpr DWORD STD_INPUT_HANDLE = static_cast<DWORD>(-10);
 constexpr DWORD STD_OUTPUT_HANDLE = static_cast<DWORD>(-11);
 constexpr DWORD STD_ERROR_HANDLE = static_cast<DWORD>(-12);
 constexpr DWORD ATTACH_PARENT_PROCESS = static_cast<DWORD>(-1);

@@ -27,6 +27,9 @@ struct RunContext {
     bool quiet = false;
     platform::BOOL rebootNeeded = platform::FALSE;
     Outcome outcome;
+    // A 32-bit program on 64-bit Windows without its 64-bit sibling: Windows
+    // would refuse every device change, so none is tried.
+    bool devicesNeed64BitProgram = false;
     // The text after the program's name, which the log counts columns in.
     const char16_t* commandLine = u"";
 

@@ -243,7 +243,7 @@ protected:
 
     std::vector<std::u16string> Walk(const std::u16string& argumentList)
     {
-        const ostrel::Action action{u"test ", RecordingOperation, 2};
+        const ostrel::Action action{u"test ", RecordingOperation, 2, false};
         run.infPath = u"C:\\a.inf";
         run.rebootNeeded = platform::FALSE;
         ostrel::WalkArguments(run, action, argumentList.c_str());

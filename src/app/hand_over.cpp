@@ -1,0 +1,132 @@
+// The 32-bit program on 64-bit Windows: Windows refuses it device
+// installation and device changes, and puts its files and registry values
+// into the 32-bit views. So it hands the whole run to the 64-bit program
+// beside it, and without one refuses the device actions itself.
+#include <algorithm>
+#include <iterator>
+
+#include "app/setup_stages.h"
+#include "messages/messages.h"
+#include "platform/platform.h"
+#include "platform/unique_handle.h"
+#include "run/run_log.h"
+
+namespace ostrel {
+
+namespace {
+
+constexpr char16_t kSiblingName[] = u"x64\\OstrelSetup.exe";
+
+// Windows 10 1709 and later say what the machine is; before them, WOW64
+// meant x64 in practice.
+bool RunsUnderWow64(platform::USHORT& nativeMachine)
+{
+    platform::USHORT processMachine = platform::IMAGE_FILE_MACHINE_UNKNOWN;
+    if (platform::IsWow64Process2(platform::GetCurrentProcess(), &processMachine, &nativeMachine))
+        return processMachine != platform::IMAGE_FILE_MACHINE_UNKNOWN;
+    platform::BOOL wow64 = platform::FALSE;
+    nativeMachine = platform::IMAGE_FILE_MACHINE_AMD64;
+    return platform::IsWow64Process(platform::GetCurrentProcess(), &wow64) && wow64 != platform::FALSE;
+}
+
+// ARM64 Windows runs x64 programs too.
+bool RunsX64Programs(platform::USHORT nativeMachine)
+{
+    return nativeMachine == platform::IMAGE_FILE_MACHINE_AMD64 || nativeMachine == platform::IMAGE_FILE_MACHINE_ARM64;
+}
+
+// "<the program's folder>\x64\OstrelSetup.exe", found by the program's own
+// full path, never by the search path or the current folder.
+bool BuildSiblingPath(SiblingPath& path)
+{
+    const platform::DWORD length =
+        platform::GetModuleFileNameW(nullptr, path, static_cast<platform::DWORD>(kSiblingPathCapacity));
+    if (length == 0 || length >= kSiblingPathCapacity) return false;
+    std::size_t folderEnd = length;
+    while (folderEnd > 0 && path[folderEnd - 1] != u'\\') --folderEnd;
+    if (folderEnd == 0 || folderEnd + std::size(kSiblingName) > kSiblingPathCapacity) return false;
+    std::copy(std::begin(kSiblingName), std::end(kSiblingName), path + folderEnd);
+    return true;
+}
+
+bool IsFile(const char16_t* path)
+{
+    const platform::DWORD attributes = platform::GetFileAttributesW(path);
+    return attributes != platform::INVALID_FILE_ATTRIBUTES && (attributes & platform::FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+// A quiet child writes to the standard handles it is given; without any, it
+// finds the console of its parent, which this process then has to be on.
+void PrepareStandardHandles(const RunContext& run, platform::STARTUPINFOW& startup, platform::BOOL& inherit)
+{
+    const platform::HANDLE error = platform::GetStdHandle(platform::STD_ERROR_HANDLE);
+    const platform::HANDLE output = platform::GetStdHandle(platform::STD_OUTPUT_HANDLE);
+    if (error == nullptr && output == nullptr) {
+        if (run.quiet) platform::AttachConsole(platform::ATTACH_PARENT_PROCESS);
+        return;
+    }
+    startup.dwFlags |= platform::STARTF_USESTDHANDLES;
+    startup.hStdInput = platform::GetStdHandle(platform::STD_INPUT_HANDLE);
+    startup.hStdOutput = output;
+    startup.hStdError = error;
+    inherit = platform::TRUE;
+}
+
+void TraceChildEnd(const RunContext& run, const char16_t* sibling, platform::DWORD code)
+{
+    run.Trace({u"handed over to ", sibling, u", which ended with exit code ", Decimal(code).c_str()});
+}
+
+}  // namespace
+
+Sibling LookForSibling(SiblingPath& path)
+{
+    platform::USHORT nativeMachine = platform::IMAGE_FILE_MACHINE_UNKNOWN;
+    if (!RunsUnderWow64(nativeMachine) || !RunsX64Programs(nativeMachine)) return Sibling::NotNeeded;
+    return BuildSiblingPath(path) && IsFile(path) ? Sibling::Found : Sibling::Missing;
+}
+
+bool ComposeChildCommandLine(Text& line, const char16_t* sibling, const char16_t* infPath, const char16_t* rest)
+{
+    line.clear();
+    line.append(u'"');
+    line.append(sibling);
+    line.append(u"\" /f \"");
+    line.append(infPath);
+    line.append(u"\" ");
+    line.append(rest);
+    return !line.failed();
+}
+
+int HandOver(RunContext& run, const char16_t* sibling, const char16_t* commandLine)
+{
+    Text line;
+    if (!ComposeChildCommandLine(line, sibling, run.infPath, commandLine)) {
+        platform::SetLastError(platform::ERROR_NOT_ENOUGH_MEMORY);
+        ReportError(run, kMsgStart64BitProgramFailed, sibling);
+        return FinishRun(run);
+    }
+    platform::STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    platform::BOOL inherit = platform::FALSE;
+    PrepareStandardHandles(run, startup, inherit);
+    platform::PROCESS_INFORMATION child{};
+    // CreateProcessW may write into the command line it is given.
+    if (!platform::CreateProcessW(sibling, const_cast<char16_t*>(line.c_str()), nullptr, nullptr, inherit, 0, nullptr,
+                                  nullptr, &startup, &child)) {
+        ReportError(run, kMsgStart64BitProgramFailed, sibling);
+        return FinishRun(run);
+    }
+    const platform::unique_kernel_handle process(child.hProcess);
+    const platform::unique_kernel_handle thread(child.hThread);
+    platform::DWORD code = platform::ERROR_INSTALL_FAILURE;
+    if (platform::WaitForSingleObject(child.hProcess, platform::INFINITE) == platform::WAIT_FAILED ||
+        !platform::GetExitCodeProcess(child.hProcess, &code)) {
+        ReportError(run, kMsgStart64BitProgramFailed, sibling);
+        return FinishRun(run);
+    }
+    TraceChildEnd(run, sibling, code);
+    return static_cast<int>(code);
+}
+
+}  // namespace ostrel
