@@ -2,13 +2,15 @@
 # Every test of OstrelSetup, on Debian 12 as root, with or without a display:
 #   1. installs what is missing (apt), 2. host unit tests, 3. the same under
 #   AddressSanitizer and UndefinedBehaviorSanitizer, 4. the 32-bit and 64-bit
-#   Windows builds, 5. the real program under Wine in a virtual display.
+#   Windows builds, 5. the release archive, built twice and compared, 6. the
+#   real programs under Wine in a virtual display: the 32-bit build in a
+#   32-bit prefix, the 64-bit build in a 64-bit prefix, and the 32-bit build
+#   with its 64-bit sibling in a 64-bit prefix (WOW64). Where Wine's 32-bit
+#   loader does not start (a kernel without 32-bit emulation), only the
+#   64-bit pass runs, and the summary says so.
 # Exits non-zero when any step fails; the last lines sum the steps up.
 #
 # OSTREL_BUILD_ROOT  where the build folders go (default: build/, the presets' folders)
-# OSTREL_E2E_ARCH    which build the end-to-end tests run: win64 (default) or
-#                    win32, the shipped one, on a kernel that runs 32-bit
-#                    programs (docs/wine.md says why win64 is the default)
 set -uo pipefail
 
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -17,7 +19,6 @@ cd "$ROOT" || exit 1
 
 # Debian's pytest belongs to Debian's python, whatever else is on the PATH.
 PYTHON=/usr/bin/python3
-ARCH=${OSTREL_E2E_ARCH:-win64}
 SECONDS=0
 failed=()
 summary=()
@@ -52,28 +53,65 @@ unit_tests() {
   return "$status"
 }
 
-end_to_end() {
-  local log
-  configure_and_build "$ARCH" || return 1
+# Runs pytest on a test folder and keeps its closing line under the given name.
+run_pytest() {
+  local name=$1 log status
+  shift
   log=$(mktemp)
-  # The harness starts its own Xvfb and Wine prefixes; see tests/e2e/conftest.py.
-  OSTREL_E2E_ARCH="$ARCH" OSTREL_E2E_BUILD_DIR="$BUILD/$ARCH" OSTREL_E2E_NO_BUILD=1 \
-    timeout -k 30 3000 "$PYTHON" -m pytest tests/e2e -q -p no:cacheprovider | tee "$log"
-  local status=${PIPESTATUS[0]}
-  closing[pytest]=$(grep -E '^=*.*[0-9]+ (passed|failed|error)' "$log" | tail -1)
+  timeout -k 30 3000 "$PYTHON" -m pytest "$@" -q -p no:cacheprovider | tee "$log"
+  status=${PIPESTATUS[0]}
+  closing["$name"]=$(grep -E '^=*.*[0-9]+ (passed|failed|error)' "$log" | tail -1)
   rm -f "$log"
   return "$status"
 }
 
+# The second build in another folder, time zone and umask: none may show in the bytes.
+release_archive() {
+  bash scripts/release.sh "$BUILD/release" &&
+    (umask 077 && TZ=XST-9:45 bash scripts/release.sh "$BUILD/release-again") || return 1
+  local zips=("$BUILD"/release/OstrelSetup-*.zip "$BUILD"/release-again/OstrelSetup-*.zip)
+  closing[zip]="release: $(basename "${zips[0]}"), $(stat -c %s "${zips[0]}") bytes"
+  OSTREL_RELEASE_ZIPS="${zips[0]}:${zips[1]}" run_pytest release tests/release
+}
+
+# Why Wine's 32-bit loader cannot run here; nothing when it can.
+win32_unavailable() {
+  local output
+  if [[ ! -e /usr/lib/wine/wine ]]; then
+    echo "Wine's 32-bit loader (wine32:i386) is not installed"
+  # Started by bash itself, not through timeout: a kernel that refuses the
+  # program makes execvp() hand it to /bin/sh, whose complaint says nothing.
+  elif ! output=$(/usr/lib/wine/wine --version 2>&1); then
+    output=${output##*$'\n'}
+    echo "Wine's 32-bit loader does not start here (/usr/lib/wine/wine: ${output##*/usr/lib/wine/wine: })"
+  fi
+}
+
+# One pass of the end-to-end tests: win32, win64 or wow64 (tests/e2e/conftest.py).
+end_to_end() {
+  local pass=$1 program_build=win32
+  [[ "$pass" == win64 ]] && program_build=win64
+  configure_and_build "$program_build" && configure_and_build win64 || return 1
+  # The harness starts its own Xvfb and Wine prefixes.
+  OSTREL_E2E_ARCH="$pass" OSTREL_E2E_BUILD_DIR="$BUILD/$program_build" OSTREL_E2E_X64_BUILD_DIR="$BUILD/win64" \
+    OSTREL_E2E_NO_BUILD=1 run_pytest "e2e $pass" tests/e2e
+}
+
 declare -A closing=()
-deps_options=()
-[[ "$ARCH" == win32 ]] && deps_options=(--win32)
-step "install packages" bash scripts/install-deps.sh "${deps_options[@]}"
+step "install packages" bash scripts/install-deps.sh
 step "host unit tests" unit_tests host
 step "host unit tests under sanitizers" unit_tests host-asan
 step "Windows build, 32-bit (shipped)" configure_and_build win32
 step "Windows build, 64-bit" configure_and_build win64
-step "end-to-end tests under Wine ($ARCH)" end_to_end
+step "release archive, built twice" release_archive
+no_win32=$(win32_unavailable)
+[[ -z "$no_win32" ]] && step "end-to-end tests under Wine: 32-bit build, 32-bit prefix" end_to_end win32
+step "end-to-end tests under Wine: 64-bit build, 64-bit prefix" end_to_end win64
+if [[ -z "$no_win32" ]]; then
+  step "end-to-end tests under Wine: 32-bit build and its 64-bit sibling, 64-bit prefix (WOW64)" end_to_end wow64
+else
+  summary+=("SKIPPED end-to-end tests of the 32-bit build (32-bit prefix, WOW64): $no_win32")
+fi
 
 echo
 echo "=== summary ($((SECONDS / 60)) min $((SECONDS % 60)) s)"
@@ -83,8 +121,10 @@ if ((${#failed[@]})); then
 else
   echo "test.sh: all steps passed"
 fi
+[[ -n "$no_win32" ]] && echo "test.sh: the 32-bit build was NOT run under Wine: $no_win32"
 # The runners' own closing lines, last: ctest's for each unit run, then pytest's.
-for runner in host host-asan pytest; do
-  [[ -n "${closing[$runner]:-}" ]] && echo "${closing[$runner]}"
+for runner in host host-asan release "e2e win32" "e2e win64" "e2e wow64"; do
+  [[ -n "${closing[$runner]:-}" ]] && echo "$runner: ${closing[$runner]}"
 done
+[[ -n "${closing[zip]:-}" ]] && echo "${closing[zip]}"
 ((${#failed[@]} == 0))

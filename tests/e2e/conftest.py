@@ -6,10 +6,19 @@ warm prefix. Every child process runs under a deadline, so a hung program
 fails its test instead of hanging the run.
 
 Environment:
-  OSTREL_E2E_ARCH       win64 (default) or win32: which build runs, in a
-                        prefix of that kind (see docs/wine.md for why win64)
-  OSTREL_E2E_BUILD_DIR  the Windows build to use (default build/<arch>);
-                        it is built first unless OSTREL_E2E_NO_BUILD=1
+  OSTREL_E2E_ARCH       which pass this is (scripts/test.sh runs all three
+                        where the machine runs 32-bit programs, docs/wine.md):
+                        win64 (default)  the 64-bit build, 64-bit prefix
+                        win32            the 32-bit build, 32-bit prefix
+                        wow64            the 32-bit build in a 64-bit prefix,
+                                         x64\\OstrelSetup.exe beside it: only
+                                         the tests marked wow64 run, and only
+                                         in this pass
+  OSTREL_E2E_BUILD_DIR  the build whose OstrelSetup.exe runs (default
+                        build/win64, or build/win32 for win32 and wow64)
+  OSTREL_E2E_X64_BUILD_DIR  wow64: the 64-bit build for the sibling and the
+                        test tools (default: win64 beside OSTREL_E2E_BUILD_DIR)
+  The builds are made first unless OSTREL_E2E_NO_BUILD=1.
 """
 
 import os
@@ -45,13 +54,19 @@ def sample_files():
 class Arch:
     winearch: str
     loader: str
-    toolchain: str
+    program: str  # the build (preset name) whose OstrelSetup.exe runs
+    tools: str  # the build whose test tools run
+    sibling: str = None  # the build placed as x64\OstrelSetup.exe beside the program
 
 
 ARCHES = {
-    "win64": Arch("win64", "/usr/lib/wine/wine64", "cmake/mingw-x86_64.cmake"),
-    "win32": Arch("win32", "/usr/lib/wine/wine", "cmake/mingw-i686.cmake"),
+    "win64": Arch("win64", "/usr/lib/wine/wine64", program="win64", tools="win64"),
+    "win32": Arch("win32", "/usr/lib/wine/wine", program="win32", tools="win32"),
+    # Wine reports WOW64 to a 32-bit program in a 64-bit prefix. The tools are
+    # the prefix's own kind, so that only the program under test is 32-bit.
+    "wow64": Arch("win64", "/usr/lib/wine/wine64", program="win32", tools="win64", sibling="win64"),
 }
+TOOLCHAINS = {"win32": "cmake/mingw-i686.cmake", "win64": "cmake/mingw-x86_64.cmake"}
 
 
 def run_bounded(command, seconds, **kwargs):
@@ -95,27 +110,58 @@ def _arch_name():
     return name
 
 
+def pytest_configure(config):
+    config.addinivalue_line("markers", "wow64: runs in the wow64 pass only (OSTREL_E2E_ARCH=wow64), "
+                                       "the 32-bit program in a 64-bit prefix with x64\\OstrelSetup.exe beside it")
+
+
+def pytest_collection_modifyitems(config, items):
+    """The wow64 pass runs the tests marked wow64, the other passes all the others."""
+    wow64 = _arch_name() == "wow64"
+    chosen = [item for item in items if (item.get_closest_marker("wow64") is not None) == wow64]
+    if len(chosen) < len(items):
+        config.hook.pytest_deselected(items=[item for item in items if item not in chosen])
+        items[:] = chosen
+
+
 @dataclass(frozen=True)
 class Build:
     program: Path
     boxreader: Path
     testsvc: Path
     keepalive: Path
+    sibling: Path = None  # x64\OstrelSetup.exe of the wow64 pass
+
+
+def _build_dirs(arch):
+    """Preset name -> build folder, for every build the pass needs."""
+    program_dir = Path(os.environ.get("OSTREL_E2E_BUILD_DIR", ROOT / "build" / arch.program))
+    dirs = {arch.program: program_dir}
+    for preset in {arch.tools, arch.sibling} - {arch.program, None}:
+        dirs[preset] = Path(os.environ.get("OSTREL_E2E_X64_BUILD_DIR", program_dir.parent / preset))
+    return dirs
+
+
+def _make(build_dir, toolchain):
+    if not (build_dir / "CMakeCache.txt").exists():
+        configure = ["cmake", "-S", ROOT, "-B", build_dir, "-G", "Ninja",
+                     f"-DCMAKE_TOOLCHAIN_FILE={ROOT / toolchain}", "-DCMAKE_BUILD_TYPE=MinSizeRel"]
+        _check(run_bounded(configure, 600), f"configuring the Windows build {build_dir}")
+    _check(run_bounded(["cmake", "--build", build_dir, "-j2"], 1800), f"building the Windows build {build_dir}")
 
 
 def _build(arch_name):
-    build_dir = Path(os.environ.get("OSTREL_E2E_BUILD_DIR", ROOT / "build" / arch_name))
-    if os.environ.get("OSTREL_E2E_NO_BUILD") != "1":
-        if not (build_dir / "CMakeCache.txt").exists():
-            configure = ["cmake", "-S", ROOT, "-B", build_dir, "-G", "Ninja",
-                         f"-DCMAKE_TOOLCHAIN_FILE={ROOT / ARCHES[arch_name].toolchain}",
-                         "-DCMAKE_BUILD_TYPE=MinSizeRel"]
-            _check(run_bounded(configure, 600), "configuring the Windows build")
-        _check(run_bounded(["cmake", "--build", build_dir, "-j2"], 1800), "building the Windows build")
-    tools = build_dir / "tests" / "e2e" / "tools"
-    build = Build(build_dir / PROGRAM, *(tools / f"{name}.exe" for name in ("boxreader", "testsvc", "keepalive")))
-    for path in (build.program, build.boxreader, build.testsvc, build.keepalive):
-        if not path.is_file():
+    arch = ARCHES[arch_name]
+    dirs = _build_dirs(arch)
+    for preset, build_dir in dirs.items():
+        if os.environ.get("OSTREL_E2E_NO_BUILD") != "1":
+            _make(build_dir, TOOLCHAINS[preset])
+    tools = dirs[arch.tools] / "tests" / "e2e" / "tools"
+    build = Build(dirs[arch.program] / PROGRAM,
+                  *(tools / f"{name}.exe" for name in ("boxreader", "testsvc", "keepalive")),
+                  sibling=dirs[arch.sibling] / PROGRAM if arch.sibling else None)
+    for path in (build.program, build.boxreader, build.testsvc, build.keepalive, build.sibling):
+        if path and not path.is_file():
             pytest.exit(f"missing {path}: build the Windows targets first", returncode=3)
     return build
 
@@ -307,7 +353,7 @@ class WinePrefix:
     # -- the program under test --
 
     def run_ostrel(self, args="", inf=None, cwd=None, files=None, program_name=PROGRAM,
-                   seconds=60, grace_ms=150):
+                   seconds=60, grace_ms=150, sibling=None):
         """Runs OstrelSetup.exe with the exact command-line tail args and reads its boxes.
 
         inf: None (no INF file beside the program), a Path to copy there as
@@ -315,12 +361,21 @@ class WinePrefix:
         INF text itself. files: more files for the
         program's folder, name -> Path or text. cwd: a folder (unix path) to
         run in; default the program's folder.
+
+        sibling: what lies at x64\\OstrelSetup.exe beside the program: None
+        as the pass has it (the 64-bit build in the wow64 pass, nothing in
+        the others), False nothing, or a Path to copy there. Boxes of the
+        sibling count as the program's.
         """
         self._runs += 1
         folder = self.drive_c / "ostrel" / f"run{self._runs}"
         folder.mkdir(parents=True)
         program = folder / program_name
         shutil.copy2(self.build.program, program)
+        sibling = self.build.sibling if sibling is None else sibling
+        if sibling:
+            (folder / "x64").mkdir()
+            shutil.copy2(sibling, folder / "x64" / PROGRAM)
         if inf is not None:
             self._place(folder / (Path(program_name).stem + ".inf"), inf)
         for name, content in (files or {}).items():
@@ -356,7 +411,7 @@ class WinePrefix:
             elif fields[0] == "box" and len(fields) == 6:
                 box = Box(*(_unescape(f) for f in fields[1:5]), tuple(filter(None, fields[5].split(","))))
                 result.details.append(box)
-                if box.process.lower() == program_name.lower():
+                if box.process.lower() in (program_name.lower(), PROGRAM.lower()):
                     result.boxes.append(box.shown())
             elif fields[0] == "exit":
                 result.exit_code = int(fields[1])
