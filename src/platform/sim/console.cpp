@@ -2,8 +2,8 @@
 // station it asks about, its standard handles, the console of its parent,
 // log files, and the local time that stamps them.
 //
-// Every handle goes through the handle table, so a test sees what the
-// program left open; CloseHandle closes all kinds the kernel hands out.
+// Every handle the program opens goes through the handle table, so a test
+// sees what it left open; CloseHandle closes all of those kinds.
 #include <algorithm>
 #include <cstring>
 #include <memory>
@@ -26,48 +26,35 @@ struct FileObject {
     DWORD access = 0;
 };
 
-// A standard handle that leads to a file or pipe: where its bytes go.
-struct StdStream {
-    std::string* bytes;
-};
-
 struct Console {};
-struct WindowStation {};
 
-const char* const kClosableKinds[] = {kFileKind,    kConsoleKind, kStdConsoleKind, kStdFileKind,
-                                      kStdPipeKind, kProcessKind, kThreadKind,     kTokenKind};
+const char* const kClosableKinds[] = {kFileKind, kConsoleKind, kProcessKind, kThreadKind, kTokenKind};
 
 bool HasConsole(const Machine& m)
 {
     return m.consoleAttached || m.stdOutput == StdTarget::console || m.stdError == StdTarget::console;
 }
 
+// Where a standard handle leads now; nowhere for any other handle.
+StdTarget TargetOf(const Machine& m, HANDLE handle)
+{
+    if (handle == StdOutputHandle() && !m.sessionHandles.stdOutputClosed) return m.stdOutput;
+    if (handle == StdErrorHandle() && !m.sessionHandles.stdErrorClosed) return m.stdError;
+    return StdTarget::none;
+}
+
 bool IsConsole(const Machine& m, HANDLE handle)
 {
-    return m.handles.Find<Console>(handle, kConsoleKind) != nullptr ||
-           m.handles.Find<Console>(handle, kStdConsoleKind) != nullptr;
+    return m.handles.Find<Console>(handle, kConsoleKind) != nullptr || TargetOf(m, handle) == StdTarget::console;
 }
 
-StdStream* StreamOf(const Machine& m, HANDLE handle)
+// How the log shows a handle, the process's own ones included.
+std::u16string Label(const Machine& m, HANDLE handle)
 {
-    StdStream* stream = m.handles.Find<StdStream>(handle, kStdFileKind);
-    return stream != nullptr ? stream : m.handles.Find<StdStream>(handle, kStdPipeKind);
-}
-
-// Made once for each target: Windows gives the same value on every call.
-HANDLE StdHandle(Machine& m, StdTarget target, HANDLE& handle, StdTarget& madeFor, std::string& bytes,
-                 const std::u16string& name)
-{
-    if (target == StdTarget::none) return nullptr;
-    if (handle != nullptr && madeFor == target) return handle;
-    madeFor = target;
-    if (target == StdTarget::console)
-        handle = m.handles.Add(kStdConsoleKind, name + u":console", std::make_shared<Console>());
-    else if (target == StdTarget::file)
-        handle = m.handles.Add(kStdFileKind, name + u":file", std::make_shared<StdStream>(StdStream{&bytes}));
-    else
-        handle = m.handles.Add(kStdPipeKind, name + u":pipe", std::make_shared<StdStream>(StdStream{&bytes}));
-    return handle;
+    if (handle == WindowStationHandle()) return u"window station";
+    if (handle == StdOutputHandle()) return u"stdout";
+    if (handle == StdErrorHandle()) return u"stderr";
+    return m.handles.Label(handle);
 }
 
 std::string* ContentsOf(Machine& m, const std::u16string& path)
@@ -128,21 +115,16 @@ HANDLE GetProcessWindowStation()
 {
     Machine& m = Machine::Current();
     if (m.Enter("GetProcessWindowStation")) return nullptr;
-    sim::SessionHandles& held = m.sessionHandles;
-    if (held.windowStation == nullptr)
-        held.windowStation =
-            m.handles.Add(sim::kWindowStationKind, u"window station", std::make_shared<sim::WindowStation>());
-    return held.windowStation;
+    return sim::WindowStationHandle();
 }
 
 // Only UOI_FLAGS is modelled, the one thing the program asks.
 BOOL GetUserObjectInformationW(HANDLE object, int index, void* info, DWORD length, DWORD* lengthNeeded)
 {
     Machine& m = Machine::Current();
-    if (m.Enter("GetUserObjectInformationW", {m.handles.Label(object), sim::Number(index), sim::Number(length)}))
+    if (m.Enter("GetUserObjectInformationW", {sim::Label(m, object), sim::Number(index), sim::Number(length)}))
         return FALSE;
-    if (m.handles.Find<sim::WindowStation>(object, sim::kWindowStationKind) == nullptr)
-        return m.Fail(ERROR_INVALID_HANDLE);
+    if (object != sim::WindowStationHandle()) return m.Fail(ERROR_INVALID_HANDLE);
     if (index != UOI_FLAGS) throw std::logic_error("sim: GetUserObjectInformationW models only UOI_FLAGS");
     if (lengthNeeded != nullptr) *lengthNeeded = sizeof(USEROBJECTFLAGS);
     if (info == nullptr || length < sizeof(USEROBJECTFLAGS)) return m.Fail(ERROR_INSUFFICIENT_BUFFER);
@@ -155,11 +137,8 @@ HANDLE GetStdHandle(DWORD stdHandle)
 {
     Machine& m = Machine::Current();
     if (m.Enter("GetStdHandle", {sim::Number(static_cast<std::int32_t>(stdHandle))})) return INVALID_HANDLE_VALUE;
-    sim::SessionHandles& held = m.sessionHandles;
-    if (stdHandle == STD_OUTPUT_HANDLE)
-        return sim::StdHandle(m, m.stdOutput, held.stdOutput, held.stdOutputTarget, m.stdOutputBytes, u"stdout");
-    if (stdHandle == STD_ERROR_HANDLE)
-        return sim::StdHandle(m, m.stdError, held.stdError, held.stdErrorTarget, m.stdErrorBytes, u"stderr");
+    if (stdHandle == STD_OUTPUT_HANDLE) return m.stdOutput == sim::StdTarget::none ? nullptr : sim::StdOutputHandle();
+    if (stdHandle == STD_ERROR_HANDLE) return m.stdError == sim::StdTarget::none ? nullptr : sim::StdErrorHandle();
     return nullptr;  // standard input: a program started without one
 }
 
@@ -176,7 +155,7 @@ BOOL AttachConsole(DWORD processId)
 BOOL GetConsoleMode(HANDLE console, DWORD* mode)
 {
     Machine& m = Machine::Current();
-    if (m.Enter("GetConsoleMode", {m.handles.Label(console)})) return FALSE;
+    if (m.Enter("GetConsoleMode", {sim::Label(m, console)})) return FALSE;
     if (!sim::IsConsole(m, console)) return m.Fail(ERROR_INVALID_HANDLE);
     if (mode == nullptr) return m.Fail(ERROR_INVALID_PARAMETER);
     *mode = 0x3;  // ENABLE_PROCESSED_OUTPUT | ENABLE_WRAP_AT_EOL_OUTPUT
@@ -186,7 +165,7 @@ BOOL GetConsoleMode(HANDLE console, DWORD* mode)
 BOOL WriteConsoleW(HANDLE console, const void* buffer, DWORD charsToWrite, DWORD* charsWritten, void* /*reserved*/)
 {
     Machine& m = Machine::Current();
-    if (m.Enter("WriteConsoleW", {m.handles.Label(console), sim::Number(charsToWrite)})) return FALSE;
+    if (m.Enter("WriteConsoleW", {sim::Label(m, console), sim::Number(charsToWrite)})) return FALSE;
     if (!sim::IsConsole(m, console)) return m.Fail(ERROR_INVALID_HANDLE);
     if (buffer == nullptr && charsToWrite != 0) return m.Fail(ERROR_INVALID_PARAMETER);
     if (charsToWrite != 0) m.consoleText.append(static_cast<const char16_t*>(buffer), charsToWrite);
@@ -211,7 +190,7 @@ HANDLE CreateFileW(LPCWSTR fileName, DWORD desiredAccess, DWORD shareMode, void*
 BOOL WriteFile(HANDLE file, const void* buffer, DWORD bytesToWrite, DWORD* bytesWritten, void* overlapped)
 {
     Machine& m = Machine::Current();
-    if (m.Enter("WriteFile", {m.handles.Label(file), sim::Number(bytesToWrite)})) return FALSE;
+    if (m.Enter("WriteFile", {sim::Label(m, file), sim::Number(bytesToWrite)})) return FALSE;
     if (overlapped != nullptr) throw std::logic_error("sim: WriteFile models no overlapped writes");
     if (buffer == nullptr && bytesToWrite != 0) return m.Fail(ERROR_INVALID_PARAMETER);
     if (bytesWritten != nullptr) *bytesWritten = 0;
@@ -222,8 +201,8 @@ BOOL WriteFile(HANDLE file, const void* buffer, DWORD bytesToWrite, DWORD* bytes
         std::string* contents = sim::ContentsOf(m, open->path);
         if (contents == nullptr) contents = &m.fileBytes[open->path];  // removed by the test meanwhile
         contents->append(bytes, bytesToWrite);
-    } else if (const sim::StdStream* stream = sim::StreamOf(m, file)) {
-        stream->bytes->append(bytes, bytesToWrite);
+    } else if (sim::TargetOf(m, file) == sim::StdTarget::file || sim::TargetOf(m, file) == sim::StdTarget::pipe) {
+        (file == sim::StdOutputHandle() ? m.stdOutputBytes : m.stdErrorBytes).append(bytes, bytesToWrite);
     } else if (sim::IsConsole(m, file)) {
         // Bytes in the console's code page; the tests write ASCII.
         for (DWORD i = 0; i < bytesToWrite; ++i) m.consoleText.push_back(static_cast<unsigned char>(bytes[i]));
@@ -239,8 +218,12 @@ BOOL WriteFile(HANDLE file, const void* buffer, DWORD bytesToWrite, DWORD* bytes
 BOOL CloseHandle(HANDLE object)
 {
     Machine& m = Machine::Current();
-    if (m.Enter("CloseHandle", {m.handles.Label(object)})) return FALSE;
+    if (m.Enter("CloseHandle", {sim::Label(m, object)})) return FALSE;
     if (object == sim::CurrentProcess()) return TRUE;
+    if (sim::TargetOf(m, object) != sim::StdTarget::none) {
+        (object == sim::StdOutputHandle() ? m.sessionHandles.stdOutputClosed : m.sessionHandles.stdErrorClosed) = true;
+        return TRUE;
+    }
     for (const char* kind : sim::kClosableKinds)
         if (m.handles.Remove(object, kind)) return TRUE;
     return m.Fail(ERROR_INVALID_HANDLE);

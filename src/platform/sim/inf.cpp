@@ -2,9 +2,11 @@
 // prompt, run against the simulated machine.
 //
 // A queue remembers the sections whose files were put in it; committing it
-// copies those files into the machine's file table through the callback it
-// is given, exactly as Windows drives the default callback. Installing a
-// section's other directives writes its registry values.
+// copies those files into the machine's file table, telling the callback it
+// is given what Windows tells it (start and end of the queue, of the copy
+// subqueue and of each file, a missing disk, a failed copy) and doing what
+// it answers. Installing a section's other directives writes its registry
+// values.
 #include <algorithm>
 #include <cstdint>
 #include <memory>
@@ -52,6 +54,7 @@ struct QueuedSection {
     InfSection section;
     std::optional<std::u16string> sourceRoot;
     std::u16string infFolder;  // where the sources are without a source root
+    UINT copyFlags = 0;
 };
 
 struct FileQueue {
@@ -83,9 +86,7 @@ const InfSection* FindSection(const Machine& m, const OpenInf& inf, const char16
     return it == file->sections.end() ? nullptr : &it->second;
 }
 
-// A source root the machine does not have makes Windows ask for the disk; the
-// default callback offers neither skip nor browse there, so the user can only
-// cancel.
+// A source root the machine does not have makes Windows ask for the disk.
 bool SourceIsReachable(const Machine& m, const QueuedSection& queued)
 {
     if (!queued.sourceRoot) return true;
@@ -134,9 +135,11 @@ public:
         char16_t newPath[MAX_PATH] = {};
         if (!SourceIsReachable(m_, queued) || section.missingSources.count(target) != 0) {
             const SOURCE_MEDIA_W media{nullptr, nullptr, u"Installation disk", names.sourceFolder.c_str(),
-                                       names.sourceFile.c_str(), SP_COPY_NOSKIP | SP_COPY_NOBROWSE};
+                                       names.sourceFile.c_str(), queued.copyFlags};
+            // Going on (with a new path or not) is taken as the disk being there now.
             const UINT answer = Notify(SPFILENOTIFY_NEEDMEDIA, &media, newPath);
-            if (answer != FILEOP_DOIT) return answer == FILEOP_SKIP ? Outcome::skipped : Outcome::aborted;
+            if (answer == FILEOP_ABORT) return Outcome::aborted;
+            if (answer == FILEOP_SKIP) return Outcome::skipped;
         }
         FILEPATHS_W paths{names.target.c_str(), names.source.c_str(), ERROR_SUCCESS, 0};
         const UINT start = Notify(SPFILENOTIFY_STARTCOPY, reinterpret_cast<UINT_PTR>(&paths), FILEOP_COPY);
@@ -264,7 +267,7 @@ BOOL SetupInstallFilesFromInfSectionW(HINF inf, HINF layoutInf, HSPFILEQ queue, 
     const sim::InfSection* section = sim::FindSection(m, *open, sectionName);
     if (section == nullptr) return m.Fail(ERROR_SECTION_NOT_FOUND);
     if (section->queueError != ERROR_SUCCESS) return m.Fail(section->queueError);
-    sim::QueuedSection queued{sim::WithCopyError(*section), std::nullopt, sim::FolderOf(open->path)};
+    sim::QueuedSection queued{sim::WithCopyError(*section), std::nullopt, sim::FolderOf(open->path), copyFlags};
     if (sourceRootPath != nullptr) queued.sourceRoot = sourceRootPath;
     fileQueue->sections.push_back(std::move(queued));
     return TRUE;

@@ -3,6 +3,7 @@
 // itself lives in Machine; console.cpp and process.cpp work on it.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 
@@ -10,17 +11,21 @@
 
 namespace sim {
 
-// Handle kinds, for HandleTable::OpenCount. The standard handles are the
-// process's own and never the program's to close; the rest are.
+// Handle kinds, for HandleTable::OpenCount: the handles the program opens
+// and has to close.
 inline constexpr char kFileKind[] = "file";
-inline constexpr char kConsoleKind[] = "console";  // CONOUT$ opened by the program
-inline constexpr char kStdConsoleKind[] = "std console";
-inline constexpr char kStdFileKind[] = "std file";
-inline constexpr char kStdPipeKind[] = "std pipe";
+inline constexpr char kConsoleKind[] = "console";  // CONOUT$
 inline constexpr char kProcessKind[] = "process";
 inline constexpr char kThreadKind[] = "thread";
 inline constexpr char kTokenKind[] = "token";
-inline constexpr char kWindowStationKind[] = "window station";
+
+// The process's own handles: its window station and standard handles are
+// never the program's to close, so they stay out of the handle table and a
+// count of what the program left open. Odd values, which the table never
+// hands out.
+inline platform::HANDLE WindowStationHandle() { return reinterpret_cast<platform::HANDLE>(std::uintptr_t{0x7001}); }
+inline platform::HANDLE StdOutputHandle() { return reinterpret_cast<platform::HANDLE>(std::uintptr_t{0x7005}); }
+inline platform::HANDLE StdErrorHandle() { return reinterpret_cast<platform::HANDLE>(std::uintptr_t{0x7009}); }
 
 // GetCurrentProcess's pseudo handle: the same value as INVALID_HANDLE_VALUE,
 // and never in the handle table.
@@ -51,13 +56,11 @@ struct ShutdownRequest {
     platform::DWORD reason = 0;
 };
 
-// Handles that stay the same from call to call, made on first use.
+// Standard handles the program closed: they lead nowhere after that, though
+// GetStdHandle still gives them, as on Windows.
 struct SessionHandles {
-    platform::HANDLE windowStation = nullptr;
-    platform::HANDLE stdOutput = nullptr;
-    platform::HANDLE stdError = nullptr;
-    StdTarget stdOutputTarget = StdTarget::none;  // what stdOutput was made for
-    StdTarget stdErrorTarget = StdTarget::none;
+    bool stdOutputClosed = false;
+    bool stdErrorClosed = false;
 };
 
 }  // namespace sim
