@@ -26,7 +26,8 @@ bool EnableShutdownPrivilege()
     privileges.Privileges[0].Attributes = platform::SE_PRIVILEGE_ENABLED;
     if (!platform::LookupPrivilegeValueW(nullptr, platform::SE_SHUTDOWN_NAME, &privileges.Privileges[0].Luid))
         return false;
-    if (!platform::AdjustTokenPrivileges(token, platform::FALSE, &privileges, sizeof privileges, nullptr, nullptr))
+    if (!platform::AdjustTokenPrivileges(token, platform::FALSE, &privileges, sizeof privileges, nullptr,
+                                         nullptr))
         return false;
     return platform::GetLastError() == platform::ERROR_SUCCESS;
 }
@@ -42,7 +43,8 @@ void TraceRestartFailure(const RunContext& run)
 void StartRestart(RunContext& run)
 {
     if (!EnableShutdownPrivilege() ||
-        !platform::InitiateSystemShutdownExW(nullptr, nullptr, 0, platform::FALSE, platform::TRUE, kRestartReason)) {
+        !platform::InitiateSystemShutdownExW(nullptr, nullptr, 0, platform::FALSE, platform::TRUE,
+                                             kRestartReason)) {
         TraceRestartFailure(run);
         return;
     }

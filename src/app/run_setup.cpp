@@ -174,7 +174,8 @@ int COstrelSetupApp::RunSetup()
     StandardStream errors(platform::STD_ERROR_HANDLE);
     BoxSink boxes(Name());
     QuietSink quietSink(errors);
-    RunContext run(quiet == QuietReason::None ? static_cast<MessageSink&>(boxes) : quietSink, infPath);
+    MessageSink& sink = quiet == QuietReason::None ? static_cast<MessageSink&>(boxes) : static_cast<MessageSink&>(quietSink);
+    RunContext run(sink, infPath);
     run.quiet = quiet != QuietReason::None;
     run.commandLine = commandLine;
 

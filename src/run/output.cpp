@@ -12,9 +12,18 @@ constexpr char16_t kCarriageReturn = u'\r';
 constexpr char16_t kLineFeed = u'\n';
 constexpr char32_t kReplacement = 0xFFFD;
 
-bool IsHighSurrogate(char16_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
-bool IsLowSurrogate(char16_t unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
-bool IsLineEnd(char16_t unit) { return unit == kCarriageReturn || unit == kLineFeed; }
+bool IsHighSurrogate(char16_t unit)
+{
+    return unit >= 0xD800 && unit <= 0xDBFF;
+}
+bool IsLowSurrogate(char16_t unit)
+{
+    return unit >= 0xDC00 && unit <= 0xDFFF;
+}
+bool IsLineEnd(char16_t unit)
+{
+    return unit == kCarriageReturn || unit == kLineFeed;
+}
 
 std::size_t PutCodePoint(char32_t point, char* out)
 {
@@ -144,9 +153,9 @@ bool StandardStream::Connect()
         if (platform::AttachConsole(platform::ATTACH_PARENT_PROCESS) == platform::FALSE &&
             platform::GetLastError() != platform::ERROR_ACCESS_DENIED)
             return false;
-        ownedConsole_.reset(platform::CreateFileW(u"CONOUT$", platform::GENERIC_READ | platform::GENERIC_WRITE,
-                                                  platform::FILE_SHARE_WRITE, nullptr, platform::OPEN_EXISTING, 0,
-                                                  nullptr));
+        ownedConsole_.reset(
+            platform::CreateFileW(u"CONOUT$", platform::GENERIC_READ | platform::GENERIC_WRITE,
+                                  platform::FILE_SHARE_WRITE, nullptr, platform::OPEN_EXISTING, 0, nullptr));
         if (!ownedConsole_) return false;
         handle = ownedConsole_.get();
     }

@@ -31,10 +31,12 @@ platform::BOOL RequestStop(platform::SC_HANDLE service)
 
 platform::BOOL RequestDelete(platform::SC_HANDLE service) { return platform::DeleteService(service); }
 
-constexpr ServiceRequest kStartRequest{RequestStart,platform::ERROR_SERVICE_ALREADY_RUNNING,
-                                kMsgStartServiceFailed, u"start service ", u": started", u": already running"};
-constexpr ServiceRequest kStopRequest{RequestStop,platform::ERROR_SERVICE_NOT_ACTIVE,
-                               kMsgStopServiceFailed, u"stop service ", u": stopped", u": already stopped"};
+constexpr ServiceRequest kStartRequest{RequestStart,           platform::ERROR_SERVICE_ALREADY_RUNNING,
+                                       kMsgStartServiceFailed, u"start service ",
+                                       u": started",           u": already running"};
+constexpr ServiceRequest kStopRequest{RequestStop,           platform::ERROR_SERVICE_NOT_ACTIVE,
+                                      kMsgStopServiceFailed, u"stop service ",
+                                      u": stopped",          u": already stopped"};
 constexpr ServiceRequest kDeleteRequest{RequestDelete, 0, kMsgDeleteServiceFailed, u"remove service ", u": deleted", u""};
 
 Next Failed(RunContext& run, const ServiceRequest& request, const char16_t* name, unsigned message)
