@@ -6,6 +6,7 @@
 #include <string>
 
 #include "platform/platform.h"
+#include "platform/sim/caller_buffer.h"
 #include "platform/sim/machine.h"
 
 namespace sim {
@@ -113,14 +114,10 @@ DWORD GetModuleFileNameW(HMODULE module, LPWSTR fileName, DWORD size)
     }
     const std::u16string& path = m.modulePath;
     if (path.size() < size) {
-        path.copy(fileName, path.size());
-        fileName[path.size()] = u'\0';
+        sim::CopyTextToCaller("GetModuleFileNameW", fileName, size, path.data(), path.size());
         return static_cast<DWORD>(path.size());
     }
-    if (size != 0) {
-        path.copy(fileName, size - 1);
-        fileName[size - 1] = u'\0';
-    }
+    if (size != 0) sim::CopyTextToCaller("GetModuleFileNameW", fileName, size, path.data(), size - 1);
     m.lastError = ERROR_INSUFFICIENT_BUFFER;
     return size;
 }
@@ -243,8 +240,7 @@ UINT GetSystemDirectoryW(LPWSTR buffer, UINT size)
     if (m.Enter("GetSystemDirectoryW", {sim::Number(size)})) return 0;
     const std::u16string& folder = m.systemDirectory;
     if (buffer == nullptr || size <= folder.size()) return static_cast<UINT>(folder.size() + 1);
-    folder.copy(buffer, folder.size());
-    buffer[folder.size()] = u'\0';
+    sim::CopyTextToCaller("GetSystemDirectoryW", buffer, size, folder.data(), folder.size());
     return static_cast<UINT>(folder.size());
 }
 
@@ -258,13 +254,15 @@ LPWSTR lstrcpynW(LPWSTR destination, LPCWSTR source, int maxLength)
         m.lastError = ERROR_INVALID_PARAMETER;
         return nullptr;
     }
-    auto count = static_cast<unsigned>(maxLength);
-    LPWSTR out = destination;
-    while (count > 1 && *source != u'\0') {
-        *out++ = *source++;
-        --count;
+    if (maxLength > 0) {
+        const auto capacity = static_cast<std::size_t>(maxLength);
+        std::size_t count = 0;  // the source is read no further than it is copied
+        while (count + 1 < capacity && source[count] != u'\0') ++count;
+        sim::CopyTextToCaller("lstrcpynW", destination, capacity, source, count);
+    } else if (maxLength < 0) {
+        // No size to keep to: all of it.
+        std::copy_n(source, std::char_traits<char16_t>::length(source) + 1, destination);
     }
-    if (count != 0) *out = u'\0';
     return destination;
 }
 

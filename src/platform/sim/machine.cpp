@@ -47,7 +47,14 @@ Machine::Machine()
     if (current != nullptr) throw std::logic_error("only one simulated machine at a time");
     // Becomes current only once it is whole: a string table that fails to
     // load must not leave a dangling machine behind for the next test.
-    LoadStringTableSource(OSTREL_STRING_TABLE_SOURCE);
+    // The project's own table is read once per process, since the fuzzers
+    // make a machine for every input.
+    static std::optional<decltype(stringBlocks)> projectBlocks;
+    if (!projectBlocks) {
+        LoadStringTableSource(OSTREL_STRING_TABLE_SOURCE);
+        projectBlocks = stringBlocks;
+    }
+    stringBlocks = *projectBlocks;
     current = this;
     systemTexts = {
         {ERROR_SUCCESS, u"The operation completed successfully.\r\n"},
