@@ -233,6 +233,8 @@ class OstrelResult:
     details: list = field(default_factory=list)  # every Box, other processes' too
     exit_code: int = None
     log: str = ""
+    stdout: str = None  # the program's standard output and error, with capture=True
+    stderr: str = None
 
 
 _ESCAPES = {"\\": "\\", "t": "\t", "n": "\n", "r": "\r"}
@@ -353,8 +355,11 @@ class WinePrefix:
     # -- the program under test --
 
     def run_ostrel(self, args="", inf=None, cwd=None, files=None, program_name=PROGRAM,
-                   seconds=60, grace_ms=150, sibling=None):
+                   seconds=60, grace_ms=150, capture=False, sibling=None):
         """Runs OstrelSetup.exe with the exact command-line tail args and reads its boxes.
+
+        capture: hand the program files as its standard output and error
+        and fill result.stdout and result.stderr (UTF-8) from them.
 
         inf: None (no INF file beside the program), a Path to copy there as
         the default INF file (the program's base name with ".inf"), or the
@@ -385,13 +390,18 @@ class WinePrefix:
             shutil.copy2(self.build.boxreader, reader)
         (folder / "args.txt").write_bytes(args.encode("utf-8"))
         log = folder / "boxes.log"
+        streams = {"stdout": folder / "stdout.txt", "stderr": folder / "stderr.txt"} if capture else {}
         completed = self.wine(
             self.windows_path(reader), "--log", self.windows_path(log),
+            *(part for name, path in streams.items() for part in (f"--{name}", self.windows_path(path))),
             "--run", self.windows_path(program), "--args-file", self.windows_path(folder / "args.txt"),
             "--cwd", self.windows_path(cwd or folder), "--timeout", str(seconds), "--grace", str(grace_ms),
             "--refs", self.windows_path(reader.with_name("icons.bin")), seconds=seconds + 30)
         text = log.read_text(encoding="utf-8") if log.exists() else ""
-        return self._parse(text, completed, program_name)
+        result = self._parse(text, completed, program_name)
+        for name, path in streams.items():
+            setattr(result, name, path.read_bytes().decode("utf-8"))
+        return result
 
     @staticmethod
     def _place(target, content):

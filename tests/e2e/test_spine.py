@@ -34,6 +34,9 @@ USAGE = "\n".join([
     "",
     "/reboot = perform reboot if required (default: show message only)",
     "/de = use german messages/en = use english messages/f <file> = specify .inf file",
+    "/quiet or /q = no message boxes: messages go to standard error, the exit code tells the outcome",
+    "/log <file> = append a log of the run to <file>",
+    "/? = show this text (as 'help' does)",
 ])
 
 # Wine's own wording for the system texts, as FormatMessageW gives them; the

@@ -6,8 +6,8 @@
  * process shows, one UTF-8 line per box, and answers it so the run goes on.
  *
  *   boxreader.exe --log FILE [--timeout SECONDS] [--grace MS] [--echo]
- *                 [--run EXE [--args-file FILE] [--cwd DIR]] [--stop FILE]
- *                 [--refs FILE]
+ *                 [--run EXE [--args-file FILE] [--cwd DIR]
+ *                  [--stdout FILE] [--stderr FILE]] [--stop FILE] [--refs FILE]
  *
  * Log lines (fields separated by tabs; \\ \t \n \r escaped inside fields):
  *   ref     <icon> <ok|missing>
@@ -22,6 +22,10 @@
  * every box's icon against those references. With --refs, the references
  * are kept in that file and read from it on later runs (same prefix, same
  * display), which saves showing them again.
+ *
+ * --stdout and --stderr create those files and hand them to the program as
+ * its standard output and standard error (the other standard handles stay
+ * empty); without them the program gets no handles of the reader's.
  */
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
@@ -503,6 +507,8 @@ typedef struct {
     const wchar_t *cwd;
     const wchar_t *stop;
     const wchar_t *refs;
+    const wchar_t *stdout_file;
+    const wchar_t *stderr_file;
     DWORD timeout_ms;
     DWORD grace_ms;
 } Options;
@@ -523,6 +529,8 @@ static BOOL parse_options(int argc, wchar_t **argv, Options *options)
         else if (wcscmp(argv[i], L"--cwd") == 0) options->cwd = value;
         else if (wcscmp(argv[i], L"--stop") == 0) options->stop = value;
         else if (wcscmp(argv[i], L"--refs") == 0) options->refs = value;
+        else if (wcscmp(argv[i], L"--stdout") == 0) options->stdout_file = value;
+        else if (wcscmp(argv[i], L"--stderr") == 0) options->stderr_file = value;
         else if (wcscmp(argv[i], L"--timeout") == 0) options->timeout_ms = (DWORD)wcstoul(value, NULL, 10) * 1000;
         else if (wcscmp(argv[i], L"--grace") == 0) options->grace_ms = (DWORD)wcstoul(value, NULL, 10);
         else return FALSE;
@@ -550,6 +558,22 @@ static wchar_t *read_arguments(const wchar_t *path)
     return text;
 }
 
+/* An inheritable handle to a new, empty file; NULL when no file was asked for. */
+static HANDLE create_inheritable(const wchar_t *path)
+{
+    SECURITY_ATTRIBUTES inherit = {sizeof inherit, NULL, TRUE};
+    if (!path)
+        return NULL;
+    return CreateFileW(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit, CREATE_ALWAYS,
+                       FILE_ATTRIBUTE_NORMAL, NULL);
+}
+
+static void close_if_open(HANDLE handle)
+{
+    if (handle && handle != INVALID_HANDLE_VALUE)
+        CloseHandle(handle);
+}
+
 static HANDLE launch(const Options *options)
 {
     wchar_t *tail = options->args_file ? read_arguments(options->args_file) : NULL;
@@ -559,20 +583,32 @@ static HANDLE launch(const Options *options)
     wchar_t *command_line = (wchar_t *)calloc(length, sizeof(wchar_t));
     HANDLE process = NULL;
     DWORD error = ERROR_OUTOFMEMORY;
-    if (command_line) {
+    HANDLE output = create_inheritable(options->stdout_file);
+    HANDLE errors = create_inheritable(options->stderr_file);
+    BOOL capture = output || errors;
+    if (output == INVALID_HANDLE_VALUE || errors == INVALID_HANDLE_VALUE) {
+        error = GetLastError();
+    } else if (command_line) {
         swprintf(command_line, length, L"\"%ls\"%ls%ls", options->run, (tail && *tail) ? L" " : L"",
                  tail ? tail : L"");
         STARTUPINFOW startup;
         PROCESS_INFORMATION info;
         memset(&startup, 0, sizeof startup);
         startup.cb = sizeof startup;
-        if (CreateProcessW(options->run, command_line, NULL, NULL, FALSE, 0, NULL, options->cwd,
+        if (capture) {
+            startup.dwFlags = STARTF_USESTDHANDLES;
+            startup.hStdOutput = output;
+            startup.hStdError = errors;
+        }
+        if (CreateProcessW(options->run, command_line, NULL, NULL, capture, 0, NULL, options->cwd,
                            &startup, &info)) {
             CloseHandle(info.hThread);
             process = info.hProcess;
         }
         error = GetLastError();
     }
+    close_if_open(output);
+    close_if_open(errors);
     free(command_line);
     free(tail);
     SetLastError(error);
@@ -643,7 +679,8 @@ int wmain(int argc, wchar_t **argv)
     Options options;
     if (!parse_options(argc, argv, &options)) {
         static const char usage[] = "usage: boxreader --log FILE [--timeout S] [--grace MS] [--echo] "
-                                    "[--run EXE [--args-file FILE] [--cwd DIR]] [--stop FILE] [--refs FILE]\n";
+                                    "[--run EXE [--args-file FILE] [--cwd DIR] [--stdout FILE] [--stderr FILE]] "
+                                    "[--stop FILE] [--refs FILE]\n";
         write_bytes(GetStdHandle(STD_ERROR_HANDLE), usage, sizeof usage - 1);
         return 2;
     }

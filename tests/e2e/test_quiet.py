@@ -1,0 +1,164 @@
+"""Unattended runs: /quiet, /log and /? under Wine.
+
+A quiet run shows no box; its messages go to standard error (a file here,
+so UTF-8, each entry ending in CR LF) and its exit code tells the outcome.
+The restart codes 3010 and 1641 and the "newer driver" code 259 cannot
+happen under Wine (docs/wine.md); the unit tests prove them.
+"""
+
+import re
+
+import pytest
+
+from conftest import CAPTION, SAMPLE_INF, SAMPLES, sample_files
+
+SAMPLE_KEY = r"HKLM\Software\OstrelSample"
+INVALID_COMMAND_LINE = 1639
+# Wine's system texts as FormatMessageW gives them, CR LF included.
+WINE_NO_SUCH_SERVICE = "Service does not exist.\r\n"
+WINE_FILE_NOT_FOUND = "File not found.\r\n"
+
+# An INF file that names a class Windows does not know and no ClassGuid:
+# the device actions find GUID_NULL (message 8).
+NO_CLASS_GUID_INF = '[Version]\nSignature = "$Windows NT$"\nClass = OstrelNowhere\n'
+
+# Built like the sample's named sections, but the source file is not there.
+MISSING_SOURCE_INF = r"""[Version]
+Signature = "$Windows NT$"
+Class     = OstrelSample
+ClassGuid = {55eed3ce-7127-4948-a2d3-1de9eaeedd1e}
+
+[SourceDisksNames]
+1 = "Ostrel Sample Package"
+
+[SourceDisksFiles]
+OstrelAbsent.txt = 1
+
+[DestinationDirs]
+DefaultDestDir = 10,OstrelSample
+
+[OstrelSample.Absent]
+CopyFiles = OstrelSample.Absent.Files
+AddReg    = OstrelSample.Absent.AddReg
+
+[OstrelSample.Absent.Files]
+OstrelAbsent.txt
+
+[OstrelSample.Absent.AddReg]
+HKLM,Software\OstrelSample,Absent,,"installed"
+"""
+
+STAMP = r"\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3} "
+
+
+def run_quiet(prefix, args, inf=SAMPLE_INF, **kwargs):
+    """A run that must show no box; its exit code as an unsigned 32-bit value."""
+    result = prefix.run_ostrel(args, inf=inf, capture=True, **kwargs)
+    assert result.details == []
+    assert result.stdout == ""
+    result.exit_code &= 0xFFFFFFFF
+    return result
+
+
+def log_entries(path):
+    """The log's lines without their time stamps; every line must carry one
+    (or be a continuation, indented as wide as a stamp) and end in CR LF."""
+    text = path.read_bytes().decode("utf-8")
+    assert text.endswith("\r\n") and "\n" not in text.replace("\r\n", "")
+    lines = text.split("\r\n")[:-1]
+    for line in lines:
+        assert re.match(STAMP, line) or re.match(" {24}\\S", line), line
+    return [re.sub("^" + STAMP, "", line) for line in lines]
+
+
+@pytest.mark.parametrize("args,inf,exit_code,stderr", [
+    ("/quiet start service Missing", SAMPLE_INF, 1060, "Open of service Missing failed.\r\n" + WINE_NO_SUCH_SERVICE),
+    ("/quiet frobnicate", SAMPLE_INF, INVALID_COMMAND_LINE,
+     "Invalid command line. Call 'OstrelSetup help' for more information.\r\n"),
+    ("/q /de install device ", SAMPLE_INF, INVALID_COMMAND_LINE, "Ungültige Kommandozeile - Hardware ID fehlt.\r\n"),
+    ("/QUIET start service Missing", None, 2, "Open of .inf file failed.\r\n" + WINE_FILE_NOT_FOUND),
+    # ERROR_INVALID_CLASS; Wine has no text for the Setup API's codes.
+    ("/quiet remove device ostrel\\widget", NO_CLASS_GUID_INF, 0xE0000206, "ClassGuid entry missing in INF file.\r\n"),
+])
+def test_a_quiet_failure_writes_its_message_to_stderr_and_exits_with_its_code(shared_wine, args, inf, exit_code, stderr):
+    result = run_quiet(shared_wine, args, inf=inf)
+    assert (result.exit_code, result.stderr) == (exit_code, stderr)
+
+
+def test_the_quiet_default_installation_is_done_when_the_program_ends(wine):
+    result = run_quiet(wine, "/quiet", files=sample_files())
+
+    assert (result.exit_code, result.stderr) == (0, "")
+    # In-process, not through the shell: the effect is there at once.
+    assert wine.reg_query(SAMPLE_KEY, "DefaultInstall") == "done"
+    copied = wine.drive_c / "windows" / "OstrelSample" / "OstrelSample.txt"
+    assert copied.read_bytes() == (SAMPLES / "OstrelSample.txt").read_bytes()
+
+
+# Wine asks the queue callback for the missing file's media (NEEDMEDIA) and,
+# answered as its default callback answers, copies and asks again for ever.
+# The quiet callback refuses: the commit fails with ERROR_FILE_NOT_FOUND and
+# the rest of the section (its registry value) is not installed.
+def test_a_missing_source_file_ends_a_quiet_install_inf_with_message_26(wine):
+    result = run_quiet(wine, "/quiet install inf OstrelSample.Absent", inf=MISSING_SOURCE_INF, seconds=20)
+
+    assert result.stderr == "Execution of file queue operations failed.\r\n" + WINE_FILE_NOT_FOUND
+    assert result.exit_code == 2
+    assert wine.reg_query(SAMPLE_KEY, "Absent") is None
+
+
+def log_run(args, *body):
+    """Patterns for one quiet run's block in the log: its header, then body."""
+    return [r"OstrelSetup \S+, (32|64)-bit program on (32|64)-bit Windows", r"user: .+, elevated: (yes|no)",
+            "quiet: yes, asked for",
+            r'command line: "C:\\ostrel\\run\d+\\OstrelSetup\.exe" ' + re.escape(args),
+            r"INF file: C:\\ostrel\\run\d+\\OstrelSetup\.inf"] + [re.escape(line) for line in body]
+
+
+def test_the_log_records_each_run_and_is_appended_to(wine):
+    wine.create_test_service("OstrelSampleService")
+
+    # A log that cannot be opened stops the run before anything is done.
+    result = run_quiet(wine, r"/quiet /log C:\nowhere\run.log start service OstrelSampleService")
+    assert result.stderr == "Open of log file C:\\nowhere\\run.log failed.\r\nPath not found.\r\n"
+    assert result.exit_code == 3
+    assert wine.service_state("OstrelSampleService") == "STOPPED"
+
+    args = r"/quiet /log C:\ostrel\run.log start service OstrelSampleService Missing Third"
+    assert [run_quiet(wine, args).exit_code for _ in range(2)] == [1060, 1060]
+
+    failure = ["start service Missing: failed", "error: Open of service Missing failed.",
+               " " * 24 + "Service does not exist.", "restart: not needed", "exit code: 1060"]
+    expected = (log_run(args, "start service OstrelSampleService: started", *failure) +
+                log_run(args, "start service OstrelSampleService: already running", *failure))
+    entries = log_entries(wine.drive_c / "ostrel" / "run.log")
+    assert len(entries) == len(expected), entries
+    for pattern, entry in zip(expected, entries):
+        assert re.fullmatch(pattern, entry), entry
+
+
+# The boxes stay as they were; the log says what a quiet run would have
+# answered: here the HRESULT of the shell's refusal (0x8007001F, Wine's
+# answer for a file without an "install" verb).
+def test_an_interactive_run_with_a_log_shows_its_boxes_and_exits_0(shared_wine):
+    folder = shared_wine.drive_c / "ostrel-interactive"
+    folder.mkdir(exist_ok=True)
+    (folder / "readme.txt").write_text("plain text\n")
+    log = folder / "run.log"
+    log.unlink(missing_ok=True)
+
+    result = shared_wine.run_ostrel(r"/log C:\ostrel-interactive\run.log /f C:\ostrel-interactive\readme.txt ",
+                                    capture=True)
+
+    assert result.boxes == [(CAPTION, "Install failed.\nGeneral failure.", "error")]
+    assert (result.exit_code, result.stdout, result.stderr) == (0, "", "")
+    entries = log_entries(log)
+    assert "quiet: no" in entries
+    assert entries[-1] == f"exit code: 0 (a quiet run would end with {0x8007001F})"
+
+
+def test_slash_question_mark_shows_the_usage_as_help_does(shared_wine):
+    usage = shared_wine.run_ostrel("/?")
+    assert usage.boxes == shared_wine.run_ostrel("help").boxes
+    assert usage.boxes[0][1].endswith("\n/? = show this text (as 'help' does)")
+    assert usage.exit_code == 0
