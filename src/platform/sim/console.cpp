@@ -11,6 +11,7 @@
 #include <string>
 
 #include "platform/platform.h"
+#include "platform/sim/caller_buffer.h"
 #include "platform/sim/machine.h"
 
 namespace sim {
@@ -129,7 +130,8 @@ BOOL GetUserObjectInformationW(HANDLE object, int index, void* info, DWORD lengt
     if (lengthNeeded != nullptr) *lengthNeeded = sizeof(USEROBJECTFLAGS);
     if (info == nullptr || length < sizeof(USEROBJECTFLAGS)) return m.Fail(ERROR_INSUFFICIENT_BUFFER);
     const USEROBJECTFLAGS flags{FALSE, FALSE, m.windowStationVisible ? WSF_VISIBLE : 0};
-    std::memcpy(info, &flags, sizeof flags);
+    sim::CopyToCaller("GetUserObjectInformationW", static_cast<BYTE*>(info), length,
+                      reinterpret_cast<const BYTE*>(&flags), sizeof flags);
     return TRUE;
 }
 

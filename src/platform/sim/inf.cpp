@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "platform/sim/caller_buffer.h"
 #include "platform/sim/machine.h"
 
 namespace sim {
@@ -395,8 +396,7 @@ BOOL SetupDiGetActualSectionToInstallW(HINF inf, LPCWSTR sectionName, LPWSTR act
     if (requiredSize != nullptr) *requiredSize = needed;
     if (actualName == nullptr) return TRUE;
     if (actualNameSize < needed) return m.Fail(ERROR_INSUFFICIENT_BUFFER);
-    actual.copy(actualName, actual.size());
-    actualName[actual.size()] = u'\0';
+    sim::CopyTextToCaller("SetupDiGetActualSectionToInstallW", actualName, actualNameSize, actual.data(), actual.size());
     if (extension != nullptr) *extension = dot ? actualName + *dot : nullptr;
     return TRUE;
 }

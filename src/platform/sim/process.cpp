@@ -9,6 +9,7 @@
 #include <string>
 
 #include "platform/platform.h"
+#include "platform/sim/caller_buffer.h"
 #include "platform/sim/machine.h"
 
 namespace sim {
@@ -161,8 +162,7 @@ BOOL GetUserNameW(LPWSTR buffer, DWORD* size)
     const DWORD given = *size;
     *size = needed;
     if (buffer == nullptr || given < needed) return m.Fail(ERROR_INSUFFICIENT_BUFFER);
-    m.userName.copy(buffer, m.userName.size());
-    buffer[m.userName.size()] = u'\0';
+    sim::CopyTextToCaller("GetUserNameW", buffer, given, m.userName.data(), m.userName.size());
     return TRUE;
 }
 
@@ -190,7 +190,9 @@ BOOL GetTokenInformation(HANDLE token, int informationClass, void* information, 
     if (returnLength == nullptr) return m.Fail(ERROR_INVALID_PARAMETER);
     *returnLength = sizeof(TOKEN_ELEVATION);
     if (information == nullptr || length < sizeof(TOKEN_ELEVATION)) return m.Fail(ERROR_INSUFFICIENT_BUFFER);
-    static_cast<TOKEN_ELEVATION*>(information)->TokenIsElevated = m.elevated ? 1 : 0;
+    const TOKEN_ELEVATION elevation{m.elevated ? 1U : 0U};
+    sim::CopyToCaller("GetTokenInformation", static_cast<BYTE*>(information), length,
+                      reinterpret_cast<const BYTE*>(&elevation), sizeof elevation);
     return TRUE;
 }
 
