@@ -101,6 +101,7 @@ declare -A closing=()
 step "install packages" bash scripts/install-deps.sh
 step "host unit tests" unit_tests host
 step "host unit tests under sanitizers" unit_tests host-asan
+step "fuzz regression gate (20 s per target)" bash scripts/fuzz.sh --gate
 step "Windows build, 32-bit (shipped)" configure_and_build win32
 step "Windows build, 64-bit" configure_and_build win64
 step "release archive, built twice" release_archive
