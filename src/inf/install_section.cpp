@@ -43,13 +43,32 @@ struct QuietQueue {
     platform::DWORD error = platform::ERROR_SUCCESS;
 };
 
+// The medium is asked for before its files are copied, whether or not they
+// are there: the default callback would look for the file (or the medium's
+// tag file) and prompt only when it is missing.
+bool MediumIsThere(UINT_PTR param1)
+{
+    const auto* media = reinterpret_cast<const platform::SOURCE_MEDIA_W*>(param1);
+    if (media == nullptr || media->SourcePath == nullptr) return false;
+    const char16_t* probe = media->Tagfile != nullptr && media->Tagfile[0] != u'\0' ? media->Tagfile : media->SourceFile;
+    if (probe == nullptr) return false;
+    Text path;
+    path.append(media->SourcePath);
+    if (!path.empty() && path.c_str()[path.size() - 1] != u'\\') path.append(u'\\');
+    path.append(probe);
+    return !path.failed() && platform::GetFileAttributesW(path.c_str()) != platform::INVALID_FILE_ATTRIBUTES;
+}
+
 // Every notification goes to the default callback, but for those that
 // would prompt: they are refused, which ends the commit with their error.
 UINT PLATFORM_API AnswerWithoutPrompts(void* context, UINT notification, UINT_PTR param1, UINT_PTR param2)
 {
     auto* quiet = static_cast<QuietQueue*>(context);
     switch (notification) {
-    case platform::SPFILENOTIFY_NEEDMEDIA: quiet->error = platform::ERROR_FILE_NOT_FOUND; break;
+    case platform::SPFILENOTIFY_NEEDMEDIA:
+        if (MediumIsThere(param1)) return platform::FILEOP_DOIT;
+        quiet->error = platform::ERROR_FILE_NOT_FOUND;
+        break;
     case platform::SPFILENOTIFY_COPYERROR:
     case platform::SPFILENOTIFY_RENAMEERROR:
     case platform::SPFILENOTIFY_DELETEERROR: {

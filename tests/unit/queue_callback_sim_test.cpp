@@ -44,7 +44,11 @@ UINT PLATFORM_API ProgramCallback(void* context, UINT notification, platform::UI
     answers.heard.push_back(notification);
     UINT answer = 1;
     if (notification == platform::SPFILENOTIFY_NEEDMEDIA) {
-        answers.mediaFile = reinterpret_cast<const platform::SOURCE_MEDIA_W*>(param1)->SourceFile;
+        // Asked before every copy; only a file that is not there is a question.
+        const auto* media = reinterpret_cast<const platform::SOURCE_MEDIA_W*>(param1);
+        const std::u16string source = std::u16string(media->SourcePath) + u"\\" + media->SourceFile;
+        if (platform::GetFileAttributesW(source.c_str()) != platform::INVALID_FILE_ATTRIBUTES) return 1;
+        answers.mediaFile = media->SourceFile;
         answer = answers.toNeedMedia;
     } else if (notification == platform::SPFILENOTIFY_COPYERROR) {
         answers.copyError = reinterpret_cast<const platform::FILEPATHS_W*>(param1)->Win32Error;
@@ -123,8 +127,8 @@ TEST_F(QueueCallbackTest, AQueueWithNothingWrongHearsEachStageInWindowsOrder)
     Answers answers;
     ASSERT_TRUE(Commit(ToolSection(), answers));
 
-    EXPECT_EQ(answers.heard, (std::vector<UINT>{kStartQueue, kStartSubqueue, kStartCopy, kEndCopy, kEndSubqueue,
-                                                kEndQueue}));
+    EXPECT_EQ(answers.heard, (std::vector<UINT>{kStartQueue, kStartSubqueue, platform::SPFILENOTIFY_NEEDMEDIA,
+                                                kStartCopy, kEndCopy, kEndSubqueue, kEndQueue}));
     EXPECT_TRUE(HasFile(kToolFile));
 }
 

@@ -38,7 +38,6 @@ constexpr UINT SPFILENOTIFY_ENDSUBQUEUE = 0x4;
 constexpr UINT SPFILENOTIFY_STARTCOPY = 0xB;
 constexpr UINT SPFILENOTIFY_ENDCOPY = 0xC;
 constexpr UINT FILEOP_COPY = 0;
-constexpr UINT FILEOP_DOIT = 1;
 constexpr UINT FILEOP_SKIP = 2;
 // A callback that retries a copy that keeps failing would hang Windows too.
 constexpr int kMostRetries = 100;
@@ -134,14 +133,21 @@ public:
         const InfSection& section = queued.section;
         const FileNames names = NamesOf(queued, target);
         char16_t newPath[MAX_PATH] = {};
-        if (!SourceIsReachable(m_, queued) || section.missingSources.count(target) != 0) {
-            const SOURCE_MEDIA_W media{nullptr, nullptr, u"Installation disk", names.sourceFolder.c_str(),
-                                       names.sourceFile.c_str(), queued.copyFlags};
-            // Going on (with a new path or not) is taken as the disk being there now.
-            const UINT answer = Notify(SPFILENOTIFY_NEEDMEDIA, &media, newPath);
-            if (answer == FILEOP_ABORT) return Outcome::aborted;
-            if (answer == FILEOP_SKIP) return Outcome::skipped;
-        }
+        // The source lies where the queue looks unless the section says it
+        // is missing. Windows asks for the medium before copying from it,
+        // whether or not the file is there (Wine before every file), and
+        // leaves it to the callback to look.
+        const bool present = SourceIsReachable(m_, queued) && section.missingSources.count(target) == 0;
+        if (present)
+            m_.AddFile(names.source);
+        else
+            m_.RemoveFile(names.source);
+        const SOURCE_MEDIA_W media{nullptr, nullptr, u"Installation disk", names.sourceFolder.c_str(),
+                                   names.sourceFile.c_str(), queued.copyFlags};
+        // Going on (with a new path or not) is taken as the disk being there now.
+        const UINT mediaAnswer = Notify(SPFILENOTIFY_NEEDMEDIA, &media, newPath);
+        if (mediaAnswer == FILEOP_ABORT) return Outcome::aborted;
+        if (mediaAnswer == FILEOP_SKIP) return Outcome::skipped;
         FILEPATHS_W paths{names.target.c_str(), names.source.c_str(), ERROR_SUCCESS, 0};
         const UINT start = Notify(SPFILENOTIFY_STARTCOPY, reinterpret_cast<UINT_PTR>(&paths), FILEOP_COPY);
         if (start != FILEOP_DOIT) return start == FILEOP_SKIP ? Outcome::skipped : Outcome::aborted;
@@ -314,6 +320,11 @@ UINT PLATFORM_API SetupDefaultQueueCallbackW(void* context, UINT notification, U
         return FILEOP_ABORT;
     if (m.handles.Find<sim::CallbackContext>(context, sim::kContextKind) == nullptr)
         return m.Fail(ERROR_INVALID_HANDLE, FILEOP_ABORT);
+    // The disk prompt comes only when the file is not where the queue looks.
+    if (notification == SPFILENOTIFY_NEEDMEDIA && param1 != 0) {
+        const auto* media = reinterpret_cast<const SOURCE_MEDIA_W*>(param1);
+        if (m.FileAttributes(std::u16string(media->SourcePath) + u'\\' + media->SourceFile)) return FILEOP_DOIT;
+    }
     if (notification == SPFILENOTIFY_NEEDMEDIA || notification == SPFILENOTIFY_COPYERROR) {
         m.infs.setupDialogs.push_back(notification);
         const bool copyError = notification == SPFILENOTIFY_COPYERROR && param1 != 0;
@@ -324,7 +335,7 @@ UINT PLATFORM_API SetupDefaultQueueCallbackW(void* context, UINT notification, U
     if (notification == sim::SPFILENOTIFY_ENDCOPY || notification == sim::SPFILENOTIFY_ENDQUEUE ||
         notification == sim::SPFILENOTIFY_ENDSUBQUEUE)
         return ERROR_SUCCESS;
-    return sim::FILEOP_DOIT;
+    return FILEOP_DOIT;
 }
 
 BOOL SetupCommitFileQueueW(HWND owner, HSPFILEQ queue, PSP_FILE_CALLBACK_W callback, void* context)
