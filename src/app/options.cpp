@@ -96,10 +96,11 @@ bool ReadFileName(OptionState& state, InfPathBuffer& name)
 
 bool ReadInfPathOption(OptionState& state) { return ReadFileName(state, state.options.infPath); }
 
+// A name that cannot be read opens no log: the fault is shown, not logged.
 bool ReadLogOption(OptionState& state)
 {
-    state.options.hasLog = true;
-    return ReadFileName(state, state.options.logPath);
+    state.options.hasLog = ReadFileName(state, state.options.logPath);
+    return state.options.hasLog;
 }
 
 constexpr Option kOptions[] = {

@@ -79,6 +79,7 @@ INSTANTIATE_TEST_SUITE_P(
     Rules, QuietExitCodeTest,
     ::testing::Values(ExitCase{"start service S Stopped", 0},            // already running, then started
                       ExitCase{"start service Missing S", 1060},         // the failure's own code
+                      ExitCase{"/log C:\\Tools\\run.log", platform::ERROR_INVALID_COMMAND_LINE},  // no blank after
                       ExitCase{"stop service S Missing Stopped", 1060},  // the walk still stops there
                       ExitCase{"frobnicate", platform::ERROR_INVALID_COMMAND_LINE},
                       ExitCase{"start service ", platform::ERROR_INVALID_COMMAND_LINE},
