@@ -104,6 +104,7 @@ step "host unit tests under sanitizers" unit_tests host-asan
 step "fuzz regression gate (20 s per target)" bash scripts/fuzz.sh --gate
 step "Windows build, 32-bit (shipped)" configure_and_build win32
 step "Windows build, 64-bit" configure_and_build win64
+step "hardened executables: PE headers of both builds" run_pytest pe tests/pe
 step "release archive, built twice" release_archive
 no_win32=$(win32_unavailable)
 [[ -z "$no_win32" ]] && step "end-to-end tests under Wine: 32-bit build, 32-bit prefix" end_to_end win32

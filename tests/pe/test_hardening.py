@@ -1,0 +1,143 @@
+"""The hardening of both Windows builds, read from their PE headers.
+
+Looks at build/win32/OstrelSetup.exe and build/win64/OstrelSetup.exe (under
+$OSTREL_BUILD_ROOT when set, as scripts/test.sh builds them). The PE format is
+read here with the standard library alone, independently of the build's own
+post-link step (cmake/set_load_config.py).
+"""
+
+import os
+import pathlib
+import struct
+
+import pytest
+
+ROOT = pathlib.Path(__file__).resolve().parents[2]
+BUILD = pathlib.Path(os.environ.get("OSTREL_BUILD_ROOT", ROOT / "build"))
+
+FILE_RELOCS_STRIPPED = 0x0001
+FILE_EXECUTABLE_IMAGE = 0x0002
+SUBSYSTEM_WINDOWS_GUI = 2
+HIGH_ENTROPY_VA = 0x0020
+DYNAMIC_BASE = 0x0040
+NX_COMPAT = 0x0100
+TERMINAL_SERVER_AWARE = 0x8000
+LOAD_LIBRARY_SEARCH_SYSTEM32 = 0x800
+
+IMPORT, BASE_RELOCATION, LOAD_CONFIG, BOUND_IMPORT, DELAY_IMPORT = 1, 5, 10, 11, 13
+
+# Libraries Windows maps from system32 whatever the program's folder holds:
+# the KnownDLLs of Windows 7 to 11. Setupapi is not one everywhere: Windows 7
+# and later list it, Windows XP did not, and an administrator can change the
+# list. Where it is missing, DependentLoadFlags (honoured from Windows 10 1607
+# on) still keeps the lookup of the program's imports in system32.
+KNOWN_DLLS = {"advapi32.dll", "kernel32.dll", "msvcrt.dll", "shell32.dll", "user32.dll", "setupapi.dll"}
+
+
+class Image:
+    """The few parts of a PE image the checks need."""
+
+    def __init__(self, path):
+        self.data = path.read_bytes()
+        pe = self.u32(0x3C)
+        assert self.data[pe:pe + 4] == b"PE\0\0", f"{path} is no PE image"
+        self.machine, section_count = struct.unpack_from("<HH", self.data, pe + 4)
+        optional_size, self.characteristics = struct.unpack_from("<HH", self.data, pe + 20)
+        optional = pe + 24
+        self.magic = self.u16(optional)
+        self.pe32_plus = self.magic == 0x20B
+        self.subsystem, self.dll_characteristics = struct.unpack_from("<HH", self.data, optional + 68)
+        directory_count_at = optional + (108 if self.pe32_plus else 92)
+        count = self.u32(directory_count_at)
+        self.directories = [struct.unpack_from("<II", self.data, directory_count_at + 4 + 8 * i) for i in range(count)]
+        table = optional + optional_size
+        self.sections = [struct.unpack_from("<8xIIII", self.data, table + 40 * i) for i in range(section_count)]
+
+    def u16(self, offset):
+        return struct.unpack_from("<H", self.data, offset)[0]
+
+    def u32(self, offset):
+        return struct.unpack_from("<I", self.data, offset)[0]
+
+    def offset(self, rva):
+        for virtual_size, virtual_address, raw_size, raw_offset in self.sections:
+            if virtual_address <= rva < virtual_address + min(virtual_size, raw_size):
+                return raw_offset + rva - virtual_address
+        raise AssertionError(f"RVA {rva:#x} lies in no section's data")
+
+    def text(self, rva):
+        start = self.offset(rva)
+        return self.data[start:self.data.index(b"\0", start)].decode("ascii")
+
+    def imported_libraries(self):
+        rva, _ = self.directories[IMPORT]
+        names = []
+        descriptor = self.offset(rva)
+        while any(self.data[descriptor:descriptor + 20]):
+            names.append(self.text(self.u32(descriptor + 12)))
+            descriptor += 20
+        return names
+
+
+@pytest.fixture(params=[("win32", 0x14C, 0x10B), ("win64", 0x8664, 0x20B)], ids=["win32", "win64"])
+def build(request):
+    preset, machine, magic = request.param
+    path = BUILD / preset / "OstrelSetup.exe"
+    assert path.is_file(), f"{path} is missing: build the preset {preset} first"
+    return Image(path), machine, magic
+
+
+def test_a_relocatable_gui_program_for_its_machine(build):
+    image, machine, magic = build
+    assert (image.machine, image.magic) == (machine, magic)
+    assert image.subsystem == SUBSYSTEM_WINDOWS_GUI
+    assert image.characteristics & FILE_EXECUTABLE_IMAGE
+    # ASLR moves only an image that keeps its relocations.
+    assert not image.characteristics & FILE_RELOCS_STRIPPED
+    assert image.directories[BASE_RELOCATION][1] > 0
+
+
+def test_asks_for_aslr_dep_and_no_terminal_server_shims(build):
+    image, _, _ = build
+    wanted = DYNAMIC_BASE | NX_COMPAT | TERMINAL_SERVER_AWARE | (HIGH_ENTROPY_VA if image.pe32_plus else 0)
+    assert image.dll_characteristics & wanted == wanted, f"DllCharacteristics {image.dll_characteristics:#06x}"
+    if not image.pe32_plus:
+        assert not image.dll_characteristics & HIGH_ENTROPY_VA  # meaningless, and refused, in a 32-bit image
+
+
+def test_load_configuration_keeps_dependent_libraries_to_system32(build):
+    image, _, _ = build
+    rva, directory_size = image.directories[LOAD_CONFIG]
+    assert rva != 0, "no load configuration"
+    assert rva % (8 if image.pe32_plus else 4) == 0, "the loader refuses a misaligned load configuration"
+    start = image.offset(rva)
+    size = image.u32(start)
+    image.offset(rva + size - 1)  # all of it lies in the image's data
+    if image.pe32_plus:
+        # x64: the directory's size is the structure's, as the loader checks.
+        assert (size, directory_size) == (0x140, 0x140)
+        dependent_load_flags = image.u16(start + 0x4E)
+        security_cookie, guard_flags = struct.unpack_from("<Q", image.data, start + 0x58)[0], image.u32(start + 0x90)
+    else:
+        # x86: 64 in the directory for Windows XP; later systems read Size,
+        # which must reach past the SafeSEH fields.
+        assert (size, directory_size) == (0xC0, 64)
+        dependent_load_flags = image.u16(start + 0x36)
+        security_cookie, guard_flags = image.u32(start + 0x3C), image.u32(start + 0x58)
+        # No SafeSEH table: the image may use any handler, as without a load
+        # configuration. A count without a table would refuse them all.
+        assert struct.unpack_from("<II", image.data, start + 0x40) == (0, 0)
+    assert dependent_load_flags == LOAD_LIBRARY_SEARCH_SYSTEM32
+    # Nothing claimed that the program does not bring: no cookie for the
+    # loader to set, no Control Flow Guard without its tables.
+    assert (security_cookie, guard_flags) == (0, 0)
+
+
+def test_imports_only_known_system_libraries(build):
+    image, _, _ = build
+    libraries = {name.lower() for name in image.imported_libraries()}
+    assert libraries, "no imports read"
+    assert libraries <= KNOWN_DLLS, f"not known DLLs: {sorted(libraries - KNOWN_DLLS)}"
+    # Nothing loaded later by name through the import machinery either.
+    assert image.directories[DELAY_IMPORT] == (0, 0)
+    assert image.directories[BOUND_IMPORT] == (0, 0)
