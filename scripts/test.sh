@@ -24,14 +24,14 @@ failed=()
 summary=()
 
 step() {
-  local name=$1
+  local name=$1 start=$SECONDS
   shift
   echo
   echo "=== $name"
   if "$@"; then
-    summary+=("ok      $name")
+    summary+=("ok      $name ($((SECONDS - start)) s)")
   else
-    summary+=("FAILED  $name")
+    summary+=("FAILED  $name ($((SECONDS - start)) s)")
     failed+=("$name")
   fi
 }
@@ -87,14 +87,50 @@ win32_unavailable() {
   fi
 }
 
-# One pass of the end-to-end tests: win32, win64 or wow64 (tests/e2e/conftest.py).
+# One pass of the end-to-end tests: win32, win64 or wow64 (tests/e2e/conftest.py),
+# on the builds of the steps before (passes run side by side, so none builds).
 end_to_end() {
   local pass=$1 program_build=win32
   [[ "$pass" == win64 ]] && program_build=win64
-  configure_and_build "$program_build" && configure_and_build win64 || return 1
   # The harness starts its own Xvfb and Wine prefixes.
   OSTREL_E2E_ARCH="$pass" OSTREL_E2E_BUILD_DIR="$BUILD/$program_build" OSTREL_E2E_X64_BUILD_DIR="$BUILD/win64" \
     OSTREL_E2E_NO_BUILD=1 run_pytest "e2e $pass" tests/e2e
+}
+
+win32_passes() {
+  step "end-to-end tests under Wine: 32-bit build, 32-bit prefix" end_to_end win32
+  step "end-to-end tests under Wine: 32-bit build and its 64-bit sibling, 64-bit prefix (WOW64)" end_to_end wow64
+}
+
+# A pass under Wine waits far more than it computes, so the 32-bit passes
+# run beside the 64-bit one (both together took 126 s, one after the other
+# 268 s). Their output is shown, and their steps counted, once they are done.
+background=()
+in_background() {
+  local dir
+  dir=$(mktemp -d)
+  (
+    summary=() failed=() closing=()
+    "$@" >"$dir/output" 2>&1
+    declare -p summary failed closing | sed 's/^declare -\(.\) /declare -\1 lane_/' >"$dir/state"
+  ) &
+  background+=("$!:$dir")
+}
+
+collect_background() {
+  local entry key
+  for entry in "${background[@]}"; do
+    wait "${entry%%:*}"
+    cat "${entry#*:}/output"
+    # shellcheck disable=SC1091  # lane_summary, lane_failed, lane_closing
+    source "${entry#*:}/state"
+    summary+=("${lane_summary[@]}")
+    failed+=("${lane_failed[@]}")
+    for key in "${!lane_closing[@]}"; do
+      closing["$key"]=${lane_closing[$key]}
+    done
+    rm -rf "${entry#*:}"
+  done
 }
 
 declare -A closing=()
@@ -107,13 +143,13 @@ step "Windows build, 64-bit" configure_and_build win64
 step "hardened executables: PE headers of both builds" run_pytest pe tests/pe
 step "release archive, built twice" release_archive
 no_win32=$(win32_unavailable)
-[[ -z "$no_win32" ]] && step "end-to-end tests under Wine: 32-bit build, 32-bit prefix" end_to_end win32
-step "end-to-end tests under Wine: 64-bit build, 64-bit prefix" end_to_end win64
 if [[ -z "$no_win32" ]]; then
-  step "end-to-end tests under Wine: 32-bit build and its 64-bit sibling, 64-bit prefix (WOW64)" end_to_end wow64
+  in_background win32_passes
 else
   summary+=("SKIPPED end-to-end tests of the 32-bit build (32-bit prefix, WOW64): $no_win32")
 fi
+step "end-to-end tests under Wine: 64-bit build, 64-bit prefix" end_to_end win64
+collect_background
 
 echo
 echo "=== summary ($((SECONDS / 60)) min $((SECONDS % 60)) s)"
