@@ -68,14 +68,16 @@ def main(image_path, map_path):
     optional_size = struct.unpack_from("<H", image, pe + 20)[0]
     optional = pe + 24
     pe32_plus = struct.unpack_from("<H", image, optional)[0] == 0x20B
-    image_base = struct.unpack_from("<Q" if pe32_plus else "<I", image, optional + (24 if pe32_plus else 28))[0]
+    image_base_format, image_base_at = ("<Q", 24) if pe32_plus else ("<I", 28)
+    image_base = struct.unpack_from(image_base_format, image, optional + image_base_at)[0]
     directories = optional + (112 if pe32_plus else 96)
     if struct.unpack_from("<I", image, directories - 4)[0] <= LOAD_CONFIG_ENTRY:
         fail("the image has no room for a load-configuration directory")
 
     rva = symbol_address(map_text) - image_base
     section_table = optional + optional_size
-    structure_size = struct.unpack_from("<I", image, file_offset(image, section_table, section_count, rva, 4))[0]
+    structure_at = file_offset(image, section_table, section_count, rva, 4)
+    structure_size = struct.unpack_from("<I", image, structure_at)[0]
     file_offset(image, section_table, section_count, rva, structure_size)
     if rva % (8 if pe32_plus else 4) != 0:
         fail(f"_load_config_used at RVA {rva:#x} is not aligned as the loader requires")

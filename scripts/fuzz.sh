@@ -74,7 +74,7 @@ for target in "${TARGETS[@]}"; do
   coverage=$(grep -o 'cov: [0-9]* ft: [0-9]*' "$log" | tail -1)
   line="fuzz_$target: ${executions:-?} executions, ${speed:-?} exec/s, ${coverage:-no coverage}"
   if ((status != 0)); then
-    grep -E '^(==[0-9]+==ERROR|SUMMARY|broken|sim:|.*runtime error)|artifact_prefix|Test unit written' "$log" | head -20
+    grep -E '^(==[0-9]+==ERROR|SUMMARY|broken|sim:|.*runtime error)|Test unit written' "$log" | head -20
     line="$line: FINDING (exit $status; log $log)"
     failed+=("$target")
   fi

@@ -49,9 +49,11 @@ class Image:
         self.subsystem, self.dll_characteristics = struct.unpack_from("<HH", self.data, optional + 68)
         directory_count_at = optional + (108 if self.pe32_plus else 92)
         count = self.u32(directory_count_at)
-        self.directories = [struct.unpack_from("<II", self.data, directory_count_at + 4 + 8 * i) for i in range(count)]
+        self.directories = [struct.unpack_from("<II", self.data, directory_count_at + 4 + 8 * i)
+                            for i in range(count)]
         table = optional + optional_size
-        self.sections = [struct.unpack_from("<8xIIII", self.data, table + 40 * i) for i in range(section_count)]
+        self.sections = [struct.unpack_from("<8xIIII", self.data, table + 40 * i)
+                         for i in range(section_count)]
 
     def u16(self, offset):
         return struct.unpack_from("<H", self.data, offset)[0]
@@ -100,7 +102,7 @@ def test_a_relocatable_gui_program_for_its_machine(build):
 def test_asks_for_aslr_dep_and_no_terminal_server_shims(build):
     image, _, _ = build
     wanted = DYNAMIC_BASE | NX_COMPAT | TERMINAL_SERVER_AWARE | (HIGH_ENTROPY_VA if image.pe32_plus else 0)
-    assert image.dll_characteristics & wanted == wanted, f"DllCharacteristics {image.dll_characteristics:#06x}"
+    assert image.dll_characteristics & wanted == wanted, f"{image.dll_characteristics:#06x}"
     if not image.pe32_plus:
         assert not image.dll_characteristics & HIGH_ENTROPY_VA  # meaningless, and refused, in a 32-bit image
 
@@ -117,7 +119,8 @@ def test_load_configuration_keeps_dependent_libraries_to_system32(build):
         # x64: the directory's size is the structure's, as the loader checks.
         assert (size, directory_size) == (0x140, 0x140)
         dependent_load_flags = image.u16(start + 0x4E)
-        security_cookie, guard_flags = struct.unpack_from("<Q", image.data, start + 0x58)[0], image.u32(start + 0x90)
+        security_cookie = struct.unpack_from("<Q", image.data, start + 0x58)[0]
+        guard_flags = image.u32(start + 0x90)
     else:
         # x86: 64 in the directory for Windows XP; later systems read Size,
         # which must reach past the SafeSEH fields.

@@ -407,7 +407,8 @@ BOOL SetupDiGetActualSectionToInstallW(HINF inf, LPCWSTR sectionName, LPWSTR act
     if (requiredSize != nullptr) *requiredSize = needed;
     if (actualName == nullptr) return TRUE;
     if (actualNameSize < needed) return m.Fail(ERROR_INSUFFICIENT_BUFFER);
-    sim::CopyTextToCaller("SetupDiGetActualSectionToInstallW", actualName, actualNameSize, actual.data(), actual.size());
+    sim::CopyTextToCaller("SetupDiGetActualSectionToInstallW", actualName, actualNameSize, actual.data(),
+                          actual.size());
     if (extension != nullptr) *extension = dot ? actualName + *dot : nullptr;
     return TRUE;
 }
