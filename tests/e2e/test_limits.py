@@ -171,8 +171,9 @@ def test_file_names_of_259_characters_are_taken_and_of_260_refused(shared_wine, 
 # INF files that are no INF files, each for a device action (the class
 # lookup) and a section action (the INF parser). Under Wine the class lookup
 # of an empty or binary file fails without an error code, and the parser
-# names codes Wine has no text for.
-# content, action, box (None: no box)
+# refuses both, the binary one with a code Wine has no text for. A UTF-16
+# file is read as the same file in ANSI.
+# name, content, action, box (None: no box)
 CONTENT_CASES = [
     ("empty", b"", "remove device ostrel\\widget", box_text(GET_CLASS_FAILED, "Success.")),
     ("empty", b"", "install inf OstrelSample.Tools", box_text(OPEN_INF_FAILED, "File invalid.")),
