@@ -161,7 +161,7 @@ else
 fi
 [[ -n "$no_win32" ]] && echo "test.sh: the 32-bit build was NOT run under Wine: $no_win32"
 # The runners' own closing lines, last: ctest's for each unit run, then pytest's.
-for runner in host host-asan release "e2e win32" "e2e win64" "e2e wow64"; do
+for runner in host host-asan pe release "e2e win32" "e2e win64" "e2e wow64"; do
   [[ -n "${closing[$runner]:-}" ]] && echo "$runner: ${closing[$runner]}"
 done
 [[ -n "${closing[zip]:-}" ]] && echo "${closing[zip]}"
