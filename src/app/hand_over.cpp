@@ -88,6 +88,8 @@ Sibling LookForSibling(SiblingPath& path)
     return BuildSiblingPath(path) && IsFile(path) ? Sibling::Found : Sibling::Missing;
 }
 
+// A line too long for Windows is refused here: cut short (as Wine does), its
+// last argument would name another device, service or section.
 bool ComposeChildCommandLine(Text& line, const char16_t* sibling, const char16_t* infPath,
                              const char16_t* rest)
 {
@@ -98,14 +100,21 @@ bool ComposeChildCommandLine(Text& line, const char16_t* sibling, const char16_t
     line.append(infPath);
     line.append(u"\" ");
     line.append(rest);
-    return !line.failed();
+    if (line.failed()) {
+        platform::SetLastError(platform::ERROR_NOT_ENOUGH_MEMORY);
+        return false;
+    }
+    if (line.size() > platform::MAX_COMMAND_LINE) {
+        platform::SetLastError(platform::ERROR_FILENAME_EXCED_RANGE);
+        return false;
+    }
+    return true;
 }
 
 int HandOver(RunContext& run, const char16_t* sibling, const char16_t* commandLine)
 {
     Text line;
     if (!ComposeChildCommandLine(line, sibling, run.infPath, commandLine)) {
-        platform::SetLastError(platform::ERROR_NOT_ENOUGH_MEMORY);
         ReportError(run, kMsgStart64BitProgramFailed, sibling);
         return FinishRun(run);
     }

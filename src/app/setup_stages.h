@@ -64,7 +64,8 @@ using SiblingPath = char16_t[kSiblingPathCapacity];
 // (its path in `path`).
 Sibling LookForSibling(SiblingPath& path);
 // "<sibling>" /f "<INF file>" and the command line after the program's
-// name, unchanged; false without memory for it.
+// name, unchanged; false, with the last error set, without memory for it or
+// when it is longer than Windows takes.
 bool ComposeChildCommandLine(Text& line, const char16_t* sibling, const char16_t* infPath, const char16_t* rest);
 // Runs the sibling with the same command line and the INF file named, waits
 // for it, and returns its exit code; when it cannot be started, reports why

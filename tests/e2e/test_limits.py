@@ -257,12 +257,10 @@ def test_a_folder_as_the_inf_file_of_the_default_installation(wine):
 
 # The 32-bit program under WOW64 hands the whole line to x64\OstrelSetup.exe
 # with the sibling's longer path and "/f <INF file>" in front, which makes
-# it longer than the longest line. Windows refuses to start such a line
-# (message 36); Wine cuts it, and the sibling takes what is left of the last
-# argument for a hardware ID.
+# it longer than the longest line. Windows refuses to start such a line;
+# Wine would cut it, and the sibling would take what is left of the last
+# argument for a hardware ID. The program refuses it itself (message 36).
 @pytest.mark.wow64
-@pytest.mark.xfail(strict=True, reason="the hand-over starts the sibling with a line longer than CreateProcessW "
-                                       "takes; Wine cuts it and the sibling runs another command line")
 def test_the_longest_command_line_is_not_cut_on_its_way_to_the_64_bit_program(shared_wine):
     tail, _, folder = longest_line(shared_wine, "/quiet remove device ", "ostrel\\widget", 150)
 

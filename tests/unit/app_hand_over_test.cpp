@@ -48,10 +48,20 @@ TEST_F(HandOverTest, TheSiblingGetsTheSameLineWithTheInfFileNamedAndItsExitCodeI
     EXPECT_EQ(Boxes(), NoBoxes());
     EXPECT_EQ(machine.handles.OpenCount(), 0U);
 
-    // The longest line Windows takes goes through as it came.
-    const std::u16string longLine = u"start service " + std::u16string(32000, u'x');
-    Run(longLine);
-    EXPECT_EQ(ChildCommandLines()[1].substr(ChildCommandLines()[1].size() - longLine.size()), longLine);
+    // The longest line Windows takes goes through as it came; one unit more
+    // is refused, never cut.
+    const std::u16string prefix = u"\"" + kSibling + u"\" /f \"C:\\Tools\\OstrelSetup.inf\" ";
+    const std::u16string longest = u"start service " + std::u16string(32766 - prefix.size() - 14, u'x');
+    Run(longest);
+    ASSERT_EQ(machine.processStarts.size(), 2U);
+    EXPECT_EQ(ChildCommandLines()[1], prefix + longest);
+    EXPECT_EQ(ChildCommandLines()[1].size(), 32766U);
+    machine.boxes.clear();
+    machine.threadLocale = platform::LOCALE_ENGLISH_US;  // the first run chose German
+    Run(longest + u"x");
+    EXPECT_EQ(machine.processStarts.size(), 2U);
+    EXPECT_EQ(Boxes(), std::vector<Box>{Report("Start of the 64-bit OstrelSetup " + sim::U8(kSibling) + " failed.",
+                                               platform::ERROR_FILENAME_EXCED_RANGE)});
 }
 
 struct MachineCase {

@@ -7,6 +7,7 @@
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 
 #include "platform/platform.h"
 #include "platform/sim/caller_buffer.h"
@@ -115,6 +116,9 @@ BOOL CreateProcessW(LPCWSTR applicationName, LPWSTR commandLine, void* /*process
     if ((applicationName == nullptr && commandLine == nullptr) || startupInfo == nullptr ||
         processInformation == nullptr || startupInfo->cb != sizeof(STARTUPINFOW))
         return m.Fail(ERROR_INVALID_PARAMETER);
+    // Windows refuses a longer line rather than cut it (Wine cuts it).
+    if (commandLine != nullptr && std::u16string_view(commandLine).size() > MAX_COMMAND_LINE)
+        return m.Fail(ERROR_FILENAME_EXCED_RANGE);
     const std::u16string program = applicationName != nullptr ? applicationName : sim::FirstWord(commandLine);
     if (const DWORD error = sim::ExecutableError(m, program)) return m.Fail(error);
     m.processStarts.push_back(
