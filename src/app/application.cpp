@@ -8,13 +8,13 @@ namespace ostrel {
 namespace {
 
 // Built before the entry code runs, as the one application object must be.
-COstrelSetupApp theApp;  // NOLINT(cppcoreguidelines-avoid-non-const-global-variables): the process's one app
+OstrelSetupApp theApp;  // NOLINT(cppcoreguidelines-avoid-non-const-global-variables): the process's one app
 
 bool IsBlankOrControl(char16_t c) { return c != u'\0' && c <= kBlank; }
 
 }  // namespace
 
-COstrelSetupApp::COstrelSetupApp() : Application(u"Ostrel Setup Utility") {}
+OstrelSetupApp::OstrelSetupApp() : Application(u"Ostrel Setup Utility") {}
 
 Application& TheApp() { return theApp; }
 

@@ -35,9 +35,9 @@ private:
     int exitCode_ = 0;
 };
 
-class COstrelSetupApp : public Application {
+class OstrelSetupApp : public Application {
 public:
-    COstrelSetupApp();
+    OstrelSetupApp();
     int RunSetup() override;
 };
 

@@ -155,7 +155,7 @@ void RunAction(RunContext& run, const char16_t* cursor)
     WalkArguments(run, *action, arguments);
 }
 
-int COstrelSetupApp::RunSetup()
+int OstrelSetupApp::RunSetup()
 {
     InfPathBuffer infPath;
     SetDefaultInfPath(infPath);

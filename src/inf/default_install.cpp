@@ -22,7 +22,7 @@ platform::HRESULT HResultFromWin32(std::int32_t code)
 // are gone before the caller shows the box.
 Text ComposeInstallFailure(platform::HRESULT hr)
 {
-    _com_error error(hr);
+    HResultError error(hr);
     Text message;
     FormatCatalogueMessage(message, kMsgInstallFailed, error.GetHResultText());
     return message;

@@ -93,12 +93,12 @@ Next ReportError(RunContext& run, unsigned id, const char16_t* insert1 = nullptr
 const char16_t* GetSystemErrorText(platform::DWORD code);
 
 // An HRESULT and, once asked for, its text (the system's, or a fallback).
-class _com_error {  // NOLINT(readability-identifier-naming): the platform's name
+class HResultError {
 public:
-    explicit _com_error(platform::HRESULT hr) noexcept : hr_(hr) {}
-    _com_error(const _com_error&) = delete;
-    _com_error& operator=(const _com_error&) = delete;
-    ~_com_error();
+    explicit HResultError(platform::HRESULT hr) noexcept : hr_(hr) {}
+    HResultError(const HResultError&) = delete;
+    HResultError& operator=(const HResultError&) = delete;
+    ~HResultError();
 
     platform::HRESULT Error() const noexcept { return hr_; }
     // Null only when no memory could be had for the fallback text.

@@ -83,12 +83,12 @@ const char16_t* GetSystemErrorText(platform::DWORD code)
     return ErrorTextBuffer;
 }
 
-_com_error::~_com_error()
+HResultError::~HResultError()
 {
     if (text_ != nullptr) platform::LocalFree(text_);
 }
 
-const char16_t* _com_error::GetHResultText()
+const char16_t* HResultError::GetHResultText()
 {
     if (text_ != nullptr) return text_;
     const platform::DWORD length =

@@ -102,7 +102,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
 
     {
-        ostrel::_com_error error(static_cast<platform::HRESULT>(code));
+        ostrel::HResultError error(static_cast<platform::HRESULT>(code));
         const char16_t* text = error.GetHResultText();
         Require(text != nullptr || failingAllocation != 0, "an HRESULT has a text while memory lasts");
     }

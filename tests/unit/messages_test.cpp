@@ -430,7 +430,7 @@ TEST_F(Messages, ASystemTextLongerThanTheBufferIsCutAt1023Units)
 
 std::string HResultText(platform::HRESULT hr)
 {
-    ostrel::_com_error error(hr);
+    ostrel::HResultError error(hr);
     const char16_t* text = error.GetHResultText();
     return text == nullptr ? "(null)" : U8(text);
 }
@@ -473,7 +473,7 @@ TEST_F(Messages, AWin32ErrorAsHResultHasItsSystemText)
 TEST_F(Messages, TheHResultTextIsFetchedOnceAndReleasedWithItsObject)
 {
     {
-        ostrel::_com_error error(Hr(0x80070005));
+        ostrel::HResultError error(Hr(0x80070005));
         const char16_t* first = error.GetHResultText();
         EXPECT_EQ(error.GetHResultText(), first);
         EXPECT_EQ(machine.CallCount("FormatMessageW"), 1U);
@@ -487,7 +487,7 @@ TEST_F(Messages, WithoutMemoryForTheFallbackTheTextIsAbsentAndMessage5HasNoInser
 {
     machine.FailCall({"FormatMessageW", 0, {}, kErrorMrMidNotFound});
     machine.FailCall({"LocalAlloc", 0, u"64", platform::ERROR_NOT_ENOUGH_MEMORY});  // the fallback's 64 bytes
-    ostrel::_com_error error(Hr(0x80040201));
+    ostrel::HResultError error(Hr(0x80040201));
     EXPECT_EQ(error.GetHResultText(), nullptr);
     EXPECT_EQ(Formatted(5, error.GetHResultText()), "Install failed.\n");
     EXPECT_EQ(machine.LiveAllocations(), 0U);
