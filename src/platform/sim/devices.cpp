@@ -51,8 +51,7 @@ const char kSetKind[] = "device information set";
 DeviceInfoSet* FindSet(Machine& m, HDEVINFO handle)
 {
     DeviceInfoSet* set = m.handles.Find<DeviceInfoSet>(handle, kSetKind);
-    if (set == nullptr) m.lastError = ERROR_INVALID_HANDLE;
-    return set;
+    return set != nullptr ? set : m.Fail(ERROR_INVALID_HANDLE, set);
 }
 
 // The element a record names, or null when the record names none of this set.
@@ -151,14 +150,10 @@ void ApplyPropertyChange(Device& device, const SP_PROPCHANGE_PARAMS& params)
 
 BOOL RunPropertyChange(Machine& m, Element& element, Device& device)
 {
-    if (!element.propertyChange) {
-        m.lastError = kErrorNoClassInstallParams;
-        return FALSE;
-    }
+    if (!element.propertyChange) return m.Fail(kErrorNoClassInstallParams);
     const DeviceClass* deviceClass = m.devices.FindClass(device.classGuid);
     if (deviceClass != nullptr && deviceClass->propertyChangeRefusal != 0) {
-        m.lastError = deviceClass->propertyChangeRefusal;
-        return FALSE;
+        return m.Fail(deviceClass->propertyChangeRefusal);
     }
     if (element.propertyChange->StateChange == kDicsPropChange) return TRUE;
     ApplyPropertyChange(device, *element.propertyChange);
@@ -170,8 +165,7 @@ BOOL RunRegistration(Machine& m, Device& device)
 {
     const DeviceClass* deviceClass = m.devices.FindClass(device.classGuid);
     if (deviceClass != nullptr && deviceClass->registrationRefusal != 0) {
-        m.lastError = deviceClass->registrationRefusal;
-        return FALSE;
+        return m.Fail(deviceClass->registrationRefusal);
     }
     device.registered = true;
     device.present = true;
@@ -326,27 +320,17 @@ BOOL SetupDiGetINFClassW(LPCWSTR infName, GUID* classGuid, LPWSTR className, DWO
     Machine& m = Machine::Current();
     if (m.Enter("SetupDiGetINFClassW", {sim::Text(infName), sim::Number(classNameSize)})) return FALSE;
     if (infName == nullptr || classGuid == nullptr || className == nullptr) {
-        m.lastError = ERROR_INVALID_PARAMETER;
-        return FALSE;
+        return m.Fail(ERROR_INVALID_PARAMETER);
     }
-    if (!m.FileAttributes(infName)) {
-        m.lastError = ERROR_FILE_NOT_FOUND;
-        return FALSE;
-    }
+    if (!m.FileAttributes(infName)) return m.Fail(ERROR_FILE_NOT_FOUND);
     const sim::InfFile* inf = m.infs.Find(infName);
-    if (inf == nullptr) {
-        m.lastError = ERROR_INVALID_PARAMETER;  // not an INF file: no [Version] to read
-        return FALSE;
-    }
+    if (inf == nullptr) return m.Fail(ERROR_INVALID_PARAMETER);  // not an INF file: no [Version] to read
     GUID guid = inf->classGuid;
     std::u16string name = inf->className;
     // An INF file that names its class neither way has none to give (as
     // Wine answers; the error code is the sim's own choice).
     const GUID noGuid{};
-    if (name.empty() && sim::SameGuid(guid, noGuid)) {
-        m.lastError = ERROR_INVALID_CLASS;
-        return FALSE;
-    }
+    if (name.empty() && sim::SameGuid(guid, noGuid)) return m.Fail(ERROR_INVALID_CLASS);
     // Windows fills in whichever of the two the INF file leaves out from the
     // classes it knows.
     if (const sim::DeviceClass* known = m.devices.FindClassByName(name);
@@ -355,10 +339,7 @@ BOOL SetupDiGetINFClassW(LPCWSTR infName, GUID* classGuid, LPWSTR className, DWO
     if (const sim::DeviceClass* known = m.devices.FindClass(guid); known != nullptr && name.empty())
         name = known->name;
     if (requiredSize != nullptr) *requiredSize = static_cast<DWORD>(name.size() + 1);
-    if (name.size() + 1 > classNameSize) {
-        m.lastError = ERROR_INSUFFICIENT_BUFFER;
-        return FALSE;
-    }
+    if (name.size() + 1 > classNameSize) return m.Fail(ERROR_INSUFFICIENT_BUFFER);
     *classGuid = guid;
     sim::CopyTextToCaller("SetupDiGetINFClassW", className, classNameSize, name.data(), name.size());
     return TRUE;
@@ -371,10 +352,7 @@ HDEVINFO SetupDiGetClassDevsW(const GUID* classGuid, LPCWSTR enumerator, HWND pa
                 {sim::GuidArgument(classGuid), sim::Text(enumerator), m.handles.Label(parent), sim::Hex(flags)}))
         return INVALID_HANDLE_VALUE;
     const bool allClasses = (flags & sim::kDigcfAllClasses) != 0;
-    if (classGuid == nullptr && !allClasses) {
-        m.lastError = ERROR_INVALID_PARAMETER;
-        return INVALID_HANDLE_VALUE;
-    }
+    if (classGuid == nullptr && !allClasses) return m.Fail(ERROR_INVALID_PARAMETER, INVALID_HANDLE_VALUE);
     auto infoSet = std::make_shared<DeviceInfoSet>();
     if (!allClasses) infoSet->classGuid = *classGuid;
     const std::u16string prefix = enumerator == nullptr ? u"" : sim::FoldCase(std::u16string(enumerator) + u"\\");
@@ -405,24 +383,17 @@ BOOL SetupDiEnumDeviceInfo(HDEVINFO set, DWORD index, SP_DEVINFO_DATA* device)
     DeviceInfoSet* infoSet = sim::FindSet(m, set);
     if (infoSet == nullptr) return FALSE;
     if (device == nullptr || device->cbSize != sizeof(SP_DEVINFO_DATA)) {
-        m.lastError = ERROR_INVALID_USER_BUFFER;
-        return FALSE;
+        return m.Fail(ERROR_INVALID_USER_BUFFER);
     }
-    if (index >= infoSet->elements.size()) {
-        m.lastError = ERROR_NO_MORE_ITEMS;
-        return FALSE;
-    }
+    if (index >= infoSet->elements.size()) return m.Fail(ERROR_NO_MORE_ITEMS);
     const Device* found = m.devices.Find(infoSet->elements[index].devInst);
-    if (found == nullptr) {
-        m.lastError = ERROR_NO_SUCH_DEVINST;
-        return FALSE;
-    }
+    if (found == nullptr) return m.Fail(ERROR_NO_SUCH_DEVINST);
     sim::FillRecord(index, *found, *device);
     return TRUE;
 }
 
-// Shared entry checks of the functions that take a infoSet and a device device:
-// the element and its device, or null with the last error infoSet.
+// Shared entry checks of the functions that take a set and a device record:
+// the element and its device, or null with the last error set.
 namespace {
 
 struct Target {
@@ -435,15 +406,9 @@ Target FindTarget(Machine& m, HDEVINFO set, const SP_DEVINFO_DATA* device)
     DeviceInfoSet* infoSet = sim::FindSet(m, set);
     if (infoSet == nullptr) return {};
     Element* element = sim::ElementOf(*infoSet, device);
-    if (element == nullptr) {
-        m.lastError = ERROR_INVALID_PARAMETER;
-        return {};
-    }
+    if (element == nullptr) return m.Fail(ERROR_INVALID_PARAMETER, Target{});
     Device* found = m.devices.Find(element->devInst);
-    if (found == nullptr) {
-        m.lastError = ERROR_NO_SUCH_DEVINST;
-        return {element, nullptr};
-    }
+    if (found == nullptr) return m.Fail(ERROR_NO_SUCH_DEVINST, Target{element, nullptr});
     return {element, found};
 }
 
@@ -461,20 +426,14 @@ BOOL SetupDiGetDeviceRegistryPropertyW(HDEVINFO set, SP_DEVINFO_DATA* device, DW
     const std::optional<std::u16string>* value = sim::PropertyOf(*target.device, property);
     if (value == nullptr) {
         // Properties the sim does not hold read as absent.
-        m.lastError = property >= sim::kSpdrpMaximumProperty ? sim::kErrorInvalidRegProperty : ERROR_INVALID_DATA;
-        return FALSE;
+        const bool known = property < sim::kSpdrpMaximumProperty;
+        return m.Fail(known ? ERROR_INVALID_DATA : sim::kErrorInvalidRegProperty);
     }
-    if (!*value) {
-        m.lastError = ERROR_INVALID_DATA;
-        return FALSE;
-    }
+    if (!*value) return m.Fail(ERROR_INVALID_DATA);
     const DWORD bytes = static_cast<DWORD>((*value)->size() * sizeof(char16_t));
     if (requiredSize != nullptr) *requiredSize = bytes;
     if (propertyRegType != nullptr) *propertyRegType = sim::kRegMultiSz;
-    if (buffer == nullptr || bytes > bufferSize) {
-        m.lastError = ERROR_INSUFFICIENT_BUFFER;
-        return FALSE;
-    }
+    if (buffer == nullptr || bytes > bufferSize) return m.Fail(ERROR_INSUFFICIENT_BUFFER);
     // Raw registry data: copied as it is, malformed or not.
     sim::CopyToCaller("SetupDiGetDeviceRegistryPropertyW", buffer, bufferSize,
                       reinterpret_cast<const BYTE*>((*value)->data()), bytes);
@@ -491,39 +450,22 @@ BOOL SetupDiCreateDeviceInfoW(HDEVINFO set, LPCWSTR deviceName, const GUID* clas
         return FALSE;
     DeviceInfoSet* infoSet = sim::FindSet(m, set);
     if (infoSet == nullptr) return FALSE;
-    if (classGuid == nullptr || deviceName == nullptr) {
-        m.lastError = ERROR_INVALID_PARAMETER;
-        return FALSE;
-    }
-    if ((creationFlags & ~sim::kDicdKnownFlags) != 0) {
-        m.lastError = ERROR_INVALID_FLAGS;
-        return FALSE;
-    }
+    if (classGuid == nullptr || deviceName == nullptr) return m.Fail(ERROR_INVALID_PARAMETER);
+    if ((creationFlags & ~sim::kDicdKnownFlags) != 0) return m.Fail(ERROR_INVALID_FLAGS);
     if (infoSet->classGuid && !sim::SameGuid(*infoSet->classGuid, *classGuid)) {
-        m.lastError = ERROR_CLASS_MISMATCH;
-        return FALSE;
+        return m.Fail(ERROR_CLASS_MISMATCH);
     }
     if (device != nullptr && device->cbSize != sizeof(SP_DEVINFO_DATA)) {
-        m.lastError = ERROR_INVALID_USER_BUFFER;
-        return FALSE;
+        return m.Fail(ERROR_INVALID_USER_BUFFER);
     }
     std::u16string instanceId;
     if ((creationFlags & DICD_GENERATE_ID) != 0) {
-        if (!sim::ValidRootName(deviceName)) {
-            m.lastError = sim::kErrorInvalidDevinstName;
-            return FALSE;
-        }
+        if (!sim::ValidRootName(deviceName)) return m.Fail(sim::kErrorInvalidDevinstName);
         instanceId = m.devices.GenerateRootInstanceId(deviceName);
     } else {
         instanceId = deviceName;
-        if (instanceId.empty()) {
-            m.lastError = sim::kErrorInvalidDevinstName;
-            return FALSE;
-        }
-        if (m.devices.FindByInstanceId(instanceId) != nullptr) {
-            m.lastError = ERROR_DEVINST_ALREADY_EXISTS;
-            return FALSE;
-        }
+        if (instanceId.empty()) return m.Fail(sim::kErrorInvalidDevinstName);
+        if (m.devices.FindByInstanceId(instanceId) != nullptr) return m.Fail(ERROR_DEVINST_ALREADY_EXISTS);
     }
     Device& created = m.devices.Create(std::move(instanceId), *classGuid);
     created.registered = false;
@@ -545,17 +487,13 @@ BOOL SetupDiSetDeviceRegistryPropertyW(HDEVINFO set, SP_DEVINFO_DATA* device, DW
     const Target target = FindTarget(m, set, device);
     if (target.device == nullptr) return FALSE;
     std::optional<std::u16string>* value = sim::PropertyOf(*target.device, property);
-    if (value == nullptr) {
-        m.lastError = sim::kErrorInvalidRegProperty;
-        return FALSE;
-    }
+    if (value == nullptr) return m.Fail(sim::kErrorInvalidRegProperty);
     if (buffer == nullptr && bufferSize == 0) {
         value->reset();
         return TRUE;
     }
     if (buffer == nullptr || bufferSize % sizeof(char16_t) != 0) {
-        m.lastError = buffer == nullptr ? ERROR_INVALID_PARAMETER : ERROR_INVALID_DATA;
-        return FALSE;
+        return m.Fail(buffer == nullptr ? ERROR_INVALID_PARAMETER : ERROR_INVALID_DATA);
     }
     std::u16string data(bufferSize / sizeof(char16_t), u'\0');
     std::memcpy(data.data(), buffer, bufferSize);
@@ -581,23 +519,18 @@ std::vector<std::u16string> ClassInstallParamsArguments(Machine& m, HDEVINFO set
     return arguments;
 }
 
-// The property-change parameters in `header`, or none with the last error infoSet.
+// The property-change parameters in `header`, or none with the last error set.
 std::optional<SP_PROPCHANGE_PARAMS> ReadPropertyChange(Machine& m, const SP_CLASSINSTALL_HEADER* header, DWORD size)
 {
     if (header->cbSize != sizeof(SP_CLASSINSTALL_HEADER)) {
-        m.lastError = ERROR_INVALID_USER_BUFFER;
-        return std::nullopt;
+        return m.Fail(ERROR_INVALID_USER_BUFFER, std::nullopt);
     }
     if (header->InstallFunction != DIF_PROPERTYCHANGE || size != sizeof(SP_PROPCHANGE_PARAMS)) {
-        m.lastError = ERROR_INVALID_PARAMETER;
-        return std::nullopt;
+        return m.Fail(ERROR_INVALID_PARAMETER, std::nullopt);
     }
     SP_PROPCHANGE_PARAMS params{};
     std::memcpy(&params, header, sizeof params);
-    if (!sim::ValidPropertyChange(params)) {
-        m.lastError = ERROR_INVALID_PARAMETER;
-        return std::nullopt;
-    }
+    if (!sim::ValidPropertyChange(params)) return m.Fail(ERROR_INVALID_PARAMETER, std::nullopt);
     return params;
 }
 
@@ -614,17 +547,11 @@ BOOL SetupDiSetClassInstallParamsW(HDEVINFO set, SP_DEVINFO_DATA* device, SP_CLA
     std::optional<SP_PROPCHANGE_PARAMS>* slot = &infoSet->propertyChange;
     if (device != nullptr) {
         Element* element = sim::ElementOf(*infoSet, device);
-        if (element == nullptr) {
-            m.lastError = ERROR_INVALID_PARAMETER;
-            return FALSE;
-        }
+        if (element == nullptr) return m.Fail(ERROR_INVALID_PARAMETER);
         slot = &element->propertyChange;
     }
     if (params == nullptr) {
-        if (paramsSize != 0) {
-            m.lastError = ERROR_INVALID_PARAMETER;
-            return FALSE;
-        }
+        if (paramsSize != 0) return m.Fail(ERROR_INVALID_PARAMETER);
         slot->reset();
         return TRUE;
     }
@@ -643,16 +570,12 @@ BOOL SetupDiCallClassInstaller(UINT installFunction, HDEVINFO set, SP_DEVINFO_DA
     const Target target = FindTarget(m, set, device);
     if (target.device == nullptr) return FALSE;
     if (installFunction == DIF_PROPERTYCHANGE) {
-        if (!target.device->registered) {
-            m.lastError = ERROR_NO_SUCH_DEVINST;
-            return FALSE;
-        }
+        if (!target.device->registered) return m.Fail(ERROR_NO_SUCH_DEVINST);
         return sim::RunPropertyChange(m, *target.element, *target.device);
     }
     if (installFunction == DIF_REGISTERDEVICE) return sim::RunRegistration(m, *target.device);
     // The sim models no other installer function.
-    m.lastError = ERROR_DI_DO_DEFAULT;
-    return FALSE;
+    return m.Fail(ERROR_DI_DO_DEFAULT);
 }
 
 BOOL SetupDiRemoveDevice(HDEVINFO set, SP_DEVINFO_DATA* device)
@@ -674,17 +597,13 @@ BOOL SetupDiGetDeviceInstallParamsW(HDEVINFO set, SP_DEVINFO_DATA* device, SP_DE
     DeviceInfoSet* infoSet = sim::FindSet(m, set);
     if (infoSet == nullptr) return FALSE;
     if (params == nullptr || params->cbSize != sizeof(SP_DEVINSTALL_PARAMS_W)) {
-        m.lastError = params == nullptr ? ERROR_INVALID_PARAMETER : ERROR_INVALID_USER_BUFFER;
-        return FALSE;
+        return m.Fail(params == nullptr ? ERROR_INVALID_PARAMETER : ERROR_INVALID_USER_BUFFER);
     }
     DWORD flags = infoSet->installFlags;
     if (device != nullptr) {
         // The element outlives its device: the flags of a removal stay readable.
         const Element* element = sim::ElementOf(*infoSet, device);
-        if (element == nullptr) {
-            m.lastError = ERROR_INVALID_PARAMETER;
-            return FALSE;
-        }
+        if (element == nullptr) return m.Fail(ERROR_INVALID_PARAMETER);
         flags = element->installFlags;
     }
     *params = SP_DEVINSTALL_PARAMS_W{};
@@ -721,7 +640,7 @@ BOOL SetupDiDestroyDeviceInfoList(HDEVINFO set)
     if (m.Enter("SetupDiDestroyDeviceInfoList", {m.handles.Label(set)})) return FALSE;
     DeviceInfoSet* infoSet = sim::FindSet(m, set);
     if (infoSet == nullptr) return FALSE;
-    // Elements created in the infoSet and never registered go with it.
+    // Elements created in the set and never registered go with it.
     for (const Element& element : infoSet->elements) {
         const Device* member = m.devices.Find(element.devInst);
         if (member != nullptr && !member->registered) m.devices.byDevInst.erase(element.devInst);

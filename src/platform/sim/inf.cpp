@@ -162,8 +162,7 @@ public:
         m_.AddFile(target);
         const UINT ended = Notify(SPFILENOTIFY_ENDCOPY, reinterpret_cast<UINT_PTR>(&paths), 0);
         if (ended == ERROR_SUCCESS) return Outcome::copied;
-        m_.lastError = ended;
-        return Outcome::aborted;
+        return m_.Fail(ended, Outcome::aborted);
     }
 
     bool CopyAll(FileQueue& queue) const

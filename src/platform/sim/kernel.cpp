@@ -104,22 +104,15 @@ DWORD GetModuleFileNameW(HMODULE module, LPWSTR fileName, DWORD size)
 {
     Machine& m = Machine::Current();
     if (m.Enter("GetModuleFileNameW", {m.handles.Label(module), sim::Number(size)})) return 0;
-    if (module != nullptr) {
-        m.lastError = ERROR_MOD_NOT_FOUND;
-        return 0;
-    }
-    if (fileName == nullptr && size != 0) {
-        m.lastError = ERROR_INVALID_PARAMETER;
-        return 0;
-    }
+    if (module != nullptr) return m.Fail(ERROR_MOD_NOT_FOUND, 0);
+    if (fileName == nullptr && size != 0) return m.Fail(ERROR_INVALID_PARAMETER, 0);
     const std::u16string& path = m.modulePath;
     if (path.size() < size) {
         sim::CopyTextToCaller("GetModuleFileNameW", fileName, size, path.data(), path.size());
         return static_cast<DWORD>(path.size());
     }
     if (size != 0) sim::CopyTextToCaller("GetModuleFileNameW", fileName, size, path.data(), size - 1);
-    m.lastError = ERROR_INSUFFICIENT_BUFFER;
-    return size;
+    return m.Fail(ERROR_INSUFFICIENT_BUFFER, size);
 }
 
 // A missing file is ERROR_FILE_NOT_FOUND while its folder exists and
@@ -130,14 +123,13 @@ DWORD GetFileAttributesW(LPCWSTR fileName)
     Machine& m = Machine::Current();
     if (m.Enter("GetFileAttributesW", {sim::Text(fileName)})) return INVALID_FILE_ATTRIBUTES;
     if (fileName == nullptr || *fileName == u'\0') {
-        m.lastError = ERROR_PATH_NOT_FOUND;
-        return INVALID_FILE_ATTRIBUTES;
+        return m.Fail(ERROR_PATH_NOT_FOUND, INVALID_FILE_ATTRIBUTES);
     }
     const std::u16string path = sim::NormalisedPath(fileName);
     if (const std::optional<DWORD> attributes = m.FileAttributes(path)) return *attributes;
     const std::optional<std::u16string> folder = sim::ContainingFolder(path);
-    m.lastError = !folder || m.FolderExists(*folder) ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND;
-    return INVALID_FILE_ATTRIBUTES;
+    const DWORD error = !folder || m.FolderExists(*folder) ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND;
+    return m.Fail(error, INVALID_FILE_ATTRIBUTES);
 }
 
 BOOL SetThreadLocale(LCID locale)
@@ -145,8 +137,7 @@ BOOL SetThreadLocale(LCID locale)
     Machine& m = Machine::Current();
     if (m.Enter("SetThreadLocale", {sim::Hex(locale)})) return FALSE;
     if ((LANGIDFROMLCID(locale) & 0x3FF) == 0) {  // no language: not a locale a thread can have
-        m.lastError = ERROR_INVALID_PARAMETER;
-        return FALSE;
+        return m.Fail(ERROR_INVALID_PARAMETER);
     }
     m.threadLocale = locale;
     return TRUE;
@@ -186,23 +177,14 @@ DWORD FormatMessageW(DWORD flags, const void* source, DWORD messageId, DWORD lan
         return 0;
     if (flags != sim::kSupportedFormatFlags || arguments != nullptr)
         throw std::logic_error("sim: FormatMessageW models only FROM_SYSTEM | ALLOCATE_BUFFER | IGNORE_INSERTS");
-    if (buffer == nullptr) {
-        m.lastError = ERROR_INVALID_PARAMETER;
-        return 0;
-    }
+    if (buffer == nullptr) return m.Fail(ERROR_INVALID_PARAMETER, 0);
     auto* receiver = reinterpret_cast<LPWSTR*>(buffer);
     *receiver = nullptr;
     const std::u16string* text = sim::SystemText(m, messageId);
-    if (text == nullptr || text->empty()) {
-        m.lastError = sim::kErrorMrMidNotFound;
-        return 0;
-    }
+    if (text == nullptr || text->empty()) return m.Fail(sim::kErrorMrMidNotFound, 0);
     const std::size_t units = std::max<std::size_t>(text->size() + 1, size);
     auto* memory = static_cast<char16_t*>(sim::AllocateLocal(m, units * sizeof(char16_t), false));
-    if (memory == nullptr) {
-        m.lastError = ERROR_NOT_ENOUGH_MEMORY;
-        return 0;
-    }
+    if (memory == nullptr) return m.Fail(ERROR_NOT_ENOUGH_MEMORY, 0);
     text->copy(memory, text->size());
     memory[text->size()] = u'\0';
     *receiver = memory;
@@ -216,8 +198,7 @@ HLOCAL LocalAlloc(UINT flags, SIZE_T bytes)
     if ((flags & ~sim::kLmemZeroInit) != LMEM_FIXED)
         throw std::logic_error("sim: LocalAlloc models only fixed memory");
     HLOCAL memory = sim::AllocateLocal(m, bytes, (flags & sim::kLmemZeroInit) != 0);
-    if (memory == nullptr) m.lastError = ERROR_NOT_ENOUGH_MEMORY;
-    return memory;
+    return memory != nullptr ? memory : m.Fail(ERROR_NOT_ENOUGH_MEMORY, memory);
 }
 
 // Null on success; the memory itself when it is not the machine's.
@@ -226,10 +207,7 @@ HLOCAL LocalFree(HLOCAL memory)
     Machine& m = Machine::Current();
     if (m.Enter("LocalFree", {sim::MemoryText(m, memory)})) return memory;
     if (memory == nullptr) return nullptr;
-    if (m.Allocations().erase(memory) == 0) {
-        m.lastError = ERROR_INVALID_HANDLE;
-        return memory;
-    }
+    if (m.Allocations().erase(memory) == 0) return m.Fail(ERROR_INVALID_HANDLE, memory);
     std::free(memory);
     return nullptr;
 }
@@ -250,10 +228,7 @@ LPWSTR lstrcpynW(LPWSTR destination, LPCWSTR source, int maxLength)
 {
     Machine& m = Machine::Current();
     if (m.Enter("lstrcpynW", {sim::Text(source), sim::Number(maxLength)})) return nullptr;
-    if (destination == nullptr || source == nullptr) {
-        m.lastError = ERROR_INVALID_PARAMETER;
-        return nullptr;
-    }
+    if (destination == nullptr || source == nullptr) return m.Fail(ERROR_INVALID_PARAMETER, nullptr);
     if (maxLength > 0) {
         const auto capacity = static_cast<std::size_t>(maxLength);
         std::size_t count = 0;  // the source is read no further than it is copied

@@ -117,30 +117,17 @@ BOOL PLATFORM_API UpdateDriverForPlugAndPlayDevicesW(HWND parent, LPCWSTR hardwa
                 {m.handles.Label(parent), Text(hardwareId), Text(fullInfPath), Hex(installFlags),
                  rebootRequired == nullptr ? u"(null)" : u"(BOOL*)"}))
         return FALSE;
-    if ((installFlags & ~kKnownInstallFlags) != 0) {
-        m.lastError = ERROR_INVALID_FLAGS;
-        return FALSE;
-    }
+    if ((installFlags & ~kKnownInstallFlags) != 0) return m.Fail(ERROR_INVALID_FLAGS);
     if (hardwareId == nullptr || *hardwareId == 0 || fullInfPath == nullptr || *fullInfPath == 0) {
-        m.lastError = ERROR_INVALID_PARAMETER;
-        return FALSE;
+        return m.Fail(ERROR_INVALID_PARAMETER);
     }
-    if (m.devices.wow64) {
-        m.lastError = ERROR_IN_WOW64;
-        return FALSE;
-    }
+    if (m.devices.wow64) return m.Fail(ERROR_IN_WOW64);
     // The answer is written whatever follows, as Windows does.
     if (rebootRequired != nullptr) *rebootRequired = FALSE;
     const InfFile* inf = m.infs.Find(fullInfPath);
-    if (!m.FileAttributes(fullInfPath) || inf == nullptr) {
-        m.lastError = ERROR_FILE_NOT_FOUND;
-        return FALSE;
-    }
+    if (!m.FileAttributes(fullInfPath) || inf == nullptr) return m.Fail(ERROR_FILE_NOT_FOUND);
     const UpdateOutcome outcome = UpdateMatchingDevices(m, hardwareId, fullInfPath, *inf, installFlags);
-    if (!outcome.installed) {
-        m.lastError = outcome.notBetter ? ERROR_NO_MORE_ITEMS : ERROR_NO_SUCH_DEVINST;
-        return FALSE;
-    }
+    if (!outcome.installed) return m.Fail(outcome.notBetter ? ERROR_NO_MORE_ITEMS : ERROR_NO_SUCH_DEVINST);
     if (rebootRequired != nullptr) *rebootRequired = outcome.restart ? TRUE : FALSE;
     return TRUE;
 }
@@ -170,15 +157,11 @@ HMODULE LoadLibraryExW(LPCWSTR fileName, HANDLE reserved, DWORD flags)
     // The LOAD_LIBRARY_SEARCH_* flags came with SetDefaultDllDirectories;
     // a system without the one refuses the others.
     if (fileName == nullptr || reserved != nullptr || (searchFlags != 0 && !m.hasSetDefaultDllDirectories)) {
-        m.lastError = ERROR_INVALID_PARAMETER;
-        return nullptr;
+        return m.Fail(ERROR_INVALID_PARAMETER, nullptr);
     }
     const sim::Library* library =
         sim::Locate(m, fileName, searchFlags != 0 ? searchFlags : m.defaultDllDirectories);
-    if (library == nullptr) {
-        m.lastError = ERROR_MOD_NOT_FOUND;
-        return nullptr;
-    }
+    if (library == nullptr) return m.Fail(ERROR_MOD_NOT_FOUND, nullptr);
     m.loadedLibraries.push_back(library->path);
     return m.handles.Add(sim::kLibraryKind, library->path,
                          std::make_shared<sim::LoadedLibrary>(sim::LoadedLibrary{library->path}));
@@ -191,14 +174,10 @@ FARPROC GetProcAddress(HMODULE module, const char* procName)
     if (m.Enter("GetProcAddress", {m.handles.Label(module), byOrdinal ? u"(ordinal)" : sim::U16(procName)}))
         return nullptr;
     const sim::LoadedLibrary* loaded = m.handles.Find<sim::LoadedLibrary>(module, sim::kLibraryKind);
-    if (loaded == nullptr) {
-        m.lastError = ERROR_INVALID_HANDLE;
-        return nullptr;
-    }
+    if (loaded == nullptr) return m.Fail(ERROR_INVALID_HANDLE, nullptr);
     const sim::Library* library = sim::FindLibrary(m, loaded->path);
     if (byOrdinal || library == nullptr || library->exports.count(procName) == 0) {
-        m.lastError = ERROR_PROC_NOT_FOUND;
-        return nullptr;
+        return m.Fail(ERROR_PROC_NOT_FOUND, nullptr);
     }
     return library->exports.at(procName);
 }
@@ -207,10 +186,7 @@ BOOL FreeLibrary(HMODULE module)
 {
     Machine& m = Machine::Current();
     if (m.Enter("FreeLibrary", {m.handles.Label(module)})) return FALSE;
-    if (!m.handles.Remove(module, sim::kLibraryKind)) {
-        m.lastError = ERROR_INVALID_HANDLE;
-        return FALSE;
-    }
+    if (!m.handles.Remove(module, sim::kLibraryKind)) return m.Fail(ERROR_INVALID_HANDLE);
     return TRUE;
 }
 
@@ -220,15 +196,9 @@ BOOL SetDefaultDllDirectories(DWORD directoryFlags)
 {
     Machine& m = Machine::Current();
     if (m.Enter("SetDefaultDllDirectories", {sim::Hex(directoryFlags)})) return FALSE;
-    if (!m.hasSetDefaultDllDirectories) {
-        m.lastError = ERROR_PROC_NOT_FOUND;
-        return FALSE;
-    }
+    if (!m.hasSetDefaultDllDirectories) return m.Fail(ERROR_PROC_NOT_FOUND);
     const DWORD allowed = sim::kSearchFlags & ~sim::kSearchDllLoadDir;
-    if (directoryFlags == 0 || (directoryFlags & ~allowed) != 0) {
-        m.lastError = ERROR_INVALID_PARAMETER;
-        return FALSE;
-    }
+    if (directoryFlags == 0 || (directoryFlags & ~allowed) != 0) return m.Fail(ERROR_INVALID_PARAMETER);
     m.defaultDllDirectories = directoryFlags;
     return TRUE;
 }

@@ -362,20 +362,11 @@ std::u16string ResourceText(const Machine& m, const void* resource)
 // program's own module only, and that only has string tables.
 std::optional<WORD> StringBlockNumber(Machine& m, HMODULE module, LPCWSTR name, LPCWSTR type)
 {
-    if (module != nullptr) {
-        m.lastError = kErrorResourceDataNotFound;
-        return std::nullopt;
-    }
+    if (module != nullptr) return m.Fail(kErrorResourceDataNotFound, std::nullopt);
     const std::optional<WORD> typeId = ResourceId(type);
-    if (!typeId || *typeId != RT_STRING_ID) {
-        m.lastError = kErrorResourceTypeNotFound;
-        return std::nullopt;
-    }
+    if (!typeId || *typeId != RT_STRING_ID) return m.Fail(kErrorResourceTypeNotFound, std::nullopt);
     const std::optional<WORD> block = ResourceId(name);
-    if (!block || !HasBlock(m, *block)) {
-        m.lastError = kErrorResourceNameNotFound;
-        return std::nullopt;
-    }
+    if (!block || !HasBlock(m, *block)) return m.Fail(kErrorResourceNameNotFound, std::nullopt);
     return block;
 }
 
@@ -430,8 +421,7 @@ HRSRC FindResourceExW(HMODULE module, LPCWSTR type, LPCWSTR name, WORD language)
     for (LANGID candidate : {language, sim::PrimaryLangId(language), sim::kLangNeutral}) {
         if (sim::BlockEntry* entry = sim::FindBlock(m, *block, candidate)) return entry;
     }
-    m.lastError = sim::kErrorResourceLangNotFound;
-    return nullptr;
+    return m.Fail(sim::kErrorResourceLangNotFound, nullptr);
 }
 
 HGLOBAL LoadResource(HMODULE module, HRSRC resource)
@@ -441,8 +431,7 @@ HGLOBAL LoadResource(HMODULE module, HRSRC resource)
     if (resource == nullptr) return nullptr;
     sim::BlockEntry* entry = sim::KnownBlock(m, resource);
     if (module != nullptr || entry == nullptr) {
-        m.lastError = module != nullptr ? sim::kErrorResourceDataNotFound : ERROR_INVALID_HANDLE;
-        return nullptr;
+        return m.Fail(module != nullptr ? sim::kErrorResourceDataNotFound : ERROR_INVALID_HANDLE, nullptr);
     }
     return entry->second.data();
 }
@@ -462,8 +451,7 @@ DWORD SizeofResource(HMODULE module, HRSRC resource)
     if (resource == nullptr) return 0;
     const sim::BlockEntry* entry = sim::KnownBlock(m, resource);
     if (module != nullptr || entry == nullptr) {
-        m.lastError = module != nullptr ? sim::kErrorResourceDataNotFound : ERROR_INVALID_HANDLE;
-        return 0;
+        return m.Fail(module != nullptr ? sim::kErrorResourceDataNotFound : ERROR_INVALID_HANDLE, 0);
     }
     return static_cast<DWORD>(entry->second.size());
 }
