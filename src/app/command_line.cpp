@@ -12,8 +12,6 @@ bool EndsArgument(char16_t c) { return c == u'\0' || c == kBlank; }
 
 }  // namespace
 
-char16_t FoldLetter(char16_t c) { return (c >= u'A' && c <= u'Z') ? static_cast<char16_t>(c - u'A' + u'a') : c; }
-
 bool StartsWithWord(const char16_t* text, std::u16string_view word)
 {
     for (std::size_t i = 0; i < word.size(); ++i) {

@@ -1,11 +1,13 @@
 // Reading the command line: letter case, blanks, options and arguments.
 //
 // The rules are deliberately narrow: only the letters A to Z fold onto a to
-// z, and a blank is U+0020 alone (a tab belongs to the text around it).
+// z (FoldLetter), and a blank is U+0020 alone (a tab belongs to the text around it).
 #pragma once
 
 #include <cstddef>
 #include <string_view>
+
+#include "messages/text.h"
 
 namespace ostrel {
 
@@ -19,7 +21,6 @@ using InfPathBuffer = char16_t[kInfPathCapacity];
 // The current argument with its terminator: at most 255 characters.
 constexpr std::size_t kTokenCapacity = 256;
 
-char16_t FoldLetter(char16_t c);
 // Whether `text` begins with `word`, letter case aside. Never reads `text`
 // past its terminator.
 bool StartsWithWord(const char16_t* text, std::u16string_view word);

@@ -1,16 +1,16 @@
 #include "device/hardware_ids.h"
 
+#include "messages/text.h"
+
 namespace ostrel {
 
 namespace {
-
-char16_t Fold(char16_t c) { return c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c + (u'a' - u'A')) : c; }
 
 // Compares `length` characters of `listed` with the whole of `id`.
 bool SameAsListed(const char16_t* listed, std::size_t length, const char16_t* id)
 {
     for (std::size_t i = 0; i < length; ++i) {
-        if (id[i] == u'\0' || Fold(listed[i]) != Fold(id[i])) return false;
+        if (id[i] == u'\0' || FoldLetter(listed[i]) != FoldLetter(id[i])) return false;
     }
     return id[length] == u'\0';
 }

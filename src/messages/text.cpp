@@ -20,6 +20,18 @@ std::size_t Larger(std::size_t a, std::size_t b) { return a > b ? a : b; }
 
 }  // namespace
 
+std::size_t TextLength(const char16_t* text, std::size_t most) noexcept
+{
+    std::size_t length = 0;
+    while (length < most && text[length] != u'\0') ++length;
+    return length;
+}
+
+char16_t FoldLetter(char16_t c) noexcept
+{
+    return c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c - u'A' + u'a') : c;
+}
+
 Text::Text(Text&& other) noexcept
     : units_(std::exchange(other.units_, nullptr)),
       size_(std::exchange(other.size_, 0)),
@@ -103,9 +115,7 @@ bool Text::append(const char16_t* units, std::size_t count) noexcept
 bool Text::append(const char16_t* terminated) noexcept
 {
     if (terminated == nullptr) return !failed_;
-    std::size_t length = 0;
-    while (terminated[length] != u'\0') ++length;
-    return append(terminated, length);
+    return append(terminated, TextLength(terminated));
 }
 
 bool Text::append(char16_t unit) noexcept { return append(&unit, 1); }

@@ -1,6 +1,8 @@
-// A growable UTF-16 text for the messages the program composes.
+// UTF-16 text: a growable text for the messages the program composes, a
+// number as text, and the two rules every part of the program reads
+// terminated texts by (their length, and which letters fold).
 //
-// It never throws: when memory cannot be had, it keeps what it holds and
+// Text never throws: when memory cannot be had, it keeps what it holds and
 // remembers the failure, and every later append is refused, so that a text
 // is never missing a piece from its middle. The memory is the platform's
 // local memory, which the simulated machine counts and can refuse.
@@ -9,6 +11,16 @@
 #include <cstddef>
 
 namespace ostrel {
+
+// The number of units before the terminator of `text`, counting no further
+// than `most`: a text that runs on past `most` units is `most` long.
+std::size_t TextLength(const char16_t* text, std::size_t most = static_cast<std::size_t>(-1)) noexcept;
+
+// Letter case as the program compares words, hardware IDs and the like:
+// only the letters A to Z fold, onto a to z. Every other unit keeps its
+// code value (a capital with an umlaut, a dotted capital I, a fullwidth
+// letter), so that the comparison never depends on a language.
+char16_t FoldLetter(char16_t c) noexcept;
 
 class Text {
 public:

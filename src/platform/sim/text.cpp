@@ -76,6 +76,14 @@ std::u16string Hex(std::uint64_t value)
 
 std::u16string Number(std::int64_t value) { return U16(std::to_string(value)); }
 
+// Letter case as the simulated Windows compares paths, service names, INF
+// sections and device IDs. Windows folds these by its own case tables (the
+// file system's upcase table, the case-insensitive comparisons of the
+// service and setup lookups), which take in letters beyond A to Z; the
+// machine folds A to Z only, a simplification that holds for the names the
+// tests give it. It is kept apart from the program's rule (ostrel::FoldLetter)
+// on purpose: the machine stands for Windows, and a test must not pass only
+// because program and machine were built on one rule.
 std::u16string FoldCase(std::u16string text)
 {
     for (char16_t& c : text)
