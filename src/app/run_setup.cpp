@@ -41,8 +41,7 @@ void TraceFault(const RunContext& run, const CommandLineFault& fault)
     line.append(u", ");
     line.append(fault.what);
     line.append(u": \"");
-    std::size_t length = 0;
-    while (length < kFaultExcerptUnits && fault.at[length] != u'\0') ++length;
+    const std::size_t length = TextLength(fault.at, kFaultExcerptUnits);
     line.append(fault.at, length);
     line.append(fault.at[length] == u'\0' ? u"\"" : u"...\"");
     run.Trace(line);

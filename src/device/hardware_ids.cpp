@@ -21,8 +21,7 @@ bool HardwareIdListHolds(const char16_t* list, std::size_t capacity, const char1
 {
     std::size_t start = 0;
     while (start < capacity && list[start] != u'\0') {
-        std::size_t end = start;
-        while (end < capacity && list[end] != u'\0') ++end;
+        const std::size_t end = start + TextLength(list + start, capacity - start);
         if (end == capacity) return false;
         if (SameAsListed(list + start, end - start, id)) return true;
         start = end + 1;

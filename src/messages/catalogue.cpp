@@ -42,13 +42,6 @@ int PlaceholderIndex(char16_t c)
     return -1;
 }
 
-std::size_t LengthOf(const char16_t* text)
-{
-    std::size_t length = 0;
-    while (text[length] != u'\0') ++length;
-    return length;
-}
-
 // Walks `text` once and hands each piece of the result to `emit`, so that
 // measuring and filling follow the same rules.
 template <typename Emit>
@@ -65,7 +58,7 @@ void ForEachPiece(const Text& text, const char16_t* const* inserts, unsigned ins
         if (static_cast<unsigned>(index) >= insertCount) {
             emit(kUnknownInsert, 1);
         } else if (const char16_t* insert = inserts[index]) {
-            emit(insert, LengthOf(insert));
+            emit(insert, TextLength(insert));
         }
     }
 }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "messages/text.h"
 #include "platform/platform.h"
 
 namespace ostrel {
@@ -81,9 +82,7 @@ void UnitWriter::Put(const char16_t* units, std::size_t count)
 
 void UnitWriter::Put(const char16_t* terminated)
 {
-    std::size_t length = 0;
-    while (terminated[length] != u'\0') ++length;
-    Put(terminated, length);
+    Put(terminated, TextLength(terminated));
 }
 
 void UnitWriter::PutLines(const char16_t* text, const char16_t* continuation)
