@@ -1,9 +1,10 @@
 """Runs the real OstrelSetup.exe under Wine in a virtual display.
 
-One Xvfb and one template Wine prefix per session; each test that changes
-the machine gets its own copy of the template, the read-only ones share one
-warm prefix. Every child process runs under a deadline, so a hung program
-fails its test instead of hanging the run.
+One Xvfb and one template Wine prefix per session (winesetup.py makes
+both); each test that changes the machine gets its own copy of the
+template, the read-only ones share one warm prefix. Every child process
+runs under a deadline, so a hung program fails its test instead of hanging
+the run. The texts the tests compare against are in texts.py.
 
 Environment:
   OSTREL_E2E_ARCH       which pass this is (scripts/test.sh runs all three
@@ -18,12 +19,12 @@ Environment:
                         build/win64, or build/win32 for win32 and wow64)
   OSTREL_E2E_X64_BUILD_DIR  wow64: the 64-bit build for the sibling and the
                         test tools (default: win64 beside OSTREL_E2E_BUILD_DIR)
-  The builds are made first unless OSTREL_E2E_NO_BUILD=1.
+  The builds are made first (with the CMake presets of the same names)
+  unless OSTREL_E2E_NO_BUILD=1.
 """
 
 import os
 import re
-import select
 import shutil
 import subprocess
 import tempfile
@@ -33,16 +34,26 @@ from pathlib import Path
 
 import pytest
 
+from winesetup import Prefix, SetupError, output_of, run_bounded, virtual_display, wait_for
+
 ROOT = Path(__file__).resolve().parents[2]
-SAMPLES = ROOT / "samples"
-SAMPLE_INF = SAMPLES / "OstrelSetup.inf"
-CAPTION = "Ostrel Setup Utility"
 PROGRAM = "OstrelSetup.exe"
 
+# ---------- the sample package ----------
 
-def error_box(text):
-    """A box as the reader logs it: the program's caption, the text, the error icon."""
-    return (CAPTION, text, "error")
+SAMPLES = ROOT / "samples"
+SAMPLE_INF = SAMPLES / "OstrelSetup.inf"
+SAMPLE_KEY = r"HKLM\Software\OstrelSample"  # where its sections write their values
+SAMPLE_CLASS_GUID = "{55eed3ce-7127-4948-a2d3-1de9eaeedd1e}"
+SAMPLE_CLASS = "OstrelSample"
+WIDGET = "ostrel\\widget"  # the hardware ID of its device model
+CLASS_KEY = "HKLM\\System\\CurrentControlSet\\Control\\Class"
+# The files the named sections OstrelSample.Tools and OstrelSample.Help copy.
+SECTION_SOURCES = {name: SAMPLES / name for name in ("OstrelTools.txt", "OstrelHelp.txt")}
+
+# An INF file that names a class Windows does not know and no ClassGuid:
+# the device actions find GUID_NULL (message 8).
+NO_CLASS_GUID_INF = '[Version]\r\nSignature = "$Windows NT$"\r\nClass = OstrelNowhere\r\n'
 
 
 def sample_files():
@@ -50,57 +61,29 @@ def sample_files():
     return {path.name: path for path in SAMPLES.iterdir() if path.is_file() and path != SAMPLE_INF}
 
 
+def sample_copy(prefix, name):
+    """Where the sample's sections copy the file name: %windir%\\OstrelSample."""
+    return prefix.drive_c / "windows" / "OstrelSample" / name
+
+
+# ---------- the pass and its builds ----------
+
+
 @dataclass(frozen=True)
 class Arch:
     winearch: str
-    loader: str
     program: str  # the build (preset name) whose OstrelSetup.exe runs
     tools: str  # the build whose test tools run
     sibling: str = None  # the build placed as x64\OstrelSetup.exe beside the program
 
 
 ARCHES = {
-    "win64": Arch("win64", "/usr/lib/wine/wine64", program="win64", tools="win64"),
-    "win32": Arch("win32", "/usr/lib/wine/wine", program="win32", tools="win32"),
+    "win64": Arch("win64", program="win64", tools="win64"),
+    "win32": Arch("win32", program="win32", tools="win32"),
     # Wine reports WOW64 to a 32-bit program in a 64-bit prefix. The tools are
     # the prefix's own kind, so that only the program under test is 32-bit.
-    "wow64": Arch("win64", "/usr/lib/wine/wine64", program="win32", tools="win64", sibling="win64"),
+    "wow64": Arch("win64", program="win32", tools="win64", sibling="win64"),
 }
-TOOLCHAINS = {"win32": "cmake/mingw-i686.cmake", "win64": "cmake/mingw-x86_64.cmake"}
-
-
-def run_bounded(command, seconds, **kwargs):
-    """Runs a command under coreutils' timeout and a Python deadline behind it.
-
-    Output goes through files, not pipes: Wine's helper processes (services,
-    desktop, server) inherit the handles and outlive the command, and a pipe
-    would not reach its end until they are gone.
-    """
-    bounded = ["timeout", "-k", "5", str(seconds)] + [str(part) for part in command]
-    with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
-        try:
-            code = subprocess.run(bounded, stdin=subprocess.DEVNULL, stdout=out, stderr=err,
-                                  timeout=seconds + 15, check=False, **kwargs).returncode
-        except subprocess.TimeoutExpired:
-            code = 124
-        out.seek(0)
-        err.seek(0)
-        return subprocess.CompletedProcess(bounded, code, out.read(), err.read())
-
-
-def wait_for(probe, what, seconds=15.0, interval=0.2):
-    """Polls probe() until it gives a true value; fails the test at the deadline."""
-    deadline = time.monotonic() + seconds
-    while True:
-        value = probe()
-        if value:
-            return value
-        if time.monotonic() >= deadline:
-            raise AssertionError(f"timed out after {seconds} s waiting for {what}")
-        time.sleep(interval)
-
-
-# ---------- the Windows build ----------
 
 
 def _arch_name():
@@ -127,9 +110,7 @@ def pytest_collection_modifyitems(config, items):
 @dataclass(frozen=True)
 class Build:
     program: Path
-    boxreader: Path
-    testsvc: Path
-    keepalive: Path
+    tools: Path  # the test-only programs: boxreader, testsvc, keepalive, devtool, newdev.dll
     sibling: Path = None  # x64\OstrelSetup.exe of the wow64 pass
 
 
@@ -142,25 +123,18 @@ def _build_dirs(arch):
     return dirs
 
 
-def _make(build_dir, toolchain):
-    if not (build_dir / "CMakeCache.txt").exists():
-        configure = ["cmake", "-S", ROOT, "-B", build_dir, "-G", "Ninja",
-                     f"-DCMAKE_TOOLCHAIN_FILE={ROOT / toolchain}", "-DCMAKE_BUILD_TYPE=MinSizeRel"]
-        _check(run_bounded(configure, 600), f"configuring the Windows build {build_dir}")
-    _check(run_bounded(["cmake", "--build", build_dir, "-j2"], 1800), f"building the Windows build {build_dir}")
-
-
 def _build(arch_name):
     arch = ARCHES[arch_name]
     dirs = _build_dirs(arch)
-    for preset, build_dir in dirs.items():
-        if os.environ.get("OSTREL_E2E_NO_BUILD") != "1":
-            _make(build_dir, TOOLCHAINS[preset])
-    tools = dirs[arch.tools] / "tests" / "e2e" / "tools"
-    build = Build(dirs[arch.program] / PROGRAM,
-                  *(tools / f"{name}.exe" for name in ("boxreader", "testsvc", "keepalive")),
+    if os.environ.get("OSTREL_E2E_NO_BUILD") != "1":
+        for preset, build_dir in dirs.items():
+            _check(run_bounded(["cmake", "--preset", preset, "-B", build_dir], 600, cwd=ROOT),
+                   f"configuring {build_dir} (preset {preset})")
+            _check(run_bounded(["cmake", "--build", build_dir, "-j2"], 1800), f"building {build_dir}")
+    build = Build(dirs[arch.program] / PROGRAM, dirs[arch.tools] / "tests" / "e2e" / "tools",
                   sibling=dirs[arch.sibling] / PROGRAM if arch.sibling else None)
-    for path in (build.program, build.boxreader, build.testsvc, build.keepalive, build.sibling):
+    tools = [build.tools / name for name in ("boxreader.exe", "testsvc.exe", "keepalive.exe")]
+    for path in (build.program, build.sibling, *tools):
         if path and not path.is_file():
             pytest.exit(f"missing {path}: build the Windows targets first", returncode=3)
     return build
@@ -168,50 +142,10 @@ def _build(arch_name):
 
 def _check(completed, what):
     if completed.returncode != 0:
-        output = (completed.stdout + completed.stderr).decode(errors="replace")
-        pytest.exit(f"{what} failed:\n{output[-4000:]}", returncode=3)
+        pytest.exit(f"{what} failed:\n{output_of(completed)[-4000:]}", returncode=3)
 
 
-# ---------- the virtual display ----------
-
-
-@pytest.fixture(scope="session")
-def display():
-    """An Xvfb of our own: CI has no display, and a developer's must stay untouched."""
-    read_end, write_end = os.pipe()
-    xvfb = subprocess.Popen(
-        ["Xvfb", "-displayfd", str(write_end), "-screen", "0", "1024x768x24", "-nolisten", "tcp"],
-        pass_fds=(write_end,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    os.close(write_end)
-    try:
-        number = _read_display_number(read_end)
-    finally:
-        os.close(read_end)
-    if number is None:
-        xvfb.kill()
-        pytest.exit("Xvfb did not start", returncode=3)
-    yield f":{number}"
-    xvfb.terminate()
-    try:
-        xvfb.wait(timeout=10)
-    except subprocess.TimeoutExpired:
-        xvfb.kill()
-
-
-def _read_display_number(fd):
-    text = b""
-    deadline = time.monotonic() + 20
-    while not text.endswith(b"\n") and time.monotonic() < deadline:
-        ready, _, _ = select.select([fd], [], [], 0.5)
-        if ready:
-            chunk = os.read(fd, 16)
-            if not chunk:
-                break
-            text += chunk
-    return int(text) if text.strip().isdigit() else None
-
-
-# ---------- Wine prefixes ----------
+# ---------- the program in a prefix ----------
 
 
 @dataclass(frozen=True)
@@ -244,41 +178,16 @@ def _unescape(field_text):
     return re.sub(r"\\(.)", lambda m: _ESCAPES.get(m.group(1), m.group(1)), field_text)
 
 
-class WinePrefix:
-    """One Wine prefix and the tools to act on it and to look at it."""
+class WinePrefix(Prefix):
+    """A prefix of the pass, with the program under test and the tools to look at the machine."""
 
     def __init__(self, path, arch, build, display):
-        self.path = Path(path)
+        super().__init__(path, arch.winearch, display)
         self.arch = arch
         self.build = build
-        self.display = display
         self._runs = 0
         self._keeper = None
         self._stop_file = None
-
-    @property
-    def drive_c(self):
-        return self.path / "drive_c"
-
-    def env(self):
-        env = {k: v for k, v in os.environ.items() if not k.startswith(("WINE", "LC_"))}
-        env.update(
-            WINEPREFIX=str(self.path),
-            WINEARCH=self.arch.winearch,
-            WINELOADER=self.arch.loader,
-            WINEDEBUG="-all",
-            WINEDLLOVERRIDES="mscoree,mshtml=",
-            DISPLAY=self.display,
-            # System texts follow the locale: keep them the same everywhere.
-            LANG="C.UTF-8",
-        )
-        return env
-
-    def wine(self, *args, seconds=60):
-        return run_bounded([self.arch.loader, *args], seconds, env=self.env())
-
-    def wineserver(self, *args, seconds=30):
-        return run_bounded(["/usr/lib/wine/wineserver", *args], seconds, env=self.env())
 
     def start_server(self):
         """A server and Wine's helper processes that stay until close().
@@ -291,21 +200,13 @@ class WinePrefix:
         tools = self.drive_c / "ostrel"
         tools.mkdir(parents=True, exist_ok=True)
         keeper = tools / "keepalive.exe"
-        shutil.copy2(self.build.keepalive, keeper)
+        shutil.copy2(self.build.tools / "keepalive.exe", keeper)
         self._stop_file = tools / "keepalive.stop"
         self._stop_file.unlink(missing_ok=True)
         self._keeper = subprocess.Popen(
-            ["timeout", "-k", "5", "3600", self.arch.loader, self.windows_path(keeper),
+            ["timeout", "-k", "5", "3600", self.loader, self.windows_path(keeper),
              self.windows_path(self._stop_file), "3500"],
             env=self.env(), stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-
-    def windows_path(self, unix_path):
-        unix_path = Path(unix_path).resolve()
-        try:
-            inside = unix_path.relative_to(self.drive_c.resolve())
-            return "C:\\" + str(inside).replace("/", "\\")
-        except ValueError:
-            return "Z:" + str(unix_path).replace("/", "\\")
 
     # -- registry --
 
@@ -329,24 +230,8 @@ class WinePrefix:
 
     # -- services --
 
-    def sc(self, *args):
-        return self.wine("sc", *args)
-
-    def service_state(self, name):
-        """RUNNING, STOPPED, ... or None when the service manager does not know it."""
-        completed = self.sc("query", name)
-        match = re.search(r"STATE\s*:\s*\d+\s+(\w+)", completed.stdout.decode(errors="replace"))
-        return match.group(1) if completed.returncode == 0 and match else None
-
     def create_test_service(self, name):
-        folder = self.drive_c / "ostrel-services"
-        folder.mkdir(exist_ok=True)
-        binary = folder / "testsvc.exe"
-        if not binary.exists():
-            shutil.copy2(self.build.testsvc, binary)
-        completed = self.sc("create", name, "binPath=", self.windows_path(binary))
-        assert completed.returncode == 0, completed.stdout + completed.stderr
-        assert self.service_state(name) == "STOPPED"
+        self.create_service(name, self.build.tools / "testsvc.exe")
 
     def start_service(self, name):
         self.sc("start", name)
@@ -387,7 +272,7 @@ class WinePrefix:
             self._place(folder / name, content)
         reader = self.drive_c / "ostrel" / "boxreader.exe"
         if not reader.exists():
-            shutil.copy2(self.build.boxreader, reader)
+            shutil.copy2(self.build.tools / "boxreader.exe", reader)
         (folder / "args.txt").write_bytes(args.encode("utf-8"))
         log = folder / "boxes.log"
         streams = {"stdout": folder / "stdout.txt", "stderr": folder / "stderr.txt"} if capture else {}
@@ -444,29 +329,38 @@ class WinePrefix:
                 self._keeper.kill()
                 self._keeper.wait(timeout=10)
             self._keeper = None
-        self.wineserver("-k")
-        self.wineserver("-w")
+        super().close()
 
 
-def _make_template(path, arch, build, display):
-    prefix = WinePrefix(path, arch, build, display)
-    steps = [
-        ("wineboot.exe", "-i"),
-        # A crashing program must end, not wait on a dialog nobody answers.
-        ("reg", "add", r"HKCU\Software\Wine\WineDbg", "/v", "ShowCrashDialog", "/t", "REG_DWORD", "/d", "0", "/f"),
-        # Without a window manager, Wine waits two seconds for each managed
-        # window to be withdrawn; unmanaged windows close at once.
-        ("reg", "add", r"HKCU\Software\Wine\X11 Driver", "/v", "Managed", "/d", "N", "/f"),
-    ]
-    for step in steps:
-        completed = prefix.wine(*step, seconds=300)
-        if completed.returncode != 0:
-            output = (completed.stdout + completed.stderr).decode(errors="replace")
-            prefix.close()
-            pytest.exit(f"making the Wine prefix failed at {step[0]}:\n{output}", returncode=3)
-    # The registry reaches the prefix's files only when the server ends.
-    prefix.close()
-    return prefix
+class Devices:
+    """The devices of the sample class in one prefix, through devtool.exe, a
+    test-only program over the Setup API that makes root-enumerated devices."""
+
+    def __init__(self, wine):
+        self.wine = wine
+        self.tool = wine.drive_c / "ostrel-tools" / "devtool.exe"
+        self.tool.parent.mkdir(exist_ok=True)
+        shutil.copy2(wine.build.tools / "devtool.exe", self.tool)
+
+    def _run(self, *args):
+        completed = self.wine.wine(self.wine.windows_path(self.tool), *args)
+        assert completed.returncode == 0, output_of(completed)
+        return completed.stdout.decode("utf-8")
+
+    def create(self, *hardware_ids):
+        """A present device with these hardware IDs; its instance ID."""
+        return self._run("create", SAMPLE_CLASS_GUID, SAMPLE_CLASS, ";".join(hardware_ids)).strip()
+
+    def present(self):
+        """Instance ID -> (hardware IDs, driver key or None) of every present device of the class."""
+        devices = {}
+        for line in self._run("list", SAMPLE_CLASS_GUID).splitlines():
+            instance, ids, driver = line.split("\t")
+            devices[instance] = (ids.split(";"), None if driver == "-" else driver)
+        return devices
+
+
+# ---------- fixtures ----------
 
 
 class PrefixFactory:
@@ -491,12 +385,25 @@ class PrefixFactory:
 
 
 @pytest.fixture(scope="session")
+def display():
+    try:
+        with virtual_display() as name:
+            yield name
+    except SetupError as error:
+        pytest.exit(str(error), returncode=3)
+
+
+@pytest.fixture(scope="session")
 def prefixes(display):
     arch_name = _arch_name()
     build = _build(arch_name)
     base = Path(tempfile.mkdtemp(prefix="ostrel-e2e-"))
     try:
-        template = _make_template(base / "template", ARCHES[arch_name], build, display)
+        template = WinePrefix(base / "template", ARCHES[arch_name], build, display)
+        try:
+            template.make()
+        except SetupError as error:
+            pytest.exit(str(error), returncode=3)
         yield PrefixFactory(base, template)
     finally:
         shutil.rmtree(base, ignore_errors=True)
@@ -517,3 +424,8 @@ def wine(prefixes, request):
     prefix = prefixes.copy(f"t-{name}-{time.monotonic_ns()}")
     yield prefix
     prefixes.discard(prefix)
+
+
+@pytest.fixture
+def devices(wine):
+    return Devices(wine)

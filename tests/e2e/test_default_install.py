@@ -2,9 +2,9 @@
 
 import pytest
 
-from conftest import CAPTION, SAMPLE_INF, sample_files, wait_for
-
-SAMPLE_KEY = r"HKLM\Software\OstrelSample"
+from conftest import SAMPLE_INF, SAMPLE_KEY, sample_copy, sample_files
+from texts import GENERAL_FAILURE, INSTALL_FAILED, INSTALL_FAILED_DE, error_box
+from winesetup import wait_for
 
 
 @pytest.mark.parametrize("args", ["", "/de ", "/reboot   "])
@@ -16,7 +16,7 @@ def test_the_default_installation_runs_without_a_box(wine, args):
     assert result.exit_code == 0
     # The shell hands the file to rundll32, which runs on after the program.
     wait_for(lambda: wine.reg_query(SAMPLE_KEY, "DefaultInstall") == "done", "the DefaultInstall value")
-    copied = wine.drive_c / "windows" / "OstrelSample" / "OstrelSample.txt"
+    copied = sample_copy(wine, "OstrelSample.txt")
     wait_for(copied.exists, "the copied sample file")
     assert copied.read_bytes() == (SAMPLE_INF.parent / "OstrelSample.txt").read_bytes()
 
@@ -25,10 +25,7 @@ def test_the_default_installation_runs_without_a_box(wine, args):
 # "install" verb; FormatMessageW's text for 0x8007001F is "General failure.",
 # and the program strips its CR LF. The HRESULT's text is the only error text:
 # no line with the thread's last error follows.
-@pytest.mark.parametrize("options,install_failed", [
-    ("", "Install failed."),
-    ("/de ", "Die Installation konnte nicht durchgeführt werden."),
-])
+@pytest.mark.parametrize("options,install_failed", [("", INSTALL_FAILED), ("/de ", INSTALL_FAILED_DE)])
 def test_a_file_the_shell_cannot_install_shows_message_5(shared_wine, options, install_failed):
     folder = shared_wine.drive_c / "not-an-inf"
     folder.mkdir(exist_ok=True)
@@ -37,5 +34,5 @@ def test_a_file_the_shell_cannot_install_shows_message_5(shared_wine, options, i
 
     result = shared_wine.run_ostrel(f"{options}/f {path} ")
 
-    assert result.boxes == [(CAPTION, install_failed + "\nGeneral failure.", "error")]
+    assert result.boxes == [error_box(install_failed.format(GENERAL_FAILURE))]
     assert result.exit_code == 0

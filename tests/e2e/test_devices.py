@@ -1,61 +1,19 @@
 """Device actions of the real program under Wine.
 
-The devices are made with devtool.exe, a test-only program over the Setup
-API: root-enumerated devices of the sample INF's class OstrelSample, with
-the hardware IDs a test needs. Wine's driver update reports success in every
-case, and Wine refuses every property change (docs/wine.md): so here "install
-device" can only be shown on present devices, and "disable device" and
-"enable device" only with their failure messages. The unit tests prove the
-rest on the simulated machine.
+The fixture devices makes root-enumerated devices of the sample INF's class
+OstrelSample with the hardware IDs a test needs. Wine's driver update
+reports success in every case, and Wine refuses every property change
+(docs/wine.md): so here "install device" can only be shown on present
+devices, and "disable device" and "enable device" only with their failure
+messages. The unit tests prove the rest on the simulated machine.
 """
 
 import shutil
 
 import pytest
 
-from conftest import CAPTION, SAMPLE_INF, error_box
-
-CLASS_GUID = "{55eed3ce-7127-4948-a2d3-1de9eaeedd1e}"
-CLASS_NAME = "OstrelSample"
-WIDGET = "ostrel\\widget"
-CLASS_KEY = "HKLM\\System\\CurrentControlSet\\Control\\Class"
-
-
-
-class Devices:
-    """The devices of the sample class in one prefix, through devtool.exe."""
-
-    def __init__(self, wine):
-        self.wine = wine
-        self.tool = wine.drive_c / "ostrel-tools" / "devtool.exe"
-        self.tool.parent.mkdir(exist_ok=True)
-        shutil.copy2(tools(wine) / "devtool.exe", self.tool)
-
-    def _run(self, *args):
-        completed = self.wine.wine(self.wine.windows_path(self.tool), *args)
-        assert completed.returncode == 0, (completed.stdout + completed.stderr).decode(errors="replace")
-        return completed.stdout.decode("utf-8")
-
-    def create(self, *hardware_ids):
-        """A present device with these hardware IDs; its instance ID."""
-        return self._run("create", CLASS_GUID, CLASS_NAME, ";".join(hardware_ids)).strip()
-
-    def present(self):
-        """Instance ID -> (hardware IDs, driver key or None) of every present device of the class."""
-        devices = {}
-        for line in self._run("list", CLASS_GUID).splitlines():
-            instance, ids, driver = line.split("\t")
-            devices[instance] = (ids.split(";"), None if driver == "-" else driver)
-        return devices
-
-
-def tools(wine):
-    return wine.build.boxreader.parent
-
-
-@pytest.fixture
-def devices(wine):
-    return Devices(wine)
+from conftest import CLASS_KEY, NO_CLASS_GUID_INF, SAMPLE_CLASS_GUID, SAMPLE_INF, SAMPLE_KEY, WIDGET
+from texts import CAPTION, DISABLE_DEVICE_FAILED, ENABLE_DEVICE_FAILED, NO_CLASS_GUID, error_box
 
 
 def test_remove_device_removes_every_present_device_that_lists_the_id_whatever_its_case(wine, devices):
@@ -79,11 +37,11 @@ def test_install_device_installs_the_driver_on_a_present_device_with_the_id(wine
 
     assert result.boxes == []
     ids, driver = devices.present()[instance]
-    assert driver is not None and driver.upper().startswith(CLASS_GUID.upper() + "\\")
+    assert driver is not None and driver.upper().startswith(SAMPLE_CLASS_GUID.upper() + "\\")
     driver_key = f"{CLASS_KEY}\\{driver}"
     assert wine.reg_query(driver_key, "OstrelWidget") == "installed"
     assert wine.reg_query(driver_key, "InfSection") == "OstrelWidget.Install"
-    assert wine.reg_query("HKLM\\Software\\OstrelSample", "Widget") == "installed"
+    assert wine.reg_query(SAMPLE_KEY, "Widget") == "installed"
     # No second device was made for the ID.
     assert list(devices.present()) == [instance]
 
@@ -95,17 +53,14 @@ def test_install_device_without_a_present_device_makes_none_under_wine(wine, dev
 
     assert result.boxes == []
     assert devices.present() == {}
-    assert wine.reg_query("HKLM\\Software\\OstrelSample", "Widget") is None
+    assert wine.reg_query(SAMPLE_KEY, "Widget") is None
 
 
 # Wine refuses every property change: each matching device shows the
 # failure with the ID as given, the next device is still tried, and the
 # walk goes on to the next ID. The system text after the line break is
 # whatever Wine left as the last error (it sets none here).
-@pytest.mark.parametrize("action, message", [
-    ("disable", "Disable device {} failed."),
-    ("enable", "Enable device {} failed."),
-])
+@pytest.mark.parametrize("action, message", [("disable", DISABLE_DEVICE_FAILED), ("enable", ENABLE_DEVICE_FAILED)])
 def test_disable_and_enable_show_their_failure_for_each_matching_device(wine, devices, action, message):
     devices.create(WIDGET)
     devices.create("pci\\x", WIDGET)
@@ -118,14 +73,6 @@ def test_disable_and_enable_show_their_failure_for_each_matching_device(wine, de
     assert len(devices.present()) == 2
 
 
-NO_CLASS_GUID_INF = "\n".join([
-    "[Version]",
-    'Signature = "$Windows NT$"',
-    "Class = NoSuchClassAnywhere",
-    "",
-])
-
-
 # A class name Windows does not know, and no GUID: message 8, once, as the
 # walk ends there.
 @pytest.mark.parametrize("action", ["remove", "disable", "enable"])
@@ -134,7 +81,7 @@ def test_an_inf_file_without_a_class_guid_shows_message_8(wine, devices, action)
 
     result = wine.run_ostrel(f"{action} device {WIDGET} {WIDGET}", inf=NO_CLASS_GUID_INF)
 
-    assert result.boxes == [error_box("ClassGuid entry missing in INF file.")]
+    assert result.boxes == [error_box(NO_CLASS_GUID)]
     assert list(devices.present()) == [instance]
 
 
@@ -144,7 +91,7 @@ def test_an_inf_file_without_a_class_guid_shows_message_8(wine, devices, action)
 # as Windows would.
 def test_a_newdev_dll_beside_the_program_is_never_loaded(wine, devices):
     wine.wine("reg", "add", "HKCU\\Software\\Wine\\DllOverrides", "/v", "newdev", "/d", "native,builtin", "/f")
-    planted = tools(wine) / "newdev.dll"
+    planted = wine.build.tools / "newdev.dll"
 
     # A program that loads newdev.dll by its bare name takes the planted one.
     control = wine.drive_c / "control"

@@ -10,12 +10,8 @@ docs/wine.md records the difference.
 
 import pytest
 
-from conftest import CAPTION, SAMPLES
-
-SAMPLE_INF = SAMPLES / "OstrelSetup.inf"
-SOURCES = {name: SAMPLES / name for name in ("OstrelTools.txt", "OstrelHelp.txt")}
-KEY = r"HKLM\Software\OstrelSample"
-OPEN_INF_FAILED = "Open of .inf file failed."
+from conftest import SAMPLE_INF, SAMPLE_KEY, SECTION_SOURCES, sample_copy
+from texts import ACCESS_DENIED, OPEN_INF_FAILED, box_text, error_box
 
 # section name -> (file it copies, registry value it writes)
 SECTIONS = {
@@ -25,23 +21,23 @@ SECTIONS = {
 
 
 def install(wine, args):
-    return wine.run_ostrel(args, inf=SAMPLE_INF, files=SOURCES)
+    return wine.run_ostrel(args, inf=SAMPLE_INF, files=SECTION_SOURCES)
 
 
 def copied(wine, name):
     """The copied file's text, or None when it was not copied."""
-    path = wine.drive_c / "windows" / "OstrelSample" / name
+    path = sample_copy(wine, name)
     return path.read_text(encoding="utf-8") if path.exists() else None
 
 
 def installed(wine, section):
     file_name, value = SECTIONS[section]
-    return copied(wine, file_name) is not None and wine.reg_query(KEY, value) == "installed"
+    return copied(wine, file_name) is not None and wine.reg_query(SAMPLE_KEY, value) == "installed"
 
 
 def untouched(wine, section):
     file_name, value = SECTIONS[section]
-    return copied(wine, file_name) is None and wine.reg_query(KEY, value) is None
+    return copied(wine, file_name) is None and wine.reg_query(SAMPLE_KEY, value) is None
 
 
 # Wine's SetupPromptReboot answers 0 to every scan, so no section records a
@@ -53,11 +49,11 @@ def test_two_sections_copy_their_files_and_write_their_values(wine, options):
     assert result.boxes == []
     assert result.exit_code == 0
     for section, (file_name, value) in SECTIONS.items():
-        assert copied(wine, file_name) == SOURCES[file_name].read_text(encoding="utf-8"), section
-        assert wine.reg_query(KEY, value) == "installed", section
+        assert copied(wine, file_name) == SECTION_SOURCES[file_name].read_text(encoding="utf-8"), section
+        assert wine.reg_query(SAMPLE_KEY, value) == "installed", section
     # Only the named sections ran, not the default installation.
     assert copied(wine, "OstrelSample.txt") is None
-    assert wine.reg_query(KEY, "DefaultInstall") is None
+    assert wine.reg_query(SAMPLE_KEY, "DefaultInstall") is None
 
 
 # On Windows a section the INF file lacks fails the queuing of its files
@@ -80,14 +76,11 @@ def test_the_walk_goes_on_past_a_section_wine_does_not_fail(wine, args):
 # section: one report, nothing installed. A folder passes the program's own
 # test of the INF file; Wine has no text for the Setup API's own error codes,
 # so the second line of the report stays empty for a file that is no INF file.
-@pytest.mark.parametrize("inf_path, system_text", [
-    (r"C:\windows", "Access denied.\r"),
-    (r"C:\windows\win.ini", ""),
-])
+@pytest.mark.parametrize("inf_path, system_text", [(r"C:\windows", ACCESS_DENIED), (r"C:\windows\win.ini", "")])
 def test_an_inf_file_that_cannot_be_opened_ends_the_walk(wine, inf_path, system_text):
     result = install(wine, f"/f {inf_path} install inf OstrelSample.Tools OstrelSample.Help")
 
-    assert result.boxes == [(CAPTION, OPEN_INF_FAILED + "\n" + system_text, "error")]
+    assert result.boxes == [error_box(box_text(OPEN_INF_FAILED, system_text))]
     assert result.exit_code == 0
     for section in SECTIONS:
         assert untouched(wine, section), section

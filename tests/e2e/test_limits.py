@@ -13,36 +13,20 @@ import random
 
 import pytest
 
-from conftest import PROGRAM, SAMPLE_INF, SAMPLES, error_box
-from test_devices import Devices
+from conftest import NO_CLASS_GUID_INF, PROGRAM, SAMPLE_INF, SAMPLE_KEY, SECTION_SOURCES, WIDGET, sample_copy
+from texts import (ACCESS_DENIED, FILE_INVALID, FILE_NOT_FOUND, GET_CLASS_FAILED, INVALID_COMMAND_LINE, NO_CLASS_GUID,
+                   OPEN_INF_FAILED, OPEN_SERVICE_FAILED, SERVICE_DOES_NOT_EXIST, SERVICE_NAME_MISSING,
+                   START_SIBLING_FAILED, SUCCESS, box_text, error_box, stderr_text)
 
 # CreateProcessW takes 32,767 characters with the terminator; Wine cuts a
 # longer line to this length without an error (docs/wine.md).
 LONGEST_LINE = 32766
 DEADLINE = 30  # seconds for any one run
 
-INVALID_COMMAND_LINE = "Invalid command line. Call 'OstrelSetup help' for more information."
-OPEN_INF_FAILED = "Open of .inf file failed."
-NO_CLASS_GUID = "ClassGuid entry missing in INF file."
-GET_CLASS_FAILED = "Get device class from INF file failed."
 TOO_LONG = "L" * 256  # one character more than an argument may have
 
-NO_CLASS_GUID_INF = '[Version]\r\nSignature = "$Windows NT$"\r\nClass = OstrelNowhere\r\n'
 UTF16_SAMPLE = b"\xff\xfe" + SAMPLE_INF.read_text(encoding="utf-8").replace("\n", "\r\n").encode("utf-16-le")
 BINARY = bytes(random.Random(10).randrange(256) for _ in range(4096))
-SECTION_SOURCES = {name: SAMPLES / name for name in ("OstrelTools.txt", "OstrelHelp.txt")}
-
-
-def box_text(message, system=None):
-    """A box: the message, then Wine's system text with the CR it keeps."""
-    if system is None:
-        return message
-    return message + "\n" + (system + "\r" if system else "")
-
-
-def stderr_text(message, system=None):
-    """The same report as a quiet run writes it."""
-    return message + "\r\n" + (system + "\r\n" if system else "")
 
 
 def next_program(prefix):
@@ -86,10 +70,9 @@ def run_longest(prefix, tail, folder, **kwargs):
 # at once.
 # kind -> (action, word stem, INF file, message, Wine's system text, quiet exit code)
 LONG_LINES = {
-    "device": ("remove device ", "ostrel\\widget", NO_CLASS_GUID_INF, NO_CLASS_GUID, None, 0xE0000206),
-    "service": ("stop service ", "OstrelMissing", SAMPLE_INF, "Open of service {first} failed.",
-                "Service does not exist.", 1060),
-    "install inf": ("install inf ", "OstrelSample.Tools", "", OPEN_INF_FAILED, "File invalid.", 1006),
+    "device": ("remove device ", WIDGET, NO_CLASS_GUID_INF, NO_CLASS_GUID, None, 0xE0000206),
+    "service": ("stop service ", "OstrelMissing", SAMPLE_INF, OPEN_SERVICE_FAILED, SERVICE_DOES_NOT_EXIST, 1060),
+    "install inf": ("install inf ", "OstrelSample.Tools", "", OPEN_INF_FAILED, FILE_INVALID, 1006),
     "unknown word": ("frobnicate ", "frobnicate", SAMPLE_INF, INVALID_COMMAND_LINE, None, 1639),
 }
 
@@ -99,7 +82,7 @@ LONG_LINES = {
 def test_the_longest_command_line_gets_the_answer_of_its_first_failure(shared_wine, kind, quiet):
     action, stem, inf, message, system, exit_code = LONG_LINES[kind]
     tail, words, folder = longest_line(shared_wine, ("/quiet " if quiet else "") + action, stem, 2000)
-    message = message.format(first=words[0])
+    message = message.format(words[0])
 
     result = run_longest(shared_wine, tail, folder, inf=inf)
 
@@ -109,11 +92,10 @@ def test_the_longest_command_line_gets_the_answer_of_its_first_failure(shared_wi
         assert (result.boxes, result.exit_code, result.stderr) == ([error_box(box_text(message, system))], 0, "")
 
 
-def test_five_thousand_hardware_ids_are_walked_to_the_end_of_the_line(wine):
-    devices = Devices(wine)
+def test_five_thousand_hardware_ids_are_walked_to_the_end_of_the_line(wine, devices):
     tail, ids, folder = longest_line(wine, "/quiet remove device ", "hw", 5000)
     devices.create(ids[-1])
-    untouched = devices.create("ostrel\\widget")
+    untouched = devices.create(WIDGET)
 
     result = run_longest(wine, tail, folder, inf=SAMPLE_INF)
 
@@ -138,14 +120,14 @@ def long_name(prefix, length, extension, blank=False):
 # "stop service" without names needs only the INF file: message 3 shows that
 # the named file passed the INF test.
 NAME_CASES = [
-    ("/f", 259, False, True, "Invalid command line - service name missing."),
-    ("/f", 259, True, True, "Invalid command line - service name missing."),
-    ("/f", 259, False, False, box_text(OPEN_INF_FAILED, "File not found.")),
-    ("/f", 259, True, False, box_text(OPEN_INF_FAILED, "File not found.")),
+    ("/f", 259, False, True, SERVICE_NAME_MISSING),
+    ("/f", 259, True, True, SERVICE_NAME_MISSING),
+    ("/f", 259, False, False, box_text(OPEN_INF_FAILED, FILE_NOT_FOUND)),
+    ("/f", 259, True, False, box_text(OPEN_INF_FAILED, FILE_NOT_FOUND)),
     ("/f", 260, False, True, INVALID_COMMAND_LINE),
     ("/f", 260, True, True, INVALID_COMMAND_LINE),
-    ("/log", 259, False, False, "Invalid command line - service name missing."),
-    ("/log", 259, True, False, "Invalid command line - service name missing."),
+    ("/log", 259, False, False, SERVICE_NAME_MISSING),
+    ("/log", 259, True, False, SERVICE_NAME_MISSING),
     ("/log", 260, False, False, INVALID_COMMAND_LINE),
     ("/log", 260, True, False, INVALID_COMMAND_LINE),
 ]
@@ -175,9 +157,9 @@ def test_file_names_of_259_characters_are_taken_and_of_260_refused(shared_wine, 
 # file is read as the same file in ANSI.
 # name, content, action, box (None: no box)
 CONTENT_CASES = [
-    ("empty", b"", "remove device ostrel\\widget", box_text(GET_CLASS_FAILED, "Success.")),
-    ("empty", b"", "install inf OstrelSample.Tools", box_text(OPEN_INF_FAILED, "File invalid.")),
-    ("binary", BINARY, "remove device ostrel\\widget", box_text(GET_CLASS_FAILED, "Success.")),
+    ("empty", b"", "remove device ostrel\\widget", box_text(GET_CLASS_FAILED, SUCCESS)),
+    ("empty", b"", "install inf OstrelSample.Tools", box_text(OPEN_INF_FAILED, FILE_INVALID)),
+    ("binary", BINARY, "remove device ostrel\\widget", box_text(GET_CLASS_FAILED, SUCCESS)),
     ("binary", BINARY, "install inf OstrelSample.Tools", box_text(OPEN_INF_FAILED, "")),
     ("UTF-16", UTF16_SAMPLE, "remove device ostrel\\widget", None),
 ]
@@ -201,8 +183,8 @@ def test_a_section_of_a_utf16_inf_file_is_installed(wine, tmp_path):
     result = wine.run_ostrel("install inf OstrelSample.Tools", inf=inf, files=SECTION_SOURCES, seconds=DEADLINE)
 
     assert result.boxes == []
-    assert wine.reg_query("HKLM\\Software\\OstrelSample", "Tools") == "installed"
-    copied = wine.drive_c / "windows" / "OstrelSample" / "OstrelTools.txt"
+    assert wine.reg_query(SAMPLE_KEY, "Tools") == "installed"
+    copied = sample_copy(wine, "OstrelTools.txt")
     assert copied.read_bytes() == SECTION_SOURCES["OstrelTools.txt"].read_bytes()
 
 
@@ -231,8 +213,8 @@ def test_a_50_mb_inf_file_is_read_to_its_end_for_a_device_action(shared_wine):
 # C:\windows passes the program's INF test (it exists); what follows is the
 # answer of the call that opens it.
 FOLDER_CASES = [
-    ("remove device ostrel\\widget", box_text(GET_CLASS_FAILED, "Access denied.")),
-    ("install inf OstrelSample.Tools", box_text(OPEN_INF_FAILED, "Access denied.")),
+    ("remove device ostrel\\widget", box_text(GET_CLASS_FAILED, ACCESS_DENIED)),
+    ("install inf OstrelSample.Tools", box_text(OPEN_INF_FAILED, ACCESS_DENIED)),
 ]
 
 
@@ -245,7 +227,7 @@ def test_a_folder_as_the_inf_file(shared_wine, action, text):
 def test_a_folder_as_the_inf_file_of_the_default_installation(wine):
     # A quiet run installs the section itself: the INF parser refuses the folder.
     quiet = wine.run_ostrel("/quiet /f C:\\windows ", capture=True, seconds=DEADLINE)
-    assert (quiet.details, quiet.exit_code, quiet.stderr) == ([], 5, stderr_text(OPEN_INF_FAILED, "Access denied."))
+    assert (quiet.details, quiet.exit_code, quiet.stderr) == ([], 5, stderr_text(OPEN_INF_FAILED, ACCESS_DENIED))
 
     # A person's run hands it to the shell, which under Wine opens the
     # folder in its explorer and reports success.
@@ -268,4 +250,4 @@ def test_the_longest_command_line_is_not_cut_on_its_way_to_the_64_bit_program(sh
 
     sibling = shared_wine.windows_path(folder / "x64" / PROGRAM)
     assert result.exit_code == 206  # ERROR_FILENAME_EXCED_RANGE
-    assert result.stderr.startswith(f"Start of the 64-bit OstrelSetup {sibling} failed.\r\n")
+    assert result.stderr.startswith(stderr_text(START_SIBLING_FAILED.format(sibling)))

@@ -10,17 +10,12 @@ import re
 
 import pytest
 
-from conftest import CAPTION, SAMPLE_INF, SAMPLES, sample_files
+from conftest import NO_CLASS_GUID_INF, SAMPLE_INF, SAMPLE_KEY, SAMPLES, sample_copy, sample_files
+from texts import (FILE_NOT_FOUND, FILE_QUEUE_FAILED, GENERAL_FAILURE, HARDWARE_ID_MISSING_DE, INSTALL_FAILED,
+                   INVALID_COMMAND_LINE, NO_CLASS_GUID, OPEN_INF_FAILED, OPEN_LOG_FAILED, OPEN_SERVICE_FAILED,
+                   PATH_NOT_FOUND, SERVICE_DOES_NOT_EXIST, error_box, stderr_text)
 
-SAMPLE_KEY = r"HKLM\Software\OstrelSample"
-INVALID_COMMAND_LINE = 1639
-# Wine's system texts as FormatMessageW gives them, CR LF included.
-WINE_NO_SUCH_SERVICE = "Service does not exist.\r\n"
-WINE_FILE_NOT_FOUND = "File not found.\r\n"
-
-# An INF file that names a class Windows does not know and no ClassGuid:
-# the device actions find GUID_NULL (message 8).
-NO_CLASS_GUID_INF = '[Version]\nSignature = "$Windows NT$"\nClass = OstrelNowhere\n'
+COMMAND_LINE_REFUSED = 1639  # ERROR_INVALID_COMMAND_LINE
 
 # Built like the sample's named sections, but the source file is not there.
 MISSING_SOURCE_INF = r"""[Version]
@@ -72,13 +67,13 @@ def log_entries(path):
 
 
 @pytest.mark.parametrize("args,inf,exit_code,stderr", [
-    ("/quiet start service Missing", SAMPLE_INF, 1060, "Open of service Missing failed.\r\n" + WINE_NO_SUCH_SERVICE),
-    ("/quiet frobnicate", SAMPLE_INF, INVALID_COMMAND_LINE,
-     "Invalid command line. Call 'OstrelSetup help' for more information.\r\n"),
-    ("/q /de install device ", SAMPLE_INF, INVALID_COMMAND_LINE, "Ungültige Kommandozeile - Hardware ID fehlt.\r\n"),
-    ("/QUIET start service Missing", None, 2, "Open of .inf file failed.\r\n" + WINE_FILE_NOT_FOUND),
+    ("/quiet start service Missing", SAMPLE_INF, 1060,
+     stderr_text(OPEN_SERVICE_FAILED.format("Missing"), SERVICE_DOES_NOT_EXIST)),
+    ("/quiet frobnicate", SAMPLE_INF, COMMAND_LINE_REFUSED, stderr_text(INVALID_COMMAND_LINE)),
+    ("/q /de install device ", SAMPLE_INF, COMMAND_LINE_REFUSED, stderr_text(HARDWARE_ID_MISSING_DE)),
+    ("/QUIET start service Missing", None, 2, stderr_text(OPEN_INF_FAILED, FILE_NOT_FOUND)),
     # ERROR_INVALID_CLASS; Wine has no text for the Setup API's codes.
-    ("/quiet remove device ostrel\\widget", NO_CLASS_GUID_INF, 0xE0000206, "ClassGuid entry missing in INF file.\r\n"),
+    ("/quiet remove device ostrel\\widget", NO_CLASS_GUID_INF, 0xE0000206, stderr_text(NO_CLASS_GUID)),
 ])
 def test_a_quiet_failure_writes_its_message_to_stderr_and_exits_with_its_code(shared_wine, args, inf, exit_code, stderr):
     result = run_quiet(shared_wine, args, inf=inf)
@@ -91,7 +86,7 @@ def test_the_quiet_default_installation_is_done_when_the_program_ends(wine):
     assert (result.exit_code, result.stderr) == (0, "")
     # In-process, not through the shell: the effect is there at once.
     assert wine.reg_query(SAMPLE_KEY, "DefaultInstall") == "done"
-    copied = wine.drive_c / "windows" / "OstrelSample" / "OstrelSample.txt"
+    copied = sample_copy(wine, "OstrelSample.txt")
     assert copied.read_bytes() == (SAMPLES / "OstrelSample.txt").read_bytes()
 
 
@@ -102,7 +97,7 @@ def test_the_quiet_default_installation_is_done_when_the_program_ends(wine):
 def test_a_missing_source_file_ends_a_quiet_install_inf_with_message_26(wine):
     result = run_quiet(wine, "/quiet install inf OstrelSample.Absent", inf=MISSING_SOURCE_INF, seconds=20)
 
-    assert result.stderr == "Execution of file queue operations failed.\r\n" + WINE_FILE_NOT_FOUND
+    assert result.stderr == stderr_text(FILE_QUEUE_FAILED, FILE_NOT_FOUND)
     assert result.exit_code == 2
     assert wine.reg_query(SAMPLE_KEY, "Absent") is None
 
@@ -120,15 +115,15 @@ def test_the_log_records_each_run_and_is_appended_to(wine):
 
     # A log that cannot be opened stops the run before anything is done.
     result = run_quiet(wine, r"/quiet /log C:\nowhere\run.log start service OstrelSampleService")
-    assert result.stderr == "Open of log file C:\\nowhere\\run.log failed.\r\nPath not found.\r\n"
+    assert result.stderr == stderr_text(OPEN_LOG_FAILED.format(r"C:\nowhere\run.log"), PATH_NOT_FOUND)
     assert result.exit_code == 3
     assert wine.service_state("OstrelSampleService") == "STOPPED"
 
     args = r"/quiet /log C:\ostrel\run.log start service OstrelSampleService Missing Third"
     assert [run_quiet(wine, args).exit_code for _ in range(2)] == [1060, 1060]
 
-    failure = ["start service Missing: failed", "error: Open of service Missing failed.",
-               " " * 24 + "Service does not exist.", "restart: not needed", "exit code: 1060"]
+    failure = ["start service Missing: failed", "error: " + OPEN_SERVICE_FAILED.format("Missing"),
+               " " * 24 + SERVICE_DOES_NOT_EXIST, "restart: not needed", "exit code: 1060"]
     expected = (log_run(args, "start service OstrelSampleService: started", *failure) +
                 log_run(args, "start service OstrelSampleService: already running", *failure))
     entries = log_entries(wine.drive_c / "ostrel" / "run.log")
@@ -150,7 +145,7 @@ def test_an_interactive_run_with_a_log_shows_its_boxes_and_exits_0(shared_wine):
     result = shared_wine.run_ostrel(r"/log C:\ostrel-interactive\run.log /f C:\ostrel-interactive\readme.txt ",
                                     capture=True)
 
-    assert result.boxes == [(CAPTION, "Install failed.\nGeneral failure.", "error")]
+    assert result.boxes == [error_box(INSTALL_FAILED.format(GENERAL_FAILURE))]
     assert (result.exit_code, result.stdout, result.stderr) == (0, "", "")
     entries = log_entries(log)
     assert "quiet: no" in entries

@@ -3,11 +3,15 @@ with a real service created by `sc create` and read back with `sc query`."""
 
 import pytest
 
-from conftest import CAPTION, SAMPLE_INF, wait_for
+from conftest import SAMPLE_INF
+from texts import (FILE_NOT_FOUND, OPEN_INF_FAILED, OPEN_SERVICE_FAILED, OPEN_SERVICE_FAILED_DE,
+                   SERVICE_DOES_NOT_EXIST, box_text, error_box)
+from winesetup import wait_for
 
-# Wine's text for ERROR_SERVICE_DOES_NOT_EXIST (1060), with the carriage
-# return that the program keeps.
-WINE_NO_SUCH_SERVICE = "Service does not exist.\r"
+# The failure to open the service "Missing" (ERROR_SERVICE_DOES_NOT_EXIST),
+# in English and in German.
+NO_MISSING = error_box(box_text(OPEN_SERVICE_FAILED.format("Missing"), SERVICE_DOES_NOT_EXIST))
+NO_MISSING_DE = error_box(box_text(OPEN_SERVICE_FAILED_DE.format("Missing"), SERVICE_DOES_NOT_EXIST))
 
 RUNNING, STOPPED, GONE = "RUNNING", "STOPPED", None
 
@@ -27,16 +31,13 @@ CASES = {
         {"SvcA": STOPPED, "SvcB": STOPPED}, "remove service SvcA   SvcB", [], {"SvcA": GONE, "SvcB": GONE}),
     "an unknown name in the middle ends the walk": (
         {"SvcA": STOPPED, "SvcC": STOPPED}, "start service SvcA Missing SvcC",
-        [(CAPTION, "Open of service Missing failed.\n" + WINE_NO_SUCH_SERVICE, "error")],
-        {"SvcA": RUNNING, "SvcC": STOPPED}),
+        [NO_MISSING], {"SvcA": RUNNING, "SvcC": STOPPED}),
     "stop: the failure in German after /de": (
         {"SvcA": RUNNING, "SvcC": RUNNING}, "/de stop service SvcA Missing SvcC",
-        [(CAPTION, "Der Dienst Missing kann nicht geöffnet werden.\n" + WINE_NO_SUCH_SERVICE, "error")],
-        {"SvcA": STOPPED, "SvcC": RUNNING}),
+        [NO_MISSING_DE], {"SvcA": STOPPED, "SvcC": RUNNING}),
     "remove: an unknown name fails at opening (message 29, not 32)": (
         {"SvcA": STOPPED, "SvcC": STOPPED}, "remove service SvcA Missing SvcC",
-        [(CAPTION, "Open of service Missing failed.\n" + WINE_NO_SUCH_SERVICE, "error")],
-        {"SvcA": GONE, "SvcC": STOPPED}),
+        [NO_MISSING], {"SvcA": GONE, "SvcC": STOPPED}),
 }
 
 
@@ -81,5 +82,5 @@ def test_the_inf_test_comes_before_any_service_is_touched(services_wine):
     services_wine.create_test_service("OstrelUntouched")
     services_wine.start_service("OstrelUntouched")
     result = services_wine.run_ostrel("stop service OstrelUntouched")  # no INF file beside it
-    assert result.boxes == [(CAPTION, "Open of .inf file failed.\nFile not found.\r", "error")]
+    assert result.boxes == [error_box(box_text(OPEN_INF_FAILED, FILE_NOT_FOUND))]
     assert services_wine.service_state("OstrelUntouched") == RUNNING

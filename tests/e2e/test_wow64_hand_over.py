@@ -9,12 +9,10 @@ in shows which program installed it.
 
 import pytest
 
-from conftest import SAMPLE_INF, error_box
-from test_devices import CLASS_KEY, WIDGET, Devices
+from conftest import CLASS_KEY, SAMPLE_INF, WIDGET
+from texts import NEEDS_64_BIT, OPEN_SERVICE_FAILED, error_box, stderr_text
 
 pytestmark = pytest.mark.wow64
-
-NEEDS_64_BIT = "Devices on 64-bit Windows need the 64-bit OstrelSetup: x64\\OstrelSetup.exe beside this program."
 
 # A section that copies one file into the system folder (11).
 SYSTEM_FOLDER_INF = "\n".join([
@@ -43,11 +41,6 @@ def landed(wine):
     return [folder for folder in ("system32", "syswow64") if (windows / folder / "OstrelWow.txt").exists()]
 
 
-@pytest.fixture
-def devices(wine):
-    return Devices(wine)
-
-
 def test_with_the_sibling_devices_and_sections_are_the_64_bit_programs(wine, devices):
     instance = devices.create(WIDGET)
 
@@ -67,7 +60,7 @@ def test_with_the_sibling_devices_and_sections_are_the_64_bit_programs(wine, dev
     # code is the run's.
     result = wine.run_ostrel("/quiet start service Missing", inf=SAMPLE_INF, capture=True)
     assert result.exit_code == 1060
-    assert result.stderr.startswith("Open of service Missing failed.\r\n")
+    assert result.stderr.startswith(stderr_text(OPEN_SERVICE_FAILED.format("Missing")))
 
 
 def test_without_the_sibling_device_actions_stop_and_sections_go_on_in_the_32_bit_view(wine, devices):
@@ -79,7 +72,7 @@ def test_without_the_sibling_device_actions_stop_and_sections_go_on_in_the_32_bi
 
     result = wine.run_ostrel(f"/q install device {WIDGET}", inf=SAMPLE_INF, sibling=False, capture=True)
     assert (result.boxes, result.exit_code & 0xFFFFFFFF) == ([], 0xE0000235)  # ERROR_IN_WOW64
-    assert result.stderr == NEEDS_64_BIT + "\r\n"
+    assert result.stderr == stderr_text(NEEDS_64_BIT)
     assert devices.present() == {instance: ([WIDGET], None)}
 
     result = wine.run_ostrel("install inf Wow", inf=SYSTEM_FOLDER_INF, files={"OstrelWow.txt": "wow\n"},

@@ -7,8 +7,7 @@ run_ostrel places the 64-bit build as the sibling unless told otherwise.
 
 import pytest
 
-from conftest import CAPTION
-from test_spine import USAGE
+from texts import USAGE_BOX
 
 pytestmark = pytest.mark.wow64
 
@@ -16,7 +15,7 @@ pytestmark = pytest.mark.wow64
 def test_help_is_answered_by_the_32_bit_program_without_its_sibling(shared_wine):
     # A sibling that shows nothing and exits with 2: had the program handed
     # "help" over, there would be no box and another exit code.
-    stand_in = shared_wine.build.boxreader.parent / "devtool.exe"
+    stand_in = shared_wine.build.tools / "devtool.exe"
     result = shared_wine.run_ostrel("help", sibling=stand_in)
-    assert result.boxes == [(CAPTION, USAGE, "information")]
+    assert result.boxes == [USAGE_BOX]
     assert result.exit_code == 0
