@@ -22,54 +22,28 @@ BUILD=${OSTREL_BUILD_ROOT:-$ROOT/build}
 PREFIX=$BUILD/demo-prefix
 SERVICE=OstrelSampleService
 PYTHON=/usr/bin/python3
+TOOLS=$BUILD/win64/tests/e2e/tools
 cd "$ROOT"
 
-bash scripts/install-deps.sh >&2
-for preset in win32 win64; do
-  cmake --preset "$preset" -B "$BUILD/$preset" >/dev/null
-  cmake --build "$BUILD/$preset" -j2 >/dev/null
-done
-echo "demo: built $BUILD/win32/OstrelSetup.exe (32-bit, shipped) and $BUILD/win64/OstrelSetup.exe (x86-64);" \
-  "Wine runs the 64-bit one here (see docs/wine.md)" >&2
-TOOLS=$BUILD/win64/tests/e2e/tools
-
-export WINEPREFIX=$PREFIX WINELOADER=/usr/lib/wine/wine64 WINEDEBUG=-all
-export WINEDLLOVERRIDES="mscoree,mshtml=" LANG=C.UTF-8
-unset LC_ALL
-wine() { timeout -k 5 120 /usr/lib/wine/wine64 "$@"; }
-
-# --- a display of our own ---
-display_file=$(mktemp)
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$display_file" >/dev/null 2>&1 &
-xvfb_pid=$!
-cleanup() {
-  timeout 30 /usr/lib/wine/wineserver -k 2>/dev/null || true
-  kill "$xvfb_pid" 2>/dev/null || true
-  rm -f "$display_file"
-}
-trap cleanup EXIT
-for _ in $(seq 100); do
-  [[ -s "$display_file" ]] && break
-  sleep 0.1
-done
-[[ -s "$display_file" ]] || { echo "demo: Xvfb did not start" >&2; exit 1; }
-DISPLAY=:$(tr -d '\n' <"$display_file")
-export DISPLAY
-
-# --- the machine: a Wine prefix with the sample service ---
-if [[ ! -e "$PREFIX/.ostrel-demo-ready" ]]; then
-  echo "demo: making a Wine prefix in $PREFIX" >&2
-  rm -rf "$PREFIX"
-  wine wineboot.exe -i >/dev/null 2>&1
-  wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null
-  # No window manager here: unmanaged windows close without Wine's wait for one.
-  wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null
-  mkdir -p "$PREFIX/drive_c/OstrelDemo"
-  cp "$TOOLS/testsvc.exe" "$PREFIX/drive_c/OstrelDemo/"
-  wine sc create "$SERVICE" binPath= 'C:\OstrelDemo\testsvc.exe' >/dev/null
-  touch "$PREFIX/.ostrel-demo-ready"
+if [[ "${OSTREL_DEMO_STAGE:-}" != wine ]]; then
+  bash scripts/install-deps.sh >&2
+  for preset in win32 win64; do
+    cmake --preset "$preset" -B "$BUILD/$preset" >/dev/null
+    cmake --build "$BUILD/$preset" -j2 >/dev/null
+  done
+  echo "demo: built $BUILD/win32/OstrelSetup.exe (32-bit, shipped) and $BUILD/win64/OstrelSetup.exe (x86-64);" \
+    "Wine runs the 64-bit one here (see docs/wine.md)" >&2
+  # The rest runs in the end-to-end tests' Wine set-up: a display of its own,
+  # Wine's environment, and the kept prefix (made on the first run, with the
+  # sample service).
+  exec "$PYTHON" tests/e2e/winesetup.py --arch win64 --prefix "$PREFIX" --service "$SERVICE=$TOOLS/testsvc.exe" \
+    -- env OSTREL_DEMO_STAGE=wine bash "$ROOT/scripts/demo.sh" "$@"
 fi
+
+wine() { timeout -k 5 120 "$WINELOADER" "$@"; }
+
 DEMO=$PREFIX/drive_c/OstrelDemo
+mkdir -p "$DEMO"
 cp "$BUILD/win64/OstrelSetup.exe" "$TOOLS/boxreader.exe" "$DEMO/"
 cp samples/* "$DEMO/"
 printf '%s' "$*" >"$DEMO/args.txt"
