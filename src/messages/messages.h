@@ -89,7 +89,8 @@ Next ShowCatalogueFailure(RunContext& run, unsigned id, platform::DWORD code);
 Next ReportError(RunContext& run, unsigned id, const char16_t* insert1 = nullptr, const char16_t* insert2 = nullptr);
 
 // The system's text for a Win32 error code, in the one static
-// ErrorTextBuffer (1024 code units), without its final line feed.
+// ErrorTextBuffer (1024 code units), without its final line feed (a
+// carriage return before it stays).
 const char16_t* GetSystemErrorText(platform::DWORD code);
 
 // An HRESULT and, once asked for, its text (the system's, or a fallback).

@@ -44,6 +44,24 @@ void AppendNumber(char16_t* out, std::size_t& used, std::size_t capacity, platfo
     AppendBounded(out, used, capacity, digits + first);
 }
 
+// The line end a system text loses before it is shown.
+enum class LineEnd {
+    kLineFeed,                // a final line feed alone: a carriage return before it stays
+    kCarriageReturnLineFeed,  // a final line feed after some text, and the carriage return before it
+};
+
+// Cuts `lineEnd` off the end of `text` when it ends so. With
+// kCarriageReturnLineFeed, a text that is a line feed and nothing else
+// keeps it.
+void CutLineEnd(char16_t* text, LineEnd lineEnd)
+{
+    const int length = platform::lstrlenW(text);
+    const int shortest = lineEnd == LineEnd::kLineFeed ? 1 : 2;
+    if (length < shortest || text[length - 1] != u'\n') return;
+    text[length - 1] = u'\0';
+    if (lineEnd == LineEnd::kCarriageReturnLineFeed && text[length - 2] == u'\r') text[length - 2] = u'\0';
+}
+
 // "IDispatch error #w" for the codes an IDispatch implementation returns
 // (w counted from 0x80040200), "Unknown error 0x..." for every other one.
 void WriteHResultFallback(platform::HRESULT hr, char16_t* out, std::size_t capacity)
@@ -78,8 +96,7 @@ const char16_t* GetSystemErrorText(platform::DWORD code)
             ErrorTextBuffer[0] = u'\0';
         }
     }
-    const int n = platform::lstrlenW(ErrorTextBuffer);
-    if (n >= 1 && ErrorTextBuffer[n - 1] == u'\n') ErrorTextBuffer[n - 1] = u'\0';
+    CutLineEnd(ErrorTextBuffer, LineEnd::kLineFeed);
     return ErrorTextBuffer;
 }
 
@@ -95,11 +112,7 @@ const char16_t* HResultError::GetHResultText()
         platform::FormatMessageW(kSystemTextFlags, nullptr, static_cast<platform::DWORD>(hr_),
                                  platform::LANG_NEUTRAL_DEFAULT, reinterpret_cast<platform::LPWSTR>(&text_), 0, nullptr);
     if (length != 0 && text_ != nullptr) {
-        const int n = platform::lstrlenW(text_);
-        if (n > 1 && text_[n - 1] == u'\n') {
-            text_[n - 1] = u'\0';
-            if (text_[n - 2] == u'\r') text_[n - 2] = u'\0';
-        }
+        CutLineEnd(text_, LineEnd::kCarriageReturnLineFeed);
         return text_;
     }
     text_ = static_cast<char16_t*>(platform::LocalAlloc(platform::LMEM_FIXED, kFallbackBytes));
