@@ -39,16 +39,17 @@ Next RefuseCommandLine(RunContext& run, unsigned message, const CommandLineFault
 
 // Calls the action's operation for each argument from `first` on, left to
 // right, until one returns kStop. An argument too long for TokenBuffer is
-// refused with message 6 and ends the walk like a failure.
+// refused with kMsgInvalidCommandLine and ends the walk like a failure.
 void WalkArguments(RunContext& run, const Action& action, const char16_t* first);
 
 // The action at `cursor` over its arguments; without one, the default
-// installation when nothing is left, else message 6.
+// installation when nothing is left, else kMsgInvalidCommandLine.
 void RunAction(RunContext& run, const char16_t* cursor);
 
 // Nothing when no operation asked for a restart. Otherwise, for a person:
-// the restart prompt with "/reboot", else message 7. In a quiet run: message
-// 7 without "/reboot", else the restart itself, started without asking.
+// the restart prompt with "/reboot", else kMsgRebootRequired. In a quiet
+// run: kMsgRebootRequired without "/reboot", else the restart itself,
+// started without asking.
 void RestartIfNeeded(RunContext& run, int rebootOption);
 
 // The exit code of the run (0 for a person's), written to the log.

@@ -18,7 +18,7 @@ platform::HRESULT HResultFromWin32(std::int32_t code)
     return static_cast<platform::HRESULT>((static_cast<std::uint32_t>(code) & 0xFFFFU) | 0x80070000U);
 }
 
-// Message 5 with the HRESULT's text. The error object, and the text it owns,
+// kMsgInstallFailed with the HRESULT's text. The error object, and the text it owns,
 // are gone before the caller shows the box.
 Text ComposeInstallFailure(platform::HRESULT hr)
 {
