@@ -22,7 +22,6 @@ from texts import (ACCESS_DENIED, FILE_INVALID, FILE_NOT_FOUND, GET_CLASS_FAILED
 # longer line to this length without an error (docs/wine.md).
 LONGEST_LINE = 32766
 DEADLINE = 30  # seconds for any one run
-
 TOO_LONG = "L" * 256  # one character more than an argument may have
 
 UTF16_SAMPLE = b"\xff\xfe" + SAMPLE_INF.read_text(encoding="utf-8").replace("\n", "\r\n").encode("utf-16-le")

@@ -10,8 +10,8 @@ from winesetup import wait_for
 
 # The failure to open the service "Missing" (ERROR_SERVICE_DOES_NOT_EXIST),
 # in English and in German.
-NO_MISSING = error_box(box_text(OPEN_SERVICE_FAILED.format("Missing"), SERVICE_DOES_NOT_EXIST))
-NO_MISSING_DE = error_box(box_text(OPEN_SERVICE_FAILED_DE.format("Missing"), SERVICE_DOES_NOT_EXIST))
+MISSING_NOT_OPENED = error_box(box_text(OPEN_SERVICE_FAILED.format("Missing"), SERVICE_DOES_NOT_EXIST))
+MISSING_NOT_OPENED_DE = error_box(box_text(OPEN_SERVICE_FAILED_DE.format("Missing"), SERVICE_DOES_NOT_EXIST))
 
 RUNNING, STOPPED, GONE = "RUNNING", "STOPPED", None
 
@@ -31,13 +31,13 @@ CASES = {
         {"SvcA": STOPPED, "SvcB": STOPPED}, "remove service SvcA   SvcB", [], {"SvcA": GONE, "SvcB": GONE}),
     "an unknown name in the middle ends the walk": (
         {"SvcA": STOPPED, "SvcC": STOPPED}, "start service SvcA Missing SvcC",
-        [NO_MISSING], {"SvcA": RUNNING, "SvcC": STOPPED}),
+        [MISSING_NOT_OPENED], {"SvcA": RUNNING, "SvcC": STOPPED}),
     "stop: the failure in German after /de": (
         {"SvcA": RUNNING, "SvcC": RUNNING}, "/de stop service SvcA Missing SvcC",
-        [NO_MISSING_DE], {"SvcA": STOPPED, "SvcC": RUNNING}),
+        [MISSING_NOT_OPENED_DE], {"SvcA": STOPPED, "SvcC": RUNNING}),
     "remove: an unknown name fails at opening (message 29, not 32)": (
         {"SvcA": STOPPED, "SvcC": STOPPED}, "remove service SvcA Missing SvcC",
-        [NO_MISSING], {"SvcA": GONE, "SvcC": STOPPED}),
+        [MISSING_NOT_OPENED], {"SvcA": GONE, "SvcC": STOPPED}),
 }
 
 
