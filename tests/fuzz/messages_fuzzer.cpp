@@ -76,7 +76,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     m.uiLanguage = platform::LANGIDFROMLCID(AnyLocale(in));
     const auto failingAllocation = in.ConsumeIntegralInRange(0U, 6U);
     if (failingAllocation != 0)
-        m.FailCall({"LocalAlloc", failingAllocation, std::nullopt, platform::ERROR_NOT_ENOUGH_MEMORY});
+        m.FailCall(sim::Fault::Nth("LocalAlloc", failingAllocation, platform::ERROR_NOT_ENOUGH_MEMORY));
 
     const unsigned id =
         in.ConsumeBool() ? in.ConsumeIntegralInRange(0U, 40U) : in.ConsumeIntegral<unsigned>();

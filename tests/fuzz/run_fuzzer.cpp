@@ -272,10 +272,9 @@ bool DescribeMachine(FuzzedDataProvider& in, sim::Machine& m, std::uint16_t flag
     bool desktopKnown = true;
     const auto faults = in.ConsumeIntegralInRange<std::uint8_t>(0, 3);
     for (std::uint8_t i = 0; i < faults; ++i) {
-        sim::Fault fault;
-        fault.function = in.PickValueInArray(kFallibleCalls);
-        fault.callNumber = in.ConsumeIntegralInRange<unsigned>(0, 3);
-        fault.error = AnyError(in);
+        std::string function = in.PickValueInArray(kFallibleCalls);
+        const auto callNumber = in.ConsumeIntegralInRange<unsigned>(0, 3);
+        const sim::Fault fault = sim::Fault::Nth(std::move(function), callNumber, AnyError(in));
         desktopKnown = desktopKnown && fault.function != "GetProcessWindowStation" &&
                        fault.function != "GetUserObjectInformationW";
         m.FailCall(fault);

@@ -109,7 +109,7 @@ TEST_F(HandOverTest, HelpIsAnsweredHere)
 
 TEST_F(HandOverTest, ASiblingThatCannotBeStartedIsReportedAndNothingElseIsDone)
 {
-    machine.FailCall({"CreateProcessW", 0, std::nullopt, platform::ERROR_BAD_FORMAT});
+    machine.FailCall(sim::Fault::Every("CreateProcessW", platform::ERROR_BAD_FORMAT));
     EXPECT_EQ(Run("start service S"), 0);
     EXPECT_EQ(Boxes(),
               std::vector<Box>{Report("Start of the 64-bit OstrelSetup " + sim::U8(kSibling) + " failed.",

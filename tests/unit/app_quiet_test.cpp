@@ -13,6 +13,7 @@
 namespace {
 
 using ostrel_test::Box;
+using ostrel_test::kRebootRequired;
 using ostrel_test::NoBoxes;
 using platform::DWORD;
 
@@ -125,7 +126,7 @@ TEST_F(QuietTest, WithoutStandardHandlesItWritesToTheParentsConsoleOrOnlyToTheLo
     machine.parentHasConsole = true;
     Run("/q start service Missing");
     EXPECT_EQ(machine.consoleText.rfind(u"Open of service Missing failed.\r\n", 0), 0U);
-    EXPECT_EQ(machine.handles.OpenCount("file"), 0U) << "the console's handle is closed again";
+    EXPECT_EQ(machine.handles.OpenCount(sim::HandleKind::file), 0U) << "the console's handle is closed again";
 
     // A new process whose parent has no console.
     machine.parentHasConsole = false;
@@ -208,7 +209,7 @@ class QuietRestartTest : public ostrel_test::InfSectionFixture {
 TEST_F(QuietRestartTest, ARestartIsReportedOrStartedButNeverAskedFor)
 {
     EXPECT_EQ(static_cast<DWORD>(Run("/quiet install inf Tools")), platform::ERROR_SUCCESS_REBOOT_REQUIRED);
-    EXPECT_EQ(machine.stdErrorBytes, "A reboot is required after setup is completed.\r\n");
+    EXPECT_EQ(machine.stdErrorBytes, kRebootRequired + "\r\n");
     EXPECT_TRUE(machine.shutdowns.empty());
 
     EXPECT_EQ(static_cast<DWORD>(Run("/quiet /reboot install inf Tools")),

@@ -13,22 +13,20 @@ namespace {
 
 using ostrel_test::Box;
 using ostrel_test::ErrorBox;
+using ostrel_test::kHardwareIdMissing;
+using ostrel_test::kInvalidCommandLine;
+using ostrel_test::kInvalidCommandLineDe;
+using ostrel_test::kNoSuchServiceText;
+using ostrel_test::kSectionNameMissing;
+using ostrel_test::kServiceNameMissing;
 using ostrel_test::NoBoxes;
 
-const std::string kInvalid = "Invalid command line. Call 'OstrelSetup help' for more information.";
-const std::string kInvalidGerman =
-    "Ung\xC3\xBCltige Kommandozeile. Rufen Sie 'OstrelSetup help' f\xC3\xBCr mehr Informationen auf.";
-const std::string kHardwareIdMissing = "Invalid command line - hardware ID missing.";
-const std::string kServiceNameMissing = "Invalid command line - service name missing.";
-const std::string kSectionNameMissing = "Invalid command line - section name missing.";
 const std::string kDefaultInf = "C:\\Tools\\OstrelSetup.inf";
 const std::string kOtherInf = "C:\\x\\a.inf";
 // The longest name "/f" takes, 259 characters, and one more.
 const std::string kLongestInf = "C:\\" + std::string(252, 'n') + ".inf";
 const std::string kTooLongInf = "C:\\" + std::string(253, 'n') + ".inf";
 
-// The sim's system text for ERROR_SERVICE_DOES_NOT_EXIST, as a report shows it.
-const std::string kNoSuchServiceText = "The specified service does not exist as an installed service.\r";
 
 std::string OpenServiceFailed(const std::string& name) { return "Open of service " + name + " failed."; }
 std::string OpenServiceFailedGerman(const std::string& name)
@@ -88,12 +86,12 @@ std::vector<CommandLineCase> GrammarCases()
 
     std::vector<CommandLineCase> cases = {
         {"", {}, {testDefault, shellDefault}},
-        {"help ", {ErrorBox(kInvalid)}, {testDefault}},
-        {"/de help", {ErrorBox(kInvalidGerman)}, {"locale 0xC07", testDefault}},
+        {"help ", {ErrorBox(kInvalidCommandLine)}, {testDefault}},
+        {"/de help", {ErrorBox(kInvalidCommandLineDe)}, {"locale 0xC07", testDefault}},
         {"/de ", {}, {"locale 0xC07", testDefault, shellDefault}},
-        {"/de", {ErrorBox(kInvalid)}, {testDefault}},
-        {"/en", {ErrorBox(kInvalid)}, {testDefault}},
-        {"/reboot", {ErrorBox(kInvalid)}, {testDefault}},
+        {"/de", {ErrorBox(kInvalidCommandLine)}, {testDefault}},
+        {"/en", {ErrorBox(kInvalidCommandLine)}, {testDefault}},
+        {"/reboot", {ErrorBox(kInvalidCommandLine)}, {testDefault}},
         {"/DE /Reboot ", {}, {"locale 0xC07", testDefault, shellDefault}},
         {"/de /en ", {}, {"locale 0xC07", "locale 0x409", testDefault, shellDefault}},
         {"   /de    /reboot   stop service S", {}, {"locale 0xC07", testDefault, "open S"}},
@@ -105,10 +103,10 @@ std::vector<CommandLineCase> GrammarCases()
         {"start service ", {ErrorBox(kServiceNameMissing)}, {testDefault}},
         {"remove service ", {ErrorBox(kServiceNameMissing)}, {testDefault}},
         {"install inf ", {ErrorBox(kSectionNameMissing)}, {testDefault}},
-        {"install device", {ErrorBox(kInvalid)}, {testDefault}},
-        {"install  device A", {ErrorBox(kInvalid)}, {testDefault}},
-        {"start  service Alpha", {ErrorBox(kInvalid)}, {testDefault}},
-        {"frobnicate", {ErrorBox(kInvalid)}, {testDefault}},
+        {"install device", {ErrorBox(kInvalidCommandLine)}, {testDefault}},
+        {"install  device A", {ErrorBox(kInvalidCommandLine)}, {testDefault}},
+        {"start  service Alpha", {ErrorBox(kInvalidCommandLine)}, {testDefault}},
+        {"frobnicate", {ErrorBox(kInvalidCommandLine)}, {testDefault}},
         {"STOP SERVICE S", {}, {testDefault, "open S"}},
         {"start service Alpha /reboot", {NoSuchService("/reboot")}, {testDefault, "open Alpha", "open /reboot"}},
         {"start service Alpha Beta", {}, {testDefault, "open Alpha", "open Beta"}},
@@ -117,23 +115,23 @@ std::vector<CommandLineCase> GrammarCases()
         {"start service  Alpha", {NoSuchService("")}, {testDefault, "open "}},
         {"start service Al\tpha", {NoSuchService("Al\tpha")}, {testDefault, "open Al\tpha"}},
         {"start service " + longName, {NoSuchService(longName)}, {testDefault, "open " + longName}},
-        {"start service Alpha " + tooLongName + " Beta", {ErrorBox(kInvalid)}, {testDefault, "open Alpha"}},
-        {"start service " + tooLongName, {ErrorBox(kInvalid)}, {testDefault}},
+        {"start service Alpha " + tooLongName + " Beta", {ErrorBox(kInvalidCommandLine)}, {testDefault, "open Alpha"}},
+        {"start service " + tooLongName, {ErrorBox(kInvalidCommandLine)}, {testDefault}},
         {"/f C:\\x\\a.inf stop service S", {}, {testOther, "open S"}},
-        {"/f C:\\x\\a.inf", {ErrorBox(kInvalid)}, {}},
+        {"/f C:\\x\\a.inf", {ErrorBox(kInvalidCommandLine)}, {}},
         {"/f C:\\x\\a.inf ", {}, {testOther, "shell " + kOtherInf}},
         {"/f \"C:\\my dir\\a.inf\" stop service S", {}, {"test C:\\my dir\\a.inf", "open S"}},
-        {"/f \"C:\\x\\a.inf stop service S", {ErrorBox(kInvalid)}, {}},
-        {"/f \"C:\\x\\a.inf\"stop service S", {ErrorBox(kInvalid)}, {testOther}},
+        {"/f \"C:\\x\\a.inf stop service S", {ErrorBox(kInvalidCommandLine)}, {}},
+        {"/f \"C:\\x\\a.inf\"stop service S", {ErrorBox(kInvalidCommandLine)}, {testOther}},
         {"/f \"C:\\x\\a.inf\"", {}, {testOther, "shell " + kOtherInf}},
-        {"/f \"", {ErrorBox(kInvalid)}, {}},
+        {"/f \"", {ErrorBox(kInvalidCommandLine)}, {}},
         {"/f " + kLongestInf + " stop service S", {}, {"test " + kLongestInf, "open S"}},
         {"/f \"" + kLongestInf + "\" stop service S", {}, {"test " + kLongestInf, "open S"}},
-        {"/f " + kTooLongInf + " stop service S", {ErrorBox(kInvalid)}, {}},
-        {"/f \"" + kTooLongInf + "\" stop service S", {ErrorBox(kInvalid)}, {}},
+        {"/f " + kTooLongInf + " stop service S", {ErrorBox(kInvalidCommandLine)}, {}},
+        {"/f \"" + kTooLongInf + "\" stop service S", {ErrorBox(kInvalidCommandLine)}, {}},
         {"/f C:\\x\\a.inf /f C:\\y\\b.inf ", {}, {"test C:\\y\\b.inf", "shell C:\\y\\b.inf"}},
-        {"/de /f C:\\x\\a.inf", {ErrorBox(kInvalidGerman)}, {"locale 0xC07"}},
-        {"/en /de /reboot /f \"C:\\x", {ErrorBox(kInvalidGerman)}, {"locale 0x409", "locale 0xC07"}},
+        {"/de /f C:\\x\\a.inf", {ErrorBox(kInvalidCommandLineDe)}, {"locale 0xC07"}},
+        {"/en /de /reboot /f \"C:\\x", {ErrorBox(kInvalidCommandLineDe)}, {"locale 0x409", "locale 0xC07"}},
         {"/de start service Missing", {ErrorBox(OpenServiceFailedGerman("Missing") + "\n" + kNoSuchServiceText)},
          {"locale 0xC07", testDefault, "open Missing"}},
         {"/de /en start service Missing", {NoSuchService("Missing")},

@@ -16,10 +16,11 @@ namespace {
 using ostrel_test::Box;
 using ostrel_test::ErrorBox;
 using ostrel_test::InformationBox;
+using ostrel_test::kInvalidCommandLine;
+using ostrel_test::kOpenInfFailed;
+using ostrel_test::kRebootRequired;
 using ostrel_test::NoBoxes;
 
-const std::string kInvalid = "Invalid command line. Call 'OstrelSetup help' for more information.";
-const std::string kOpenInfFailed = "Open of .inf file failed.";
 
 class StartUpTest : public ostrel_test::SimFixture {};
 
@@ -94,7 +95,7 @@ TEST_F(StartUpTest, MissingInfFileEndsEveryRunThatGetsPastTheOptions)
         {"frobnicate", {missing}},
         {"/reboot /de stop service S",
          {ErrorBox("Die .inf Datei kann nicht ge\xC3\xB6" "ffnet werden.\n" + SystemText(platform::ERROR_FILE_NOT_FOUND))}},
-        {"/f C:\\Tools\\OstrelSetup.inf", {ErrorBox(kInvalid)}},
+        {"/f C:\\Tools\\OstrelSetup.inf", {ErrorBox(kInvalidCommandLine)}},
     };
     for (const auto& [commandLine, boxes] : cases) {
         machine.boxes.clear();
@@ -225,31 +226,40 @@ TEST_F(ServiceRowsTest, EachServiceKeywordMakesItsOwnRequest)
 }
 
 // The walk over an argument list, with an operation that records what it
-// was given and fails on the argument "fail".
-std::vector<std::u16string> seenArguments;
-const char16_t* seenInfPath = nullptr;
+// was given and fails on the argument "fail". An operation is a bare
+// function, so it reaches its record through Recording::Of().
+struct Recording {
+    std::vector<std::u16string> arguments;
+    const char16_t* infPath = nullptr;
+
+    static Recording& Of()
+    {
+        static Recording recording;
+        return recording;
+    }
+};
 
 ostrel::Next RecordingOperation(ostrel::RunContext& run, const char16_t* argument)
 {
-    seenArguments.emplace_back(argument);
-    seenInfPath = run.infPath;
+    Recording::Of().arguments.emplace_back(argument);
+    Recording::Of().infPath = run.infPath;
     run.rebootNeeded = platform::TRUE;
     return std::u16string(argument) == u"fail" ? ostrel::kStop : ostrel::kGoOn;
 }
 
 class WalkTest : public ostrel_test::SimFixture {
 protected:
-    WalkTest() { seenArguments.clear(); }
-
+    // The arguments the operation was given, one walk on its own.
     std::vector<std::u16string> Walk(const std::u16string& argumentList)
     {
+        Recording::Of() = Recording{};
         const ostrel::Action action{u"test ", RecordingOperation, 2, false};
         run.infPath = u"C:\\a.inf";
         run.rebootNeeded = platform::FALSE;
         ostrel::WalkArguments(run, action, argumentList.c_str());
         EXPECT_EQ(run.rebootNeeded, platform::TRUE);
-        EXPECT_EQ(std::u16string(seenInfPath), u"C:\\a.inf");
-        return seenArguments;
+        EXPECT_EQ(std::u16string(Recording::Of().infPath), u"C:\\a.inf");
+        return Recording::Of().arguments;
     }
 };
 
@@ -257,9 +267,7 @@ TEST_F(WalkTest, GoesLeftToRightAndStopsAtTheFirstFailure)
 {
     using Arguments = std::vector<std::u16string>;
     EXPECT_EQ(Walk(u"A fail B"), (Arguments{u"A", u"fail"}));
-    seenArguments.clear();
     EXPECT_EQ(Walk(u"  A"), (Arguments{u"", u"A"}));
-    seenArguments.clear();
     EXPECT_EQ(Walk(u"A /reboot"), (Arguments{u"A", u"/reboot"}));
     EXPECT_EQ(Boxes(), NoBoxes());
 }
@@ -268,7 +276,7 @@ TEST_F(WalkTest, AnArgumentTooLongForTheBufferIsRefusedAndEndsTheWalk)
 {
     const std::u16string tooLong(256, u'y');
     EXPECT_EQ(Walk(u"A " + tooLong + u" B"), std::vector<std::u16string>{u"A"});
-    EXPECT_EQ(Boxes(), std::vector<Box>{ErrorBox(kInvalid)});
+    EXPECT_EQ(Boxes(), std::vector<Box>{ErrorBox(kInvalidCommandLine)});
 }
 
 // The restart step after the action.
@@ -283,7 +291,7 @@ class RestartTest : public ostrel_test::SimFixture {};
 
 TEST_F(RestartTest, PromptsWithTheOptionElseTellsTheUser)
 {
-    const Box notice = InformationBox("A reboot is required after setup is completed.");
+    const Box notice = InformationBox(kRebootRequired);
     const std::vector<RestartCase> cases = {
         {platform::FALSE, 0, {}, 0},
         {platform::FALSE, 1, {}, 0},
@@ -303,7 +311,7 @@ TEST_F(RestartTest, PromptsWithTheOptionElseTellsTheUser)
 
 TEST_F(RestartTest, AFailingPromptIsPassedOverSilently)
 {
-    machine.FailCall({"SetupPromptReboot", 0, std::nullopt, platform::ERROR_ACCESS_DENIED});
+    machine.FailCall(sim::Fault::Every("SetupPromptReboot"));
     run.rebootNeeded = platform::TRUE;
     ostrel::RestartIfNeeded(run, 1);
     EXPECT_EQ(Boxes(), NoBoxes());

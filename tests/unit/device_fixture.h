@@ -17,11 +17,6 @@ inline const platform::GUID kOstrelClass = {0x6A1D2E4F, 0x11C3, 0x4B2A, {0x9E, 0
 inline const platform::GUID kOtherClass = {0x4D36E97D, 0xE325, 0x11CE, {0xBF, 0xC1, 0x08, 0x00, 0x2B, 0xE1, 0x03, 0x18}};
 inline const std::u16string kWidget = u"ostrel\\widget";
 
-// The Setup API errors the device tests make calls fail with, given a
-// system text so that a report shows which one it was.
-inline const std::string kAccessDeniedText = "Access is denied.\r";
-inline const std::string kNoSuchDevinstText = "The device instance does not exist in the hardware tree.\r";
-inline const std::string kWow64Text = "The operation is not allowed in a WOW64 process.\r";
 
 class DeviceFixture : public SimFixture {
 protected:
@@ -53,16 +48,6 @@ protected:
         machine.AddInf(kDefaultInfPath, inf);
     }
 
-    void FailCall(const std::string& function, unsigned callNumber = 0, platform::DWORD error = platform::ERROR_ACCESS_DENIED)
-    {
-        machine.FailCall(sim::Fault{function, callNumber, std::nullopt, error});
-    }
-    void FailCallOn(const std::string& function, const std::u16string& argument,
-                    platform::DWORD error = platform::ERROR_ACCESS_DENIED)
-    {
-        machine.FailCall(sim::Fault{function, 0, argument, error});
-    }
-
     // The calls to the Setup API, newdev and the library loader, in order,
     // with the boxes shown between them as "box".
     std::vector<std::string> DeviceCalls() const
@@ -79,8 +64,8 @@ protected:
         return calls;
     }
 
-    std::size_t OpenSets() const { return machine.handles.OpenCount("device information set"); }
-    std::size_t LoadedLibraries() const { return machine.handles.OpenCount("library"); }
+    std::size_t OpenSets() const { return machine.handles.OpenCount(sim::HandleKind::deviceInfoSet); }
+    std::size_t LoadedLibraries() const { return machine.handles.OpenCount(sim::HandleKind::library); }
 
     platform::BOOL& rebootNeeded = run.rebootNeeded;
 };

@@ -16,9 +16,12 @@ using ostrel_test::DeviceFixture;
 using ostrel_test::ErrorBox;
 using ostrel_test::InformationBox;
 using ostrel_test::kAccessDeniedText;
+using ostrel_test::kClassGuidMissing;
 using ostrel_test::kDefaultInfPath;
+using ostrel_test::kGetClassFailed;
 using ostrel_test::kNoSuchDevinstText;
 using ostrel_test::kOstrelClass;
+using ostrel_test::kRebootRequired;
 using ostrel_test::kWidget;
 using ostrel_test::kWow64Text;
 using ostrel_test::NoBoxes;
@@ -133,7 +136,7 @@ TEST_F(InstallTest, TheRegisteredDeviceStaysWhenTheSecondUpdateFindsNoDriverForI
 
 TEST_F(InstallTest, MessageFromTheSecondUpdateDecidesTheResult)
 {
-    FailCall("UpdateDriverForPlugAndPlayDevicesW", 2, platform::ERROR_NO_MORE_ITEMS);
+    machine.FailCall(sim::Fault::Nth("UpdateDriverForPlugAndPlayDevicesW", 2, platform::ERROR_NO_MORE_ITEMS));
     EXPECT_EQ(Install(kWidget), 1);
     EXPECT_EQ(Boxes(), std::vector<Box>{ExclamationBox(kNewerDriver)});
 }
@@ -191,8 +194,8 @@ struct CreationFailure {
 
 const CreationFailure kCreationFailures[] = {
     {"InfClassUnreadable", "SetupDiGetINFClassW", false,
-     ErrorBox("Get device class from INF file failed.\n" + kAccessDeniedText), {"SetupDiGetINFClassW", "box"}},
-    {"NoClassGuid", nullptr, true, ErrorBox("ClassGuid entry missing in INF file."), {"SetupDiGetINFClassW", "box"}},
+     ErrorBox(kGetClassFailed + "\n" + kAccessDeniedText), {"SetupDiGetINFClassW", "box"}},
+    {"NoClassGuid", nullptr, true, ErrorBox(kClassGuidMissing), {"SetupDiGetINFClassW", "box"}},
     {"NoDeviceInfoList", "SetupDiCreateDeviceInfoList", false,
      ErrorBox("Create of device info list failed.\n" + kAccessDeniedText),
      {"SetupDiGetINFClassW", "SetupDiCreateDeviceInfoList", "box"}},
@@ -215,7 +218,7 @@ class CreationFailureTest : public InstallTest, public ::testing::WithParamInter
 TEST_P(CreationFailureTest, IsShownAndLeavesNoDevice)
 {
     const CreationFailure& failure = GetParam();
-    if (failure.failingCall != nullptr) FailCall(failure.failingCall);
+    if (failure.failingCall != nullptr) machine.FailCall(sim::Fault::Every(failure.failingCall));
     if (failure.dropClass) DropInfClass();
     if (failure.failingCall == nullptr && !failure.dropClass)
         machine.devices.classes.front().registrationRefusal = platform::ERROR_ACCESS_DENIED;
@@ -254,7 +257,7 @@ TEST_F(InstallTest, ReportsOfALongIdShowTheWholeArgument)
 {
     const std::u16string id(300, u'x');
     machine.devices.classes.front().registrationRefusal = platform::ERROR_ACCESS_DENIED;
-    FailCall("SetupDiSetDeviceRegistryPropertyW", 2);
+    machine.FailCall(sim::Fault::Nth("SetupDiSetDeviceRegistryPropertyW", 2));
 
     EXPECT_EQ(Install(id), 0);
     EXPECT_EQ(Install(id), 0);
@@ -274,7 +277,7 @@ TEST_F(InstallTest, AnEmptyIdCreatesNothingAndLetsTheRunGoOn)
 TEST_F(InstallTest, UnloadingNewDevKeepsTheErrorOfTheUpdate)
 {
     machine.lastError = ostrel_test::kUntouchedLastError;
-    FailCall("FreeLibrary");
+    machine.FailCall(sim::Fault::Every("FreeLibrary"));
     EXPECT_EQ(Update(kWidget), 0);
     EXPECT_EQ(machine.lastError, platform::ERROR_NO_SUCH_DEVINST);
 }
@@ -362,7 +365,7 @@ protected:
 TEST_F(InstallRunTest, ARestartNeededByAnEarlierIdIsAnnouncedAtTheEnd)
 {
     EXPECT_EQ(Run("install device ostrel\\widget ostrel\\gadget"), 0);
-    EXPECT_EQ(Boxes(), std::vector<Box>{InformationBox("A reboot is required after setup is completed.")});
+    EXPECT_EQ(Boxes(), std::vector<Box>{InformationBox(kRebootRequired)});
 }
 
 TEST_F(InstallRunTest, WithRebootTheSystemAsksInstead)

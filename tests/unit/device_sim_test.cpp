@@ -19,11 +19,6 @@ using ostrel_test::kOtherClass;
 using ostrel_test::kUntouchedLastError;
 using ostrel_test::kWidget;
 
-constexpr DWORD kErrorClassMismatch = 0xE0000201;
-constexpr DWORD kErrorInvalidDevinstName = 0xE0000205;
-constexpr DWORD kErrorNoClassInstallParams = 0xE0000215;
-constexpr DWORD kErrorInvalidFlags = 1004;
-
 struct Contract {
     const char* name;
     std::function<bool()> call;  // true when the call succeeded
@@ -79,34 +74,58 @@ TEST_F(SimDeviceTest, DeviceInformationSets)
     wrongSize.cbSize = 4;
     SP_DEVINSTALL_PARAMS_W installParams{};
     Check({
-        {"enumeration past the end", [&] { return SetupDiEnumDeviceInfo(presentSet, 1, &record) != 0; }, ERROR_NO_MORE_ITEMS},
-        {"enumeration of a bad handle", [&] { return SetupDiEnumDeviceInfo(nullptr, 0, &record) != 0; }, ERROR_INVALID_HANDLE},
+        {"enumeration past the end", [&] { return SetupDiEnumDeviceInfo(presentSet, 1, &record) != 0; },
+         ERROR_NO_MORE_ITEMS},
+        {"enumeration of a bad handle", [&] { return SetupDiEnumDeviceInfo(nullptr, 0, &record) != 0; },
+         ERROR_INVALID_HANDLE},
         {"record of the wrong size", [&] { return SetupDiEnumDeviceInfo(presentSet, 0, &wrongSize) != 0; },
          ERROR_INVALID_USER_BUFFER},
         {"hardware IDs read back",
-         [&] { return SetupDiGetDeviceRegistryPropertyW(presentSet, &record, SPDRP_HARDWAREID, nullptr, buffer, sizeof buffer, &required) != 0; },
+         [&] {
+             return SetupDiGetDeviceRegistryPropertyW(presentSet, &record, SPDRP_HARDWAREID, nullptr, buffer,
+                                                      sizeof buffer, &required) != 0;
+         },
          kUntouchedLastError},
         {"hardware IDs into too small a buffer",
-         [&] { return SetupDiGetDeviceRegistryPropertyW(presentSet, &record, SPDRP_HARDWAREID, nullptr, buffer, 10, &required) != 0; },
+         [&] {
+             return SetupDiGetDeviceRegistryPropertyW(presentSet, &record, SPDRP_HARDWAREID, nullptr, buffer,
+                                                      10, &required) != 0;
+         },
          ERROR_INSUFFICIENT_BUFFER},
         {"no compatible IDs",
-         [&] { return SetupDiGetDeviceRegistryPropertyW(presentSet, &record, SPDRP_COMPATIBLEIDS, nullptr, buffer, sizeof buffer, nullptr) != 0; },
+         [&] {
+             return SetupDiGetDeviceRegistryPropertyW(presentSet, &record, SPDRP_COMPATIBLEIDS, nullptr,
+                                                      buffer, sizeof buffer, nullptr) != 0;
+         },
          ERROR_INVALID_DATA},
-        {"a record of another set", [&] { return SetupDiRemoveDevice(newSet, &record) != 0; }, ERROR_INVALID_PARAMETER},
+        {"a record of another set", [&] { return SetupDiRemoveDevice(newSet, &record) != 0; },
+         ERROR_INVALID_PARAMETER},
         {"a property change without parameters",
-         [&] { return SetupDiCallClassInstaller(DIF_PROPERTYCHANGE, presentSet, &record) != 0; }, kErrorNoClassInstallParams},
+         [&] { return SetupDiCallClassInstaller(DIF_PROPERTYCHANGE, presentSet, &record) != 0; },
+         ERROR_NO_CLASS_INSTALL_PARAMS},
         {"install parameters of the wrong size",
-         [&] { return SetupDiGetDeviceInstallParamsW(presentSet, &record, &installParams) != 0; }, ERROR_INVALID_USER_BUFFER},
+         [&] { return SetupDiGetDeviceInstallParamsW(presentSet, &record, &installParams) != 0; },
+         ERROR_INVALID_USER_BUFFER},
         {"a device of another class in a class's set",
-         [&] { return SetupDiCreateDeviceInfoW(newSet, u"System", &kOtherClass, nullptr, nullptr, DICD_GENERATE_ID, &created) != 0; },
-         kErrorClassMismatch},
+         [&] {
+             return SetupDiCreateDeviceInfoW(newSet, u"System", &kOtherClass, nullptr, nullptr,
+                                             DICD_GENERATE_ID, &created) != 0;
+         },
+         ERROR_CLASS_MISMATCH},
         {"a generated ID from a name with a backslash",
-         [&] { return SetupDiCreateDeviceInfoW(newSet, u"a\\b", &kOstrelClass, nullptr, nullptr, DICD_GENERATE_ID, &created) != 0; },
-         kErrorInvalidDevinstName},
+         [&] {
+             return SetupDiCreateDeviceInfoW(newSet, u"a\\b", &kOstrelClass, nullptr, nullptr,
+                                             DICD_GENERATE_ID, &created) != 0;
+         },
+         ERROR_INVALID_DEVINST_NAME},
         {"an instance ID that exists",
-         [&] { return SetupDiCreateDeviceInfoW(newSet, u"PCI\\A", &kOstrelClass, nullptr, nullptr, 0, &created) != 0; },
+         [&] {
+             return SetupDiCreateDeviceInfoW(newSet, u"PCI\\A", &kOstrelClass, nullptr, nullptr, 0,
+                                             &created) != 0;
+         },
          ERROR_DEVINST_ALREADY_EXISTS},
-        {"destroying a bad handle", [&] { return SetupDiDestroyDeviceInfoList(nullptr) != 0; }, ERROR_INVALID_HANDLE},
+        {"destroying a bad handle", [&] { return SetupDiDestroyDeviceInfoList(nullptr) != 0; },
+         ERROR_INVALID_HANDLE},
     });
     EXPECT_EQ(required, 2u * (6 + 14 + 1));
 }
@@ -160,13 +179,17 @@ TEST_F(SimDeviceTest, NewDevUpdate)
     machine.AddInf(kDefaultInfPath, inf);
     Check({
         {"no device lists the ID", [&] { return Update(u"ostrel\\none") != 0; }, ERROR_NO_SUCH_DEVINST},
-        {"the INF has no driver for the device", [&] { return Update(u"pci\\nodriver") != 0; }, ERROR_NO_SUCH_DEVINST},
-        {"the driver in place is better", [&] { return Update(u"ostrel\\better") != 0; }, ERROR_NO_MORE_ITEMS},
-        {"unknown install flags", [&] { return Update(kWidget.c_str(), 0x8) != 0; }, kErrorInvalidFlags},
-        {"missing INF file", [&] { return Update(kWidget.c_str(), 0, u"C:\\x\\none.inf") != 0; }, ERROR_FILE_NOT_FOUND},
+        {"the INF has no driver for the device", [&] { return Update(u"pci\\nodriver") != 0; },
+         ERROR_NO_SUCH_DEVINST},
+        {"the driver in place is better", [&] { return Update(u"ostrel\\better") != 0; },
+         ERROR_NO_MORE_ITEMS},
+        {"unknown install flags", [&] { return Update(kWidget.c_str(), 0x8) != 0; }, ERROR_INVALID_FLAGS},
+        {"missing INF file", [&] { return Update(kWidget.c_str(), 0, u"C:\\x\\none.inf") != 0; },
+         ERROR_FILE_NOT_FOUND},
         {"ID in capitals", [&] { return Update(u"OSTREL\\WIDGET") != 0; }, kUntouchedLastError},
         {"compatible ID", [&] { return Update(u"ostrel\\compatible") != 0; }, kUntouchedLastError},
-        {"forced over a better driver", [&] { return Update(u"ostrel\\better", 0x1) != 0; }, kUntouchedLastError},
+        {"forced over a better driver", [&] { return Update(u"ostrel\\better", 0x1) != 0; },
+         kUntouchedLastError},
     });
     EXPECT_EQ(restart, FALSE);
     EXPECT_EQ(machine.devices.FindByInstanceId(u"PCI\\BETTER")->driverInf, kDefaultInfPath);

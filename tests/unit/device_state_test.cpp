@@ -14,9 +14,12 @@ using ostrel_test::Box;
 using ostrel_test::DeviceFixture;
 using ostrel_test::ErrorBox;
 using ostrel_test::kAccessDeniedText;
+using ostrel_test::kClassGuidMissing;
 using ostrel_test::kDefaultInfPath;
+using ostrel_test::kGetClassFailed;
 using ostrel_test::kOstrelClass;
 using ostrel_test::kOtherClass;
+using ostrel_test::kRebootRequired;
 using ostrel_test::kWidget;
 using ostrel_test::NoBoxes;
 using platform::BOOL;
@@ -75,7 +78,7 @@ TEST_P(StateChangeTest, TwoMatchingDevicesAreBothHandledThoughTheFirstFails)
 {
     Add(u"PCI\\A", {kWidget});
     Add(u"PCI\\B", {u"pci\\other", kWidget});
-    FailCallOn(GetParam().actionCall, u"PCI\\A");
+    machine.FailCall(sim::Fault::On(GetParam().actionCall, u"PCI\\A"));
 
     EXPECT_EQ(Run(kWidget), 1);
     EXPECT_EQ(Boxes(), std::vector<Box>{Failure()});
@@ -165,7 +168,7 @@ TEST_P(StateChangeTest, AFailedHardwareIdReadSkipsTheDeviceSilently)
 {
     Add(u"PCI\\A", {kWidget});
     Add(u"PCI\\B", {kWidget});
-    FailCallOn("SetupDiGetDeviceRegistryPropertyW", u"PCI\\A");
+    machine.FailCall(sim::Fault::On("SetupDiGetDeviceRegistryPropertyW", u"PCI\\A"));
 
     EXPECT_EQ(Run(kWidget), 1);
     EXPECT_FALSE(Changed(u"PCI\\A"));
@@ -195,7 +198,9 @@ TEST_P(StateChangeTest, RecordsARestartThatWindowsAsksFor)
         SCOPED_TRACE(c.name);
         Add(u"PCI\\" + sim::U16(c.name), {kWidget}).flagsAfterChange = c.flagsAfterChange;
         rebootNeeded = c.before;
-        if (c.queryFails) FailCall("SetupDiGetDeviceInstallParamsW", machine.CallCount("SetupDiGetDeviceInstallParamsW") + 1);
+        if (c.queryFails)
+            machine.FailCall(sim::Fault::Nth("SetupDiGetDeviceInstallParamsW",
+                                             machine.CallCount("SetupDiGetDeviceInstallParamsW") + 1));
 
         EXPECT_EQ(Run(kWidget), 1);
         EXPECT_EQ(rebootNeeded, c.after);
@@ -207,7 +212,7 @@ TEST_P(StateChangeTest, RecordsARestartThatWindowsAsksFor)
 TEST_P(StateChangeTest, AFailedActionMakesNoRestartCheck)
 {
     Add(u"PCI\\A", {kWidget}).flagsAfterChange = platform::DI_NEEDREBOOT;
-    FailCall(GetParam().actionCall);
+    machine.FailCall(sim::Fault::Every(GetParam().actionCall));
 
     EXPECT_EQ(Run(kWidget), 1);
     EXPECT_EQ(rebootNeeded, platform::FALSE);
@@ -227,7 +232,7 @@ TEST_P(StateChangeTest, AFailedScanIsReportedBeforeTheSetIsDestroyed)
 {
     Add(u"PCI\\A", {kWidget});
     Add(u"PCI\\B", {kWidget});
-    FailCall("SetupDiEnumDeviceInfo", 2);
+    machine.FailCall(sim::Fault::Nth("SetupDiEnumDeviceInfo", 2));
 
     EXPECT_EQ(Run(kWidget), 1);
     EXPECT_EQ(Boxes(), std::vector<Box>{ErrorBox("Scan of devices failed.\n" + kAccessDeniedText)});
@@ -253,8 +258,8 @@ std::ostream& operator<<(std::ostream& out, const LookupFailure& failure) { retu
 
 const LookupFailure kLookupFailures[] = {
     {"InfClassUnreadable", "SetupDiGetINFClassW",
-     ErrorBox("Get device class from INF file failed.\n" + kAccessDeniedText)},
-    {"NoClassGuid", nullptr, ErrorBox("ClassGuid entry missing in INF file.")},
+     ErrorBox(kGetClassFailed + "\n" + kAccessDeniedText)},
+    {"NoClassGuid", nullptr, ErrorBox(kClassGuidMissing)},
     {"NoDeviceList", "SetupDiGetClassDevsW",
      ErrorBox("Get device information for class failed.\n" + kAccessDeniedText)},
 };
@@ -267,7 +272,7 @@ TEST_P(LookupFailureTest, IsShownAndEndsTheOperationWithZero)
     const auto& [operation, failure] = GetParam();
     AddDevice(u"PCI\\A", {kWidget});
     if (failure.failingCall != nullptr)
-        FailCall(failure.failingCall);
+        machine.FailCall(sim::Fault::Every(failure.failingCall));
     else
         DropInfClass();
 
@@ -370,7 +375,7 @@ TEST_F(StateCallsTest, OnlyTheProfileEnableDecides)
     };
     for (const EnableCase& c : cases) {
         SCOPED_TRACE(c.name);
-        DeviceFixture::FailCall(c.failingCall, machine.CallCount(c.failingCall) + c.callNumber);
+        machine.FailCall(sim::Fault::Nth(c.failingCall, machine.CallCount(c.failingCall) + c.callNumber));
         const std::size_t boxesBefore = machine.boxes.size();
         const std::size_t callsBefore = ActionCalls().size();
 
@@ -417,7 +422,7 @@ protected:
 TEST_F(StateRunTest, ARestartWindowsAsksForIsAnnouncedAtTheEnd)
 {
     EXPECT_EQ(Run("remove device ostrel\\widget ostrel\\gadget"), 0);
-    EXPECT_EQ(Boxes(), std::vector<Box>{ostrel_test::InformationBox("A reboot is required after setup is completed.")});
+    EXPECT_EQ(Boxes(), std::vector<Box>{ostrel_test::InformationBox(kRebootRequired)});
     EXPECT_TRUE(machine.devices.byDevInst.empty());
 }
 
@@ -432,7 +437,7 @@ TEST_F(StateRunTest, AMissingClassGuidEndsTheWalk)
 {
     DropInfClass();
     EXPECT_EQ(Run("remove device ostrel\\gadget ostrel\\widget"), 0);
-    EXPECT_EQ(Boxes(), std::vector<Box>{ErrorBox("ClassGuid entry missing in INF file.")});
+    EXPECT_EQ(Boxes(), std::vector<Box>{ErrorBox(kClassGuidMissing)});
     EXPECT_EQ(machine.CallCount("SetupDiGetINFClassW"), 1u);
     EXPECT_EQ(machine.devices.byDevInst.size(), 2u);
 }

@@ -16,12 +16,6 @@ inline const std::u16string kToolValue = u"HKLM\\Software\\Ostrel\\Tool";
 inline const std::u16string kHelpFile = u"C:\\Tools\\help\\tool.chm";
 inline const std::u16string kHelpValue = u"HKLM\\Software\\Ostrel\\Help";
 
-constexpr const char* kMsgOpenInf = "Open of .inf file failed.";
-constexpr const char* kMsgOpenQueue = "Open of file queue failed.";
-constexpr const char* kMsgQueueFiles = "Install of files from INF section failed.";
-constexpr const char* kMsgCommit = "Execution of file queue operations failed.";
-constexpr const char* kMsgInstallRest = "Install of INF section failed.";
-constexpr const char* kMsgReboot = "A reboot is required after setup is completed.";
 
 inline sim::InfSection ToolSection()
 {
@@ -78,8 +72,9 @@ protected:
     // Objects the section install opened and did not release.
     std::size_t OpenInfObjects() const
     {
-        return machine.handles.OpenCount("inf") + machine.handles.OpenCount("queue") +
-               machine.handles.OpenCount("callback-context");
+        return machine.handles.OpenCount(sim::HandleKind::inf) +
+               machine.handles.OpenCount(sim::HandleKind::fileQueue) +
+               machine.handles.OpenCount(sim::HandleKind::callbackContext);
     }
 };
 

@@ -61,36 +61,48 @@ TEST_F(InstallInfTest, InstallsTheSectionWithTheValuesWindowsExpects)
 struct StepFailure {
     const char* step;
     void (*arrange)(sim::Machine&, sim::InfSection& failing);
-    const char* message;
+    std::string message;
     DWORD error;
     std::vector<std::string> steps;
 };
 
 const StepFailure kStepFailures[] = {
     {"open the INF file",
-     [](sim::Machine& m, sim::InfSection&) { m.FailCall({kOpen, 1, std::nullopt, platform::ERROR_ACCESS_DENIED}); },
-     kMsgOpenInf, platform::ERROR_ACCESS_DENIED, {kOpen, kBox}},
+     [](sim::Machine& m, sim::InfSection&) { m.FailCall(sim::Fault::Nth(kOpen, 1)); },
+     kOpenInfFailed,
+     platform::ERROR_ACCESS_DENIED,
+     {kOpen, kBox}},
     {"open the queue",
      [](sim::Machine& m, sim::InfSection&) {
-         m.FailCall({kOpenQueue, 1, std::nullopt, platform::ERROR_NOT_ENOUGH_MEMORY});
+         m.FailCall(sim::Fault::Nth(kOpenQueue, 1, platform::ERROR_NOT_ENOUGH_MEMORY));
      },
-     kMsgOpenQueue, platform::ERROR_NOT_ENOUGH_MEMORY, {kOpen, kOpenQueue, kBox, kCloseInf}},
-    {"queue the files", [](sim::Machine&, sim::InfSection& s) { s.queueError = platform::ERROR_FILE_NOT_FOUND; },
-     kMsgQueueFiles, platform::ERROR_FILE_NOT_FOUND,
+     kOpenQueueFailed,
+     platform::ERROR_NOT_ENOUGH_MEMORY,
+     {kOpen, kOpenQueue, kBox, kCloseInf}},
+    {"queue the files",
+     [](sim::Machine&, sim::InfSection& s) { s.queueError = platform::ERROR_FILE_NOT_FOUND; },
+     kQueueFilesFailed,
+     platform::ERROR_FILE_NOT_FOUND,
      {kOpen, kOpenQueue, kQueueFiles, kBox, kScan, kCloseQueue, kCloseInf}},
-    {"commit the queue", [](sim::Machine&, sim::InfSection& s) { s.copyError = platform::ERROR_ACCESS_DENIED; },
-     kMsgCommit, platform::ERROR_ACCESS_DENIED,
-     {kOpen, kOpenQueue, kQueueFiles, kInitContext, kCommit, kBox, kTermContext, kScan, kCloseQueue, kCloseInf}},
-    {"install the rest", [](sim::Machine&, sim::InfSection& s) { s.installError = platform::ERROR_PATH_NOT_FOUND; },
-     kMsgInstallRest, platform::ERROR_PATH_NOT_FOUND,
-     {kOpen, kOpenQueue, kQueueFiles, kInitContext, kCommit, kInstallRest, kBox, kTermContext, kScan, kCloseQueue,
+    {"commit the queue",
+     [](sim::Machine&, sim::InfSection& s) { s.copyError = platform::ERROR_ACCESS_DENIED; },
+     kCommitFailed,
+     platform::ERROR_ACCESS_DENIED,
+     {kOpen, kOpenQueue, kQueueFiles, kInitContext, kCommit, kBox, kTermContext, kScan, kCloseQueue,
       kCloseInf}},
+    {"install the rest",
+     [](sim::Machine&, sim::InfSection& s) { s.installError = platform::ERROR_PATH_NOT_FOUND; },
+     kInstallSectionFailed,
+     platform::ERROR_PATH_NOT_FOUND,
+     {kOpen, kOpenQueue, kQueueFiles, kInitContext, kCommit, kInstallRest, kBox, kTermContext, kScan,
+      kCloseQueue, kCloseInf}},
     // No context, no commit: nothing was created, so nothing is released.
     {"create the callback context",
      [](sim::Machine& m, sim::InfSection&) {
-         m.FailCall({kInitContext, 1, std::nullopt, platform::ERROR_NOT_ENOUGH_MEMORY});
+         m.FailCall(sim::Fault::Nth(kInitContext, 1, platform::ERROR_NOT_ENOUGH_MEMORY));
      },
-     kMsgCommit, platform::ERROR_NOT_ENOUGH_MEMORY,
+     kCommitFailed,
+     platform::ERROR_NOT_ENOUGH_MEMORY,
      {kOpen, kOpenQueue, kQueueFiles, kInitContext, kBox, kScan, kCloseQueue, kCloseInf}},
 };
 
@@ -120,7 +132,7 @@ INSTANTIATE_TEST_SUITE_P(EachStep, StepFailureTest, ::testing::ValuesIn(kStepFai
 TEST_F(InstallInfTest, WithoutACallbackContextTheFilesAreNeitherCommittedNorCopied)
 {
     WithSections({{u"Tools", ToolSection()}});
-    machine.FailCall({kInitContext, 0, std::nullopt, platform::ERROR_NOT_ENOUGH_MEMORY});
+    machine.FailCall(sim::Fault::Every(kInitContext, platform::ERROR_NOT_ENOUGH_MEMORY));
 
     EXPECT_EQ(ostrel::InstallInfSection(run, u"Tools"), 0);
 
@@ -175,7 +187,7 @@ TEST_P(RestartScanTest, SetsTheRestartFlagOnlyForARecommendedRestart)
     tools.copyError = c.copyError;
     tools.installError = c.installError;
     WithSections({{u"Tools", tools}});
-    if (c.scanFails) machine.FailCall({kScan, 0, std::nullopt, kDenied});
+    if (c.scanFails) machine.FailCall(sim::Fault::Every(kScan, kDenied));
 
     run.rebootNeeded = c.before;
     EXPECT_EQ(ostrel::InstallInfSection(run, u"Tools"), c.result);
@@ -203,8 +215,8 @@ TEST_F(TwoSectionsTest, TheFirstSectionsRestartOutlivesTheSecondsFailure)
 {
     EXPECT_EQ(Run("install inf Tools Help"), 0);
 
-    EXPECT_EQ(Boxes(), (std::vector<Box>{Report(kMsgInstallRest, platform::ERROR_ACCESS_DENIED),
-                                         InformationBox(kMsgReboot)}));
+    EXPECT_EQ(Boxes(), (std::vector<Box>{Report(kInstallSectionFailed, platform::ERROR_ACCESS_DENIED),
+                                         InformationBox(kRebootRequired)}));
     EXPECT_TRUE(HasFile(kToolFile));
     EXPECT_EQ(Registry(kToolValue), "1");
     EXPECT_TRUE(HasFile(kHelpFile)) << "what the failing section committed stays";
@@ -216,7 +228,7 @@ TEST_F(TwoSectionsTest, WithRebootTheRestartPromptFollowsInstead)
 {
     EXPECT_EQ(Run("/reboot install inf Tools Help"), 0);
 
-    EXPECT_EQ(Boxes(), std::vector<Box>{Report(kMsgInstallRest, platform::ERROR_ACCESS_DENIED)});
+    EXPECT_EQ(Boxes(), std::vector<Box>{Report(kInstallSectionFailed, platform::ERROR_ACCESS_DENIED)});
     EXPECT_EQ(machine.restartPrompts, 1u);
     const std::vector<std::string> scans = CallsTo({kScan});
     ASSERT_EQ(scans.size(), 3u);
@@ -232,7 +244,7 @@ TEST_F(InstallInfTest, AnEmptySectionNameReachesTheSetupApiAsItCame)
     EXPECT_EQ(CallsTo({kQueueFiles}),
               std::vector<std::string>{
                   R"(SetupInstallFilesFromInfSectionW(inf:C:\Tools\OstrelSetup.inf, (null), queue, , (null), 0x8400))"});
-    EXPECT_EQ(Boxes(), std::vector<Box>{Report(kMsgQueueFiles, platform::ERROR_SECTION_NOT_FOUND)});
+    EXPECT_EQ(Boxes(), std::vector<Box>{Report(kQueueFilesFailed, platform::ERROR_SECTION_NOT_FOUND)});
     EXPECT_FALSE(HasFile(kToolFile));
 }
 

@@ -20,13 +20,11 @@ struct CommitCase {
     DWORD error;                    // the commit's last error
 };
 
-constexpr DWORD kCancelled = 1223;
-
 const CommitCase kCommitCases[] = {
     {"no context", nullptr, false, true, platform::ERROR_INVALID_HANDLE},
     {"a released context", nullptr, true, false, platform::ERROR_INVALID_HANDLE},
     // The disk prompt offers neither skip nor browse: the user can only cancel.
-    {"a source root the machine lacks", u"A:\\", false, false, kCancelled},
+    {"a source root the machine lacks", u"A:\\", false, false, platform::ERROR_CANCELLED},
 };
 
 void PrintTo(const CommitCase& c, std::ostream* out) { *out << c.name; }

@@ -14,11 +14,6 @@ using namespace platform;  // NOLINT(google-build-using-namespace): these tests 
 using sim::U8;
 
 constexpr DWORD kSeed = 0xDEADBEEF;
-constexpr DWORD kErrorMrMidNotFound = 317;
-constexpr DWORD kErrorResourceDataNotFound = 1812;
-constexpr DWORD kErrorResourceTypeNotFound = 1813;
-constexpr DWORD kErrorResourceNameNotFound = 1814;
-constexpr DWORD kErrorResourceLangNotFound = 1815;
 
 class SimCalls : public ::testing::Test {
 protected:
@@ -81,14 +76,14 @@ TEST_F(SimCalls, TheLookupInOneLanguageFindsThatLanguageOrSaysWhatIsMissing)
         {"English", nullptr, StringType(), Block(3), 0x0409, 0},
         {"German", nullptr, StringType(), Block(1), 0x0C07, 0},
         {"by name text", nullptr, u"#6", u"#2", 0x0C07, 0},
-        {"French", nullptr, StringType(), Block(1), 0x040C, kErrorResourceLangNotFound},
-        {"German (Germany)", nullptr, StringType(), Block(1), 0x0407, kErrorResourceLangNotFound},
-        {"no block 4", nullptr, StringType(), Block(4), 0x0409, kErrorResourceNameNotFound},
-        {"block 0", nullptr, StringType(), Block(0), 0x0409, kErrorResourceNameNotFound},
-        {"named block", nullptr, StringType(), u"MESSAGES", 0x0409, kErrorResourceNameNotFound},
-        {"dialog type", nullptr, MakeIntResource(5), Block(1), 0x0409, kErrorResourceTypeNotFound},
+        {"French", nullptr, StringType(), Block(1), 0x040C, ERROR_RESOURCE_LANG_NOT_FOUND},
+        {"German (Germany)", nullptr, StringType(), Block(1), 0x0407, ERROR_RESOURCE_LANG_NOT_FOUND},
+        {"no block 4", nullptr, StringType(), Block(4), 0x0409, ERROR_RESOURCE_NAME_NOT_FOUND},
+        {"block 0", nullptr, StringType(), Block(0), 0x0409, ERROR_RESOURCE_NAME_NOT_FOUND},
+        {"named block", nullptr, StringType(), u"MESSAGES", 0x0409, ERROR_RESOURCE_NAME_NOT_FOUND},
+        {"dialog type", nullptr, MakeIntResource(5), Block(1), 0x0409, ERROR_RESOURCE_TYPE_NOT_FOUND},
         {"other module", reinterpret_cast<HMODULE>(0x10000000), StringType(), Block(1), 0x0409,
-         kErrorResourceDataNotFound},
+         ERROR_RESOURCE_DATA_NOT_FOUND},
     };
     for (const LookupCase& c : cases) {
         machine.lastError = kSeed;
@@ -211,7 +206,7 @@ TEST_F(SimCalls, SystemTextsComeInLocalMemoryAndUnknownCodesHaveNone)
 
     EXPECT_EQ(FormatMessageW(flags, nullptr, 0xE0000235, 0, reinterpret_cast<LPWSTR>(&text), 0, nullptr), 0U);
     EXPECT_EQ(text, nullptr);
-    EXPECT_EQ(machine.lastError, kErrorMrMidNotFound);
+    EXPECT_EQ(machine.lastError, ERROR_MR_MID_NOT_FOUND);
     EXPECT_EQ(machine.LiveAllocations(), 0U);
 }
 
@@ -227,7 +222,7 @@ TEST_F(SimCalls, LocalMemoryIsTrackedAndAForeignPointerIsRefused)
     machine.lastError = kSeed;
     EXPECT_EQ(LocalFree(nullptr), nullptr);
     EXPECT_EQ(machine.lastError, kSeed);
-    machine.FailCall({"LocalAlloc", 0, {}, ERROR_NOT_ENOUGH_MEMORY});
+    machine.FailCall(sim::Fault::Every("LocalAlloc", ERROR_NOT_ENOUGH_MEMORY));
     EXPECT_EQ(LocalAlloc(LMEM_FIXED, 64), nullptr);
     EXPECT_EQ(machine.lastError, ERROR_NOT_ENOUGH_MEMORY);
     EXPECT_EQ(machine.LiveAllocations(), 0U);
@@ -287,7 +282,7 @@ TEST_F(SimCalls, MessageBoxesAreRecordedAndAnswered)
     EXPECT_EQ(U8(machine.boxes[0].caption), "caption");
     EXPECT_EQ(machine.boxes[0].type, 0x30U);
     EXPECT_EQ(machine.boxes[0].owner, nullptr);
-    machine.FailCall({"MessageBoxW", 0, {}, ERROR_NOT_ENOUGH_MEMORY});
+    machine.FailCall(sim::Fault::Every("MessageBoxW", ERROR_NOT_ENOUGH_MEMORY));
     EXPECT_EQ(MessageBoxW(nullptr, u"lost", u"caption", 0), 0);
     EXPECT_EQ(machine.boxes.size(), 1U) << "a box that failed was never shown";
 }

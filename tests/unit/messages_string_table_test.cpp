@@ -23,8 +23,6 @@ namespace {
 
 using Blocks = std::map<std::pair<platform::WORD, platform::LANGID>, std::vector<std::uint8_t>>;
 
-constexpr platform::WORD kRtString = 6;
-
 // Scratch files carry the process id: ctest runs each test in its own
 // process, possibly several at once.
 std::string TempPath(const std::string& name)
@@ -80,7 +78,7 @@ Blocks StringBlocksOf(const std::vector<std::uint8_t>& res)
         field = ReadNameOrId(res, field, name);
         field = (field + 3) & ~std::size_t{3};
         const std::uint16_t language = Read16(res, field + 6);  // after DataVersion and MemoryFlags
-        if (type == kRtString) {
+        if (type == platform::RT_STRING_ID) {
             const auto data = res.begin() + static_cast<std::ptrdiff_t>(at + headerSize);
             blocks[{name, language}] = std::vector<std::uint8_t>(data, data + dataSize);
         }

@@ -14,6 +14,11 @@ namespace {
 using ostrel_test::Box;
 using ostrel_test::kEnglish;
 using ostrel_test::kGerman;
+using ostrel_test::kGetClassFailed;
+using ostrel_test::kNoSuchServiceText;
+using ostrel_test::kOpenManagerFailed;
+using ostrel_test::kRebootRequired;
+using ostrel_test::kRebootRequiredDe;
 using platform::DWORD;
 using platform::LCID;
 using platform::UINT;
@@ -31,8 +36,6 @@ ostrel::Text TextOf(const char16_t* units)
 }
 
 constexpr LCID kFrench = 0x040C;
-constexpr DWORD kErrorMrMidNotFound = 317;
-constexpr DWORD kErrorResourceLangNotFound = 1815;
 
 class Messages : public ostrel_test::SimFixture {
 protected:
@@ -101,7 +104,7 @@ INSTANTIATE_TEST_SUITE_P(
 struct LanguageCase {
     LCID threadLocale;
     platform::LANGID uiLanguage;
-    const char* expected;
+    std::string expected;
 };
 
 class LanguageChoice : public Messages, public ::testing::WithParamInterface<LanguageCase> {};
@@ -113,15 +116,12 @@ TEST_P(LanguageChoice, FollowsTheThreadLocaleWhereItHasATable)
     EXPECT_EQ(Text(7), GetParam().expected);
 }
 
-constexpr const char* kRebootEnglish = "A reboot is required after setup is completed.";
-constexpr const char* kRebootGerman = "Ein Neustart ist erforderlich nachdem das Setup beendet wurde.";
-
 INSTANTIATE_TEST_SUITE_P(Locales, LanguageChoice,
-                         ::testing::Values(LanguageCase{kGerman, 0x0409, kRebootGerman},
-                                           LanguageCase{kEnglish, 0x0C07, kRebootEnglish},
-                                           LanguageCase{kFrench, 0x0C07, kRebootGerman},
-                                           LanguageCase{kFrench, 0x0409, kRebootEnglish},
-                                           LanguageCase{kFrench, 0x040C, kRebootEnglish}));
+                         ::testing::Values(LanguageCase{kGerman, 0x0409, kRebootRequiredDe},
+                                           LanguageCase{kEnglish, 0x0C07, kRebootRequired},
+                                           LanguageCase{kFrench, 0x0C07, kRebootRequiredDe},
+                                           LanguageCase{kFrench, 0x0409, kRebootRequired},
+                                           LanguageCase{kFrench, 0x040C, kRebootRequired}));
 
 TEST_F(Messages, GermanOptionGivesGermanMessagesOnAnEnglishSystem)
 {
@@ -213,8 +213,8 @@ TEST_F(Messages, NumbersBeyondSixteenBitsDoNotWrapOntoOtherTexts)
 TEST_F(Messages, AFailedResourceCallGivesNoText)
 {
     // The first load fails in LoadResource, the second in LockResource, the third succeeds.
-    machine.FailCall({"LoadResource", 1, {}, platform::ERROR_INVALID_HANDLE});
-    machine.FailCall({"LockResource", 1, {}, platform::ERROR_INVALID_HANDLE});
+    machine.FailCall(sim::Fault::Nth("LoadResource", 1, platform::ERROR_INVALID_HANDLE));
+    machine.FailCall(sim::Fault::Nth("LockResource", 1, platform::ERROR_INVALID_HANDLE));
     for (bool expected : {false, false, true}) {
         ostrel::Text text = TextOf(u"stale");
         EXPECT_EQ(ostrel::LoadCatalogueText(2, text), expected);
@@ -307,7 +307,7 @@ TEST_F(Messages, ShowMessageReturnsTheBoxResult)
 {
     machine.boxAnswer = 7;
     EXPECT_EQ(ostrel::ShowMessage(run, u"t", platform::MB_YESNO), 7);
-    machine.FailCall({"MessageBoxW", 0, {}, platform::ERROR_NOT_ENOUGH_MEMORY});
+    machine.FailCall(sim::Fault::Every("MessageBoxW", platform::ERROR_NOT_ENOUGH_MEMORY));
     EXPECT_EQ(ostrel::ShowMessage(run, u"t", platform::MB_OK), 0);
 }
 
@@ -318,7 +318,7 @@ TEST_F(Messages, ACatalogueMessageIsShownAloneAndANumberWithoutTextAsAnEmptyBox)
     ostrel::ShowCatalogueMessage(run, 40, platform::MB_ICONERROR);
     ostrel::ShowCatalogueMessage(run, 33, platform::MB_OK);
     ASSERT_EQ(machine.boxes.size(), 3U);
-    EXPECT_EQ(Boxes()[0], ostrel_test::InformationBox(kRebootGerman));
+    EXPECT_EQ(Boxes()[0], ostrel_test::InformationBox(kRebootRequiredDe));
     EXPECT_EQ(Boxes()[1], ostrel_test::ErrorBox(""));
     EXPECT_EQ(Boxes()[2].type, platform::MB_ICONEXCLAMATION);
     EXPECT_TRUE(AllBoxesBelongToTheApp());
@@ -331,8 +331,7 @@ TEST_F(Messages, AReportHasTheCatalogueTextALineFeedAndTheSystemTextWithItsCarri
     machine.lastError = platform::ERROR_SERVICE_DOES_NOT_EXIST;
     EXPECT_EQ(ostrel::ReportError(run, 29, u"Spooler2"), 0);
     EXPECT_EQ(Boxes(), std::vector<Box>{ostrel_test::ErrorBox(
-                           "Open of service Spooler2 failed.\n"
-                           "The specified service does not exist as an installed service.\r")});
+                           "Open of service Spooler2 failed.\n" + kNoSuchServiceText)});
     EXPECT_TRUE(AllBoxesBelongToTheApp());
     EXPECT_EQ(machine.LiveAllocations(), 0U);
 }
@@ -353,19 +352,20 @@ TEST_F(Messages, AReportReadsTheLastErrorBeforeLoadingItsText)
     machine.lastError = platform::ERROR_ACCESS_DENIED;
     ostrel::ReportError(run, 28);
     EXPECT_EQ(machine.CallNames().front(), "GetLastError");
-    EXPECT_EQ(Boxes(), std::vector<Box>{Report("Open Service Control Manager failed.", platform::ERROR_ACCESS_DENIED)});
+    EXPECT_EQ(Boxes(), std::vector<Box>{Report(kOpenManagerFailed, platform::ERROR_ACCESS_DENIED)});
     const std::vector<std::string> calls = CallsTo({"GetLastError", "FindResourceExW", "FormatMessageW"});
     ASSERT_EQ(calls.size(), 3U);
     EXPECT_EQ(calls[0], "GetLastError()");
     EXPECT_EQ(calls[2], "FormatMessageW(0x1300, (null), 0x5, 0x0, 0)");
-    EXPECT_EQ(machine.lastError, kErrorResourceLangNotFound) << "the lookup did disturb the last error";
+    EXPECT_EQ(machine.lastError, platform::ERROR_RESOURCE_LANG_NOT_FOUND)
+        << "the lookup did disturb the last error";
 }
 
 TEST_F(Messages, AReportWithoutCatalogueTextBeginsWithTheLineFeed)
 {
     machine.lastError = platform::ERROR_ACCESS_DENIED;
     ostrel::ReportError(run, 40, u"X");
-    EXPECT_EQ(Boxes(), std::vector<Box>{ostrel_test::ErrorBox("\nAccess is denied.\r")});
+    EXPECT_EQ(Boxes(), std::vector<Box>{ostrel_test::ErrorBox("\n" + ostrel_test::kAccessDeniedText)});
 }
 
 TEST_F(Messages, AReportForAnErrorWithoutSystemTextEndsWithTheLineFeedEvenAfterAnEarlierReport)
@@ -375,7 +375,7 @@ TEST_F(Messages, AReportForAnErrorWithoutSystemTextEndsWithTheLineFeedEvenAfterA
     machine.lastError = platform::ERROR_IN_WOW64;  // the system has no text for it
     ostrel::ReportError(run, 11);
     ASSERT_EQ(machine.boxes.size(), 2U);
-    EXPECT_EQ(BoxTexts()[1], "Get device class from INF file failed.\n");
+    EXPECT_EQ(BoxTexts()[1], kGetClassFailed + "\n");
 }
 
 TEST_F(Messages, PlaceholdersInTheSystemTextStayAsTheyAre)
@@ -409,8 +409,8 @@ TEST_F(Messages, OnlyTheFinalLineFeedOfASystemTextIsRemoved)
 TEST_F(Messages, WithoutASystemTextTheBufferHoldsTheEmptyTextNotAnEarlierOne)
 {
     const char16_t* first = ostrel::GetSystemErrorText(platform::ERROR_ACCESS_DENIED);
-    EXPECT_EQ(U8(first), "Access is denied.\r");
-    machine.FailCall({"FormatMessageW", 0, {}, kErrorMrMidNotFound});
+    EXPECT_EQ(U8(first), ostrel_test::kAccessDeniedText);
+    machine.FailCall(sim::Fault::Every("FormatMessageW", platform::ERROR_MR_MID_NOT_FOUND));
     const char16_t* second = ostrel::GetSystemErrorText(platform::ERROR_FILE_NOT_FOUND);
     EXPECT_EQ(second, first) << "one buffer for every call";
     EXPECT_EQ(U8(second), "");
@@ -439,7 +439,7 @@ constexpr platform::HRESULT Hr(DWORD code) { return static_cast<platform::HRESUL
 
 TEST_F(Messages, HResultFallbacksWhenTheSystemHasNoText)
 {
-    machine.FailCall({"FormatMessageW", 0, {}, kErrorMrMidNotFound});
+    machine.FailCall(sim::Fault::Every("FormatMessageW", platform::ERROR_MR_MID_NOT_FOUND));
     const std::vector<std::pair<DWORD, const char*>> cases = {
         {0x80040201, "IDispatch error #1"},         {0x8004FFFF, "IDispatch error #65023"},
         {0x80040200, "Unknown error 0x80040200"},   {0x80050000, "Unknown error 0x80050000"},
@@ -485,8 +485,9 @@ TEST_F(Messages, TheHResultTextIsFetchedOnceAndReleasedWithItsObject)
 
 TEST_F(Messages, WithoutMemoryForTheFallbackTheTextIsAbsentAndMessage5HasNoInsert)
 {
-    machine.FailCall({"FormatMessageW", 0, {}, kErrorMrMidNotFound});
-    machine.FailCall({"LocalAlloc", 0, u"64", platform::ERROR_NOT_ENOUGH_MEMORY});  // the fallback's 64 bytes
+    machine.FailCall(sim::Fault::Every("FormatMessageW", platform::ERROR_MR_MID_NOT_FOUND));
+    machine.FailCall(
+        sim::Fault::On("LocalAlloc", u"64", platform::ERROR_NOT_ENOUGH_MEMORY));  // the fallback's 64 bytes
     ostrel::HResultError error(Hr(0x80040201));
     EXPECT_EQ(error.GetHResultText(), nullptr);
     EXPECT_EQ(Formatted(5, error.GetHResultText()), "Install failed.\n");

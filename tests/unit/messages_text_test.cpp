@@ -27,7 +27,8 @@ protected:
     // The n-th allocation from now on fails (0: every one).
     void FailAllocation(unsigned n)
     {
-        machine.FailCall({"LocalAlloc", n == 0 ? 0 : machine.CallCount("LocalAlloc") + n, {}, kNoMemory});
+        machine.FailCall(
+            sim::Fault::Nth("LocalAlloc", n == 0 ? 0 : machine.CallCount("LocalAlloc") + n, kNoMemory));
     }
     sim::Machine machine;
 };
@@ -135,7 +136,7 @@ TEST(TextFailure, WithoutMemoryItKeepsWhatItHadAndRefusesEveryLaterAppend)
     for (const FailureCase& c : cases) {
         SCOPED_TRACE(c.what);
         sim::Machine fresh;
-        fresh.FailCall({"LocalAlloc", c.failingAllocation, {}, kNoMemory});
+        fresh.FailCall(sim::Fault::Nth("LocalAlloc", c.failingAllocation, kNoMemory));
         Text text;
         text.append(u"one ");
         text.append(u"two ");
@@ -208,7 +209,7 @@ struct ReportCase {
 // report that is cut short.
 TEST(ComposingWithoutMemory, AReportShowsTheSystemTextWhenItCannotBeComposed)
 {
-    const std::string system = "The specified service does not exist as an installed service.\r";
+    const std::string system = ostrel_test::kNoSuchServiceText;
     const std::vector<ReportCase> cases = {
         {"no allocation fails", 99, "Open of service Spooler2 failed.\n"},
         {"the catalogue text", 1, "\n"},
@@ -219,7 +220,7 @@ TEST(ComposingWithoutMemory, AReportShowsTheSystemTextWhenItCannotBeComposed)
     for (const ReportCase& c : cases) {
         SCOPED_TRACE(c.what);
         sim::Machine fresh;
-        fresh.FailCall({"LocalAlloc", c.failingAllocation, {}, kNoMemory});
+        fresh.FailCall(sim::Fault::Nth("LocalAlloc", c.failingAllocation, kNoMemory));
         fresh.lastError = platform::ERROR_SERVICE_DOES_NOT_EXIST;
         ostrel::BoxSink boxes(u"Ostrel Setup Utility");
         ostrel::RunContext run(boxes, u"");
@@ -236,7 +237,7 @@ TEST(ComposingWithoutMemory, AFormattedMessageIsWholeOrLeftAsItWas)
     for (unsigned failing : {1U, 2U}) {
         SCOPED_TRACE(failing);
         sim::Machine fresh;
-        fresh.FailCall({"LocalAlloc", failing, {}, kNoMemory});
+        fresh.FailCall(sim::Fault::Nth("LocalAlloc", failing, kNoMemory));
         Text result;
         ostrel::FormatCatalogueMessage(result, ostrel::kMsgNewerDriverExists, u"PCI\\VEN");
         EXPECT_TRUE(result.empty());
@@ -248,7 +249,7 @@ class CatalogueWithoutMemory : public ostrel_test::SimFixture {};
 
 TEST_F(CatalogueWithoutMemory, IsNoTextAndAnEmptyBox)
 {
-    machine.FailCall({"LocalAlloc", 0, {}, kNoMemory});
+    machine.FailCall(sim::Fault::Every("LocalAlloc", kNoMemory));
     Text text;
     EXPECT_FALSE(ostrel::LoadCatalogueText(ostrel::kMsgRebootRequired, text));
     EXPECT_FALSE(text.failed());

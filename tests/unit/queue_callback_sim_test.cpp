@@ -13,24 +13,25 @@ namespace ostrel_test {
 namespace {
 
 using platform::DWORD;
+using platform::FILEOP_ABORT;
+using platform::FILEOP_SKIP;
+using platform::SPFILENOTIFY_COPYERROR;
+using platform::SPFILENOTIFY_ENDCOPY;
+using platform::SPFILENOTIFY_ENDQUEUE;
+using platform::SPFILENOTIFY_ENDSUBQUEUE;
+using platform::SPFILENOTIFY_NEEDMEDIA;
+using platform::SPFILENOTIFY_STARTCOPY;
+using platform::SPFILENOTIFY_STARTQUEUE;
+using platform::SPFILENOTIFY_STARTSUBQUEUE;
 using platform::UINT;
-
-constexpr UINT kStartQueue = 0x1;
-constexpr UINT kEndQueue = 0x2;
-constexpr UINT kStartSubqueue = 0x3;
-constexpr UINT kEndSubqueue = 0x4;
-constexpr UINT kStartCopy = 0xB;
-constexpr UINT kEndCopy = 0xC;
-constexpr UINT kSkip = 2;
-constexpr UINT kAbort = platform::FILEOP_ABORT;
 
 const std::u16string kReadme = u"C:\\Tools\\bin\\readme.txt";
 
 // The program's callback: answers a missing disk or a failed copy as told,
 // setting its own error before it aborts, and lets everything else go on.
 struct Answers {
-    UINT toNeedMedia = kAbort;
-    UINT toCopyError = kAbort;
+    UINT toNeedMedia = FILEOP_ABORT;
+    UINT toCopyError = FILEOP_ABORT;
     DWORD abortError = platform::ERROR_INSTALL_FAILURE;
     std::vector<UINT> heard;
     std::u16string mediaFile;
@@ -43,20 +44,21 @@ UINT PLATFORM_API ProgramCallback(void* context, UINT notification, platform::UI
     auto& answers = *static_cast<Answers*>(context);
     answers.heard.push_back(notification);
     UINT answer = 1;
-    if (notification == platform::SPFILENOTIFY_NEEDMEDIA) {
+    if (notification == SPFILENOTIFY_NEEDMEDIA) {
         // Asked before every copy; only a file that is not there is a question.
         const auto* media = reinterpret_cast<const platform::SOURCE_MEDIA_W*>(param1);
         const std::u16string source = std::u16string(media->SourcePath) + u"\\" + media->SourceFile;
         if (platform::GetFileAttributesW(source.c_str()) != platform::INVALID_FILE_ATTRIBUTES) return 1;
         answers.mediaFile = media->SourceFile;
         answer = answers.toNeedMedia;
-    } else if (notification == platform::SPFILENOTIFY_COPYERROR) {
+    } else if (notification == SPFILENOTIFY_COPYERROR) {
         answers.copyError = reinterpret_cast<const platform::FILEPATHS_W*>(param1)->Win32Error;
         answer = answers.toCopyError;
-    } else if (notification == kEndCopy || notification == kEndQueue || notification == kEndSubqueue) {
+    } else if (notification == SPFILENOTIFY_ENDCOPY || notification == SPFILENOTIFY_ENDQUEUE ||
+               notification == SPFILENOTIFY_ENDSUBQUEUE) {
         return platform::ERROR_SUCCESS;
     }
-    if (answer == kAbort) platform::SetLastError(answers.abortError);
+    if (answer == FILEOP_ABORT) platform::SetLastError(answers.abortError);
     return answer;
 }
 
@@ -70,10 +72,10 @@ struct CallbackCase {
 };
 
 const CallbackCase kCallbackCases[] = {
-    {"disk missing, aborted", true, false, kAbort, false, false},
-    {"disk missing, skipped", true, false, kSkip, true, false},
-    {"copy failed, aborted", false, true, kAbort, false, false},
-    {"copy failed, skipped", false, true, kSkip, true, false},
+    {"disk missing, aborted", true, false, FILEOP_ABORT, false, false},
+    {"disk missing, skipped", true, false, FILEOP_SKIP, true, false},
+    {"copy failed, aborted", false, true, FILEOP_ABORT, false, false},
+    {"copy failed, skipped", false, true, FILEOP_SKIP, true, false},
 };
 
 void PrintTo(const CallbackCase& c, std::ostream* out) { *out << c.name; }
@@ -116,7 +118,7 @@ TEST_P(QueueAnswerTest, TheAnswerDecidesAndAnAbortKeepsTheCallbacksError)
     }
     EXPECT_EQ(HasFile(kToolFile), c.toolCopied);
     EXPECT_EQ(HasFile(kReadme), c.committed) << "the file after it";
-    EXPECT_EQ(answers.heard.back(), kEndQueue);
+    EXPECT_EQ(answers.heard.back(), SPFILENOTIFY_ENDQUEUE);
     EXPECT_TRUE(machine.infs.setupDialogs.empty()) << "the program's callback shows nothing";
 }
 
@@ -127,8 +129,10 @@ TEST_F(QueueCallbackTest, AQueueWithNothingWrongHearsEachStageInWindowsOrder)
     Answers answers;
     ASSERT_TRUE(Commit(ToolSection(), answers));
 
-    EXPECT_EQ(answers.heard, (std::vector<UINT>{kStartQueue, kStartSubqueue, platform::SPFILENOTIFY_NEEDMEDIA,
-                                                kStartCopy, kEndCopy, kEndSubqueue, kEndQueue}));
+    EXPECT_EQ(answers.heard,
+              (std::vector<UINT>{SPFILENOTIFY_STARTQUEUE, SPFILENOTIFY_STARTSUBQUEUE, SPFILENOTIFY_NEEDMEDIA,
+                                 SPFILENOTIFY_STARTCOPY, SPFILENOTIFY_ENDCOPY, SPFILENOTIFY_ENDSUBQUEUE,
+                                 SPFILENOTIFY_ENDQUEUE}));
     EXPECT_TRUE(HasFile(kToolFile));
 }
 

@@ -89,24 +89,27 @@ std::vector<FailureCase> FailureCases()
 {
     const std::vector<std::string> both = {"CloseServiceHandle(service:Spooler2)", "CloseServiceHandle(scm)"};
     const std::vector<std::string> managerOnly = {"CloseServiceHandle(scm)"};
-    const DWORD denied = platform::ERROR_ACCESS_DENIED;
+    using sim::Fault;
     return {
-        {"manager refused", ostrel::StartNamedService, {"OpenSCManagerW", 0, std::nullopt, denied},
-         "Open Service Control Manager failed.", {}},
-        {"service refused", ostrel::StopNamedService, {"OpenServiceW", 0, std::nullopt, denied},
+        {"manager refused",
+         ostrel::StartNamedService,
+         Fault::Every("OpenSCManagerW"),
+         ostrel_test::kOpenManagerFailed,
+         {}},
+        {"service refused", ostrel::StopNamedService, Fault::Every("OpenServiceW"),
          "Open of service Spooler2 failed.", managerOnly},
-        {"start refused", ostrel::StartNamedService, {"StartServiceW", 0, std::nullopt, denied},
+        {"start refused", ostrel::StartNamedService, Fault::Every("StartServiceW"),
          "Start of service Spooler2 failed.", both},
-        {"stop refused", ostrel::StopNamedService, {"ControlService", 0, std::nullopt, denied},
+        {"stop refused", ostrel::StopNamedService, Fault::Every("ControlService"),
          "Stop of service Spooler2 failed.", both},
-        {"delete refused", ostrel::RemoveNamedService, {"DeleteService", 0, std::nullopt, denied},
+        {"delete refused", ostrel::RemoveNamedService, Fault::Every("DeleteService"),
          "Delete of service Spooler2 failed.", both},
         // The refusal that counts as success for one request is a failure for the other.
         {"start refused as not active", ostrel::StartNamedService,
-         {"StartServiceW", 0, std::nullopt, platform::ERROR_SERVICE_NOT_ACTIVE}, "Start of service Spooler2 failed.",
-         both},
+         Fault::Every("StartServiceW", platform::ERROR_SERVICE_NOT_ACTIVE),
+         "Start of service Spooler2 failed.", both},
         {"stop refused as already running", ostrel::StopNamedService,
-         {"ControlService", 0, std::nullopt, platform::ERROR_SERVICE_ALREADY_RUNNING},
+         Fault::Every("ControlService", platform::ERROR_SERVICE_ALREADY_RUNNING),
          "Stop of service Spooler2 failed.", both},
     };
 }

@@ -58,7 +58,7 @@ TEST_F(LogFileTest, CreatesAMissingFileInAnExistingFolderOnly)
     EXPECT_EQ(machine.lastError, platform::ERROR_PATH_NOT_FOUND);
     EXPECT_EQ(OpenForAppending(u"C:\\Tools"), platform::INVALID_HANDLE_VALUE);
     EXPECT_EQ(machine.lastError, platform::ERROR_ACCESS_DENIED) << "a folder";
-    EXPECT_EQ(machine.handles.OpenCount(sim::kFileKind), 1u);
+    EXPECT_EQ(machine.handles.OpenCount(sim::HandleKind::file), 1u);
 }
 
 TEST_F(LogFileTest, WritesOnlyWhatWasOpenedForWriting)

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "app/application.h"
+#include "catalogue_texts.h"
 #include "messages/message_sink.h"
 #include "run/run_context.h"
 #include "platform/sim/machine.h"

@@ -18,7 +18,6 @@ namespace sim {
 
 namespace {
 
-constexpr DWORD kErrorAlreadyExists = 183;
 constexpr DWORD kWriteAccess = GENERIC_WRITE | FILE_APPEND_DATA;
 
 struct FileObject {
@@ -29,7 +28,8 @@ struct FileObject {
 
 struct Console {};
 
-const char* const kClosableKinds[] = {kFileKind, kConsoleKind, kProcessKind, kThreadKind, kTokenKind};
+const HandleKind kClosableKinds[] = {HandleKind::file, HandleKind::console, HandleKind::process,
+                                     HandleKind::thread, HandleKind::token};
 
 bool HasConsole(const Machine& m)
 {
@@ -46,7 +46,8 @@ StdTarget TargetOf(const Machine& m, HANDLE handle)
 
 bool IsConsole(const Machine& m, HANDLE handle)
 {
-    return m.handles.Find<Console>(handle, kConsoleKind) != nullptr || TargetOf(m, handle) == StdTarget::console;
+    return m.handles.Find<Console>(handle, HandleKind::console) != nullptr ||
+           TargetOf(m, handle) == StdTarget::console;
 }
 
 // How the log shows a handle, the process's own ones included.
@@ -82,7 +83,7 @@ std::u16string DispositionName(DWORD disposition)
 HANDLE OpenConsoleOutput(Machine& m)
 {
     if (!HasConsole(m)) return m.Fail(ERROR_INVALID_HANDLE, INVALID_HANDLE_VALUE);
-    return m.handles.Add(kConsoleKind, u"CONOUT$", std::make_shared<Console>());
+    return m.handles.Add(HandleKind::console, u"CONOUT$", std::make_shared<Console>());
 }
 
 // A file that exists (in the file table, or with contents a test put there)
@@ -101,8 +102,9 @@ HANDLE OpenDiskFile(Machine& m, const std::u16string& path, DWORD access, DWORD 
     }
     if (ContentsOf(m, path) == nullptr) m.fileBytes[path];
     // Windows reports an OPEN_ALWAYS that found the file, on success.
-    m.lastError = attributes && disposition == OPEN_ALWAYS ? kErrorAlreadyExists : ERROR_SUCCESS;
-    return m.handles.Add(kFileKind, u"file:" + path, std::make_shared<FileObject>(FileObject{path, access}));
+    m.lastError = attributes && disposition == OPEN_ALWAYS ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS;
+    return m.handles.Add(HandleKind::file, u"file:" + path,
+                         std::make_shared<FileObject>(FileObject{path, access}));
 }
 
 }  // namespace
@@ -197,7 +199,7 @@ BOOL WriteFile(HANDLE file, const void* buffer, DWORD bytesToWrite, DWORD* bytes
     if (buffer == nullptr && bytesToWrite != 0) return m.Fail(ERROR_INVALID_PARAMETER);
     if (bytesWritten != nullptr) *bytesWritten = 0;
     const char* bytes = static_cast<const char*>(buffer);
-    const auto* open = m.handles.Find<sim::FileObject>(file, sim::kFileKind);
+    const auto* open = m.handles.Find<sim::FileObject>(file, sim::HandleKind::file);
     if (open != nullptr) {
         if ((open->access & sim::kWriteAccess) == 0) return m.Fail(ERROR_ACCESS_DENIED);
         std::string* contents = sim::ContentsOf(m, open->path);
@@ -226,7 +228,7 @@ BOOL CloseHandle(HANDLE object)
         (object == sim::StdOutputHandle() ? m.sessionHandles.stdOutputClosed : m.sessionHandles.stdErrorClosed) = true;
         return TRUE;
     }
-    for (const char* kind : sim::kClosableKinds)
+    for (const sim::HandleKind kind : sim::kClosableKinds)
         if (m.handles.Remove(object, kind)) return TRUE;
     return m.Fail(ERROR_INVALID_HANDLE);
 }

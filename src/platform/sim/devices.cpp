@@ -27,9 +27,6 @@ constexpr DWORD kDicsFlagConfigGeneral = 4;
 constexpr DWORD kSpdrpMaximumProperty = 0x25;
 
 constexpr DWORD kDicdKnownFlags = 0x3;  // DICD_GENERATE_ID, DICD_INHERIT_CLASSDRVS
-constexpr DWORD kErrorInvalidDevinstName = 0xE0000205;
-constexpr DWORD kErrorInvalidRegProperty = 0xE0000209;
-constexpr DWORD kErrorNoClassInstallParams = 0xE0000215;
 
 struct Element {
     Element(DWORD device, std::u16string id) : devInst(device), instanceId(std::move(id)) {}
@@ -46,11 +43,9 @@ struct DeviceInfoSet {
     DWORD installFlags = 0;                              // likewise
 };
 
-const char kSetKind[] = "device information set";
-
 DeviceInfoSet* FindSet(Machine& m, HDEVINFO handle)
 {
-    DeviceInfoSet* set = m.handles.Find<DeviceInfoSet>(handle, kSetKind);
+    DeviceInfoSet* set = m.handles.Find<DeviceInfoSet>(handle, HandleKind::deviceInfoSet);
     return set != nullptr ? set : m.Fail(ERROR_INVALID_HANDLE, set);
 }
 
@@ -67,7 +62,7 @@ Element* ElementOf(DeviceInfoSet& set, const SP_DEVINFO_DATA* record)
 std::u16string RecordLabel(Machine& m, HDEVINFO handle, const SP_DEVINFO_DATA* record)
 {
     if (record == nullptr) return u"(null)";
-    DeviceInfoSet* set = m.handles.Find<DeviceInfoSet>(handle, kSetKind);
+    DeviceInfoSet* set = m.handles.Find<DeviceInfoSet>(handle, HandleKind::deviceInfoSet);
     const Element* element = set == nullptr ? nullptr : ElementOf(*set, record);
     return element == nullptr ? u"(bad device record)" : element->instanceId;
 }
@@ -150,7 +145,7 @@ void ApplyPropertyChange(Device& device, const SP_PROPCHANGE_PARAMS& params)
 
 BOOL RunPropertyChange(Machine& m, Element& element, Device& device)
 {
-    if (!element.propertyChange) return m.Fail(kErrorNoClassInstallParams);
+    if (!element.propertyChange) return m.Fail(ERROR_NO_CLASS_INSTALL_PARAMS);
     const DeviceClass* deviceClass = m.devices.FindClass(device.classGuid);
     if (deviceClass != nullptr && deviceClass->propertyChangeRefusal != 0) {
         return m.Fail(deviceClass->propertyChangeRefusal);
@@ -363,7 +358,8 @@ HDEVINFO SetupDiGetClassDevsW(const GUID* classGuid, LPCWSTR enumerator, HWND pa
         if (sim::FoldCase(candidate.instanceId).compare(0, prefix.size(), prefix) != 0) continue;
         infoSet->elements.emplace_back(devInst, candidate.instanceId);
     }
-    return m.handles.Add(sim::kSetKind, u"set" + sim::Number(++m.devices.setsCreated), std::move(infoSet));
+    return m.handles.Add(sim::HandleKind::deviceInfoSet, u"set" + sim::Number(++m.devices.setsCreated),
+                         std::move(infoSet));
 }
 
 HDEVINFO SetupDiCreateDeviceInfoList(const GUID* classGuid, HWND parent)
@@ -373,7 +369,8 @@ HDEVINFO SetupDiCreateDeviceInfoList(const GUID* classGuid, HWND parent)
         return INVALID_HANDLE_VALUE;
     auto infoSet = std::make_shared<DeviceInfoSet>();
     if (classGuid != nullptr) infoSet->classGuid = *classGuid;
-    return m.handles.Add(sim::kSetKind, u"set" + sim::Number(++m.devices.setsCreated), std::move(infoSet));
+    return m.handles.Add(sim::HandleKind::deviceInfoSet, u"set" + sim::Number(++m.devices.setsCreated),
+                         std::move(infoSet));
 }
 
 BOOL SetupDiEnumDeviceInfo(HDEVINFO set, DWORD index, SP_DEVINFO_DATA* device)
@@ -427,7 +424,7 @@ BOOL SetupDiGetDeviceRegistryPropertyW(HDEVINFO set, SP_DEVINFO_DATA* device, DW
     if (value == nullptr) {
         // Properties the sim does not hold read as absent.
         const bool known = property < sim::kSpdrpMaximumProperty;
-        return m.Fail(known ? ERROR_INVALID_DATA : sim::kErrorInvalidRegProperty);
+        return m.Fail(known ? ERROR_INVALID_DATA : ERROR_INVALID_REG_PROPERTY);
     }
     if (!*value) return m.Fail(ERROR_INVALID_DATA);
     const DWORD bytes = static_cast<DWORD>((*value)->size() * sizeof(char16_t));
@@ -460,11 +457,11 @@ BOOL SetupDiCreateDeviceInfoW(HDEVINFO set, LPCWSTR deviceName, const GUID* clas
     }
     std::u16string instanceId;
     if ((creationFlags & DICD_GENERATE_ID) != 0) {
-        if (!sim::ValidRootName(deviceName)) return m.Fail(sim::kErrorInvalidDevinstName);
+        if (!sim::ValidRootName(deviceName)) return m.Fail(ERROR_INVALID_DEVINST_NAME);
         instanceId = m.devices.GenerateRootInstanceId(deviceName);
     } else {
         instanceId = deviceName;
-        if (instanceId.empty()) return m.Fail(sim::kErrorInvalidDevinstName);
+        if (instanceId.empty()) return m.Fail(ERROR_INVALID_DEVINST_NAME);
         if (m.devices.FindByInstanceId(instanceId) != nullptr) return m.Fail(ERROR_DEVINST_ALREADY_EXISTS);
     }
     Device& created = m.devices.Create(std::move(instanceId), *classGuid);
@@ -487,7 +484,7 @@ BOOL SetupDiSetDeviceRegistryPropertyW(HDEVINFO set, SP_DEVINFO_DATA* device, DW
     const Target target = FindTarget(m, set, device);
     if (target.device == nullptr) return FALSE;
     std::optional<std::u16string>* value = sim::PropertyOf(*target.device, property);
-    if (value == nullptr) return m.Fail(sim::kErrorInvalidRegProperty);
+    if (value == nullptr) return m.Fail(ERROR_INVALID_REG_PROPERTY);
     if (buffer == nullptr && bufferSize == 0) {
         value->reset();
         return TRUE;
@@ -645,7 +642,7 @@ BOOL SetupDiDestroyDeviceInfoList(HDEVINFO set)
         const Device* member = m.devices.Find(element.devInst);
         if (member != nullptr && !member->registered) m.devices.byDevInst.erase(element.devInst);
     }
-    m.handles.Remove(set, sim::kSetKind);
+    m.handles.Remove(set, sim::HandleKind::deviceInfoSet);
     return TRUE;
 }
 

@@ -30,21 +30,8 @@ std::optional<std::u16string> InfWorld::RegistryValue(const std::u16string& keyA
 
 namespace {
 
-
-constexpr UINT SPFILENOTIFY_STARTQUEUE = 0x1;
-constexpr UINT SPFILENOTIFY_ENDQUEUE = 0x2;
-constexpr UINT SPFILENOTIFY_STARTSUBQUEUE = 0x3;
-constexpr UINT SPFILENOTIFY_ENDSUBQUEUE = 0x4;
-constexpr UINT SPFILENOTIFY_STARTCOPY = 0xB;
-constexpr UINT SPFILENOTIFY_ENDCOPY = 0xC;
-constexpr UINT FILEOP_COPY = 0;
-constexpr UINT FILEOP_SKIP = 2;
 // A callback that retries a copy that keeps failing would hang Windows too.
 constexpr int kMostRetries = 100;
-
-const char* const kInfKind = "inf";
-const char* const kQueueKind = "queue";
-const char* const kContextKind = "callback-context";
 
 struct OpenInf {
     std::u16string path;
@@ -232,7 +219,7 @@ HINF SetupOpenInfFileW(LPCWSTR fileName, LPCWSTR infClass, DWORD infStyle, UINT*
         return m.Fail(ERROR_WRONG_INF_STYLE, INVALID_HANDLE_VALUE);
     if (infClass != nullptr && sim::FoldCase(infClass) != sim::FoldCase(inf->className))
         return m.Fail(ERROR_CLASS_MISMATCH, INVALID_HANDLE_VALUE);
-    return m.handles.Add(sim::kInfKind, u"inf:" + std::u16string(fileName),
+    return m.handles.Add(sim::HandleKind::inf, u"inf:" + std::u16string(fileName),
                          std::make_shared<sim::OpenInf>(sim::OpenInf{fileName}));
 }
 
@@ -240,21 +227,21 @@ void SetupCloseInfFile(HINF inf)
 {
     Machine& m = Machine::Current();
     if (m.Enter("SetupCloseInfFile", {m.handles.Label(inf)})) return;
-    m.handles.Remove(inf, sim::kInfKind);
+    m.handles.Remove(inf, sim::HandleKind::inf);
 }
 
 HSPFILEQ SetupOpenFileQueue()
 {
     Machine& m = Machine::Current();
     if (m.Enter("SetupOpenFileQueue")) return INVALID_HANDLE_VALUE;
-    return m.handles.Add(sim::kQueueKind, u"queue", std::make_shared<sim::FileQueue>());
+    return m.handles.Add(sim::HandleKind::fileQueue, u"queue", std::make_shared<sim::FileQueue>());
 }
 
 BOOL SetupCloseFileQueue(HSPFILEQ queue)
 {
     Machine& m = Machine::Current();
     if (m.Enter("SetupCloseFileQueue", {m.handles.Label(queue)})) return FALSE;
-    if (!m.handles.Remove(queue, sim::kQueueKind)) return m.Fail(ERROR_INVALID_HANDLE);
+    if (!m.handles.Remove(queue, sim::HandleKind::fileQueue)) return m.Fail(ERROR_INVALID_HANDLE);
     return TRUE;
 }
 
@@ -266,8 +253,8 @@ BOOL SetupInstallFilesFromInfSectionW(HINF inf, HINF layoutInf, HSPFILEQ queue, 
                 {m.handles.Label(inf), m.handles.Label(layoutInf), m.handles.Label(queue), Text(sectionName),
                  Text(sourceRootPath), Hex(copyFlags)}))
         return FALSE;
-    const auto* open = m.handles.Find<sim::OpenInf>(inf, sim::kInfKind);
-    auto* fileQueue = m.handles.Find<sim::FileQueue>(queue, sim::kQueueKind);
+    const auto* open = m.handles.Find<sim::OpenInf>(inf, sim::HandleKind::inf);
+    auto* fileQueue = m.handles.Find<sim::FileQueue>(queue, sim::HandleKind::fileQueue);
     if (open == nullptr || fileQueue == nullptr) return m.Fail(ERROR_INVALID_HANDLE);
     if (sectionName == nullptr) return m.Fail(ERROR_INVALID_PARAMETER);
     const sim::InfSection* section = sim::FindSection(m, *open, sectionName);
@@ -283,7 +270,7 @@ void* SetupInitDefaultQueueCallback(HWND owner)
 {
     Machine& m = Machine::Current();
     if (m.Enter("SetupInitDefaultQueueCallback", {m.handles.Label(owner)})) return nullptr;
-    return m.handles.Add(sim::kContextKind, u"callback-context",
+    return m.handles.Add(sim::HandleKind::callbackContext, u"callback-context",
                          std::make_shared<sim::CallbackContext>(sim::CallbackContext{owner, nullptr}));
 }
 
@@ -295,15 +282,16 @@ void* SetupInitDefaultQueueCallbackEx(HWND owner, HWND alternateProgressWindow, 
                                                     Hex(progressMessage), Hex(reserved1), sim::Pointer(reserved2)}))
         return nullptr;
     m.infs.progressWindows.push_back(alternateProgressWindow);
-    return m.handles.Add(sim::kContextKind, u"callback-context",
-                         std::make_shared<sim::CallbackContext>(sim::CallbackContext{owner, alternateProgressWindow}));
+    return m.handles.Add(
+        sim::HandleKind::callbackContext, u"callback-context",
+        std::make_shared<sim::CallbackContext>(sim::CallbackContext{owner, alternateProgressWindow}));
 }
 
 void SetupTermDefaultQueueCallback(void* context)
 {
     Machine& m = Machine::Current();
     if (m.Enter("SetupTermDefaultQueueCallback", {m.handles.Label(context)})) return;
-    m.handles.Remove(context, sim::kContextKind);
+    m.handles.Remove(context, sim::HandleKind::callbackContext);
 }
 
 // Windows reads its progress window and owner from the context; one that is
@@ -317,7 +305,7 @@ UINT PLATFORM_API SetupDefaultQueueCallbackW(void* context, UINT notification, U
     Machine& m = Machine::Current();
     if (m.Enter("SetupDefaultQueueCallbackW", {m.handles.Label(context), Hex(notification)}))
         return FILEOP_ABORT;
-    if (m.handles.Find<sim::CallbackContext>(context, sim::kContextKind) == nullptr)
+    if (m.handles.Find<sim::CallbackContext>(context, sim::HandleKind::callbackContext) == nullptr)
         return m.Fail(ERROR_INVALID_HANDLE, FILEOP_ABORT);
     // The disk prompt comes only when the file is not where the queue looks.
     if (notification == SPFILENOTIFY_NEEDMEDIA && param1 != 0) {
@@ -344,7 +332,7 @@ BOOL SetupCommitFileQueueW(HWND owner, HSPFILEQ queue, PSP_FILE_CALLBACK_W callb
                 {m.handles.Label(owner), m.handles.Label(queue), sim::CallbackName(callback),
                  m.handles.Label(context)}))
         return FALSE;
-    auto* fileQueue = m.handles.Find<sim::FileQueue>(queue, sim::kQueueKind);
+    auto* fileQueue = m.handles.Find<sim::FileQueue>(queue, sim::HandleKind::fileQueue);
     if (fileQueue == nullptr) return m.Fail(ERROR_INVALID_HANDLE);
     if (callback == nullptr) return m.Fail(ERROR_INVALID_PARAMETER);
     if (callback(context, sim::SPFILENOTIFY_STARTQUEUE, reinterpret_cast<UINT_PTR>(owner), 0) == 0) return FALSE;
@@ -365,7 +353,7 @@ BOOL SetupInstallFromInfSectionW(HWND owner, HINF inf, LPCWSTR sectionName, UINT
                  sim::Pointer(relativeKeyRoot), Text(sourceRootPath), Hex(copyFlags), sim::CallbackName(callback),
                  m.handles.Label(context), m.handles.Label(deviceInfoSet), sim::Pointer(deviceInfoData)}))
         return FALSE;
-    const auto* open = m.handles.Find<sim::OpenInf>(inf, sim::kInfKind);
+    const auto* open = m.handles.Find<sim::OpenInf>(inf, sim::HandleKind::inf);
     if (open == nullptr) return m.Fail(ERROR_INVALID_HANDLE);
     // Copying files here needs a callback to drive the copy.
     if (sectionName == nullptr || ((flags & SPINST_FILES) != 0 && callback == nullptr))
@@ -391,7 +379,7 @@ BOOL SetupDiGetActualSectionToInstallW(HINF inf, LPCWSTR sectionName, LPWSTR act
     Machine& m = Machine::Current();
     if (m.Enter("SetupDiGetActualSectionToInstallW", {m.handles.Label(inf), Text(sectionName), Number(actualNameSize)}))
         return FALSE;
-    const auto* open = m.handles.Find<sim::OpenInf>(inf, sim::kInfKind);
+    const auto* open = m.handles.Find<sim::OpenInf>(inf, sim::HandleKind::inf);
     if (open == nullptr) return m.Fail(ERROR_INVALID_HANDLE);
     if (sectionName == nullptr || (actualName == nullptr && actualNameSize != 0)) return m.Fail(ERROR_INVALID_PARAMETER);
     std::u16string actual = sectionName;
@@ -417,7 +405,7 @@ BOOL SetupInstallServicesFromInfSectionW(HINF inf, LPCWSTR sectionName, DWORD fl
     Machine& m = Machine::Current();
     if (m.Enter("SetupInstallServicesFromInfSectionW", {m.handles.Label(inf), Text(sectionName), Hex(flags)}))
         return FALSE;
-    const auto* open = m.handles.Find<sim::OpenInf>(inf, sim::kInfKind);
+    const auto* open = m.handles.Find<sim::OpenInf>(inf, sim::HandleKind::inf);
     if (open == nullptr) return m.Fail(ERROR_INVALID_HANDLE);
     if (sectionName == nullptr) return m.Fail(ERROR_INVALID_PARAMETER);
     if (sim::FindSection(m, *open, sectionName) == nullptr) return m.Fail(ERROR_SECTION_NOT_FOUND);
@@ -434,7 +422,7 @@ int SetupPromptReboot(HSPFILEQ queue, HWND owner, BOOL scanOnly)
     if (m.Enter("SetupPromptReboot", {m.handles.Label(queue), m.handles.Label(owner), Number(scanOnly)})) return -1;
     int flags = SPFILEQ_REBOOT_RECOMMENDED;
     if (queue != nullptr) {
-        const auto* fileQueue = m.handles.Find<sim::FileQueue>(queue, sim::kQueueKind);
+        const auto* fileQueue = m.handles.Find<sim::FileQueue>(queue, sim::HandleKind::fileQueue);
         if (fileQueue == nullptr) return m.Fail(ERROR_INVALID_HANDLE, -1);
         flags = fileQueue->flags;
     } else if (scanOnly) {

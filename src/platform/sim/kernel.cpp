@@ -27,7 +27,6 @@ bool Machine::FolderExists(const std::u16string& path) const
 
 namespace {
 
-constexpr DWORD kErrorMrMidNotFound = 317;  // ERROR_MR_MID_NOT_FOUND
 constexpr UINT kLmemZeroInit = 0x40;        // LMEM_ZEROINIT
 constexpr DWORD kSupportedFormatFlags =
     FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_FROM_SYSTEM;
@@ -181,7 +180,7 @@ DWORD FormatMessageW(DWORD flags, const void* source, DWORD messageId, DWORD lan
     auto* receiver = reinterpret_cast<LPWSTR*>(buffer);
     *receiver = nullptr;
     const std::u16string* text = sim::SystemText(m, messageId);
-    if (text == nullptr || text->empty()) return m.Fail(sim::kErrorMrMidNotFound, 0);
+    if (text == nullptr || text->empty()) return m.Fail(ERROR_MR_MID_NOT_FOUND, 0);
     const std::size_t units = std::max<std::size_t>(text->size() + 1, size);
     auto* memory = static_cast<char16_t*>(sim::AllocateLocal(m, units * sizeof(char16_t), false));
     if (memory == nullptr) return m.Fail(ERROR_NOT_ENOUGH_MEMORY, 0);

@@ -28,8 +28,6 @@ constexpr DWORD kSearchFlags =
 constexpr DWORD kInstallFlagForce = 0x1;
 constexpr DWORD kKnownInstallFlags = 0x7;  // FORCE, READONLY, NONINTERACTIVE
 
-const char kLibraryKind[] = "library";
-
 struct LoadedLibrary {
     std::u16string path;
 };
@@ -163,7 +161,7 @@ HMODULE LoadLibraryExW(LPCWSTR fileName, HANDLE reserved, DWORD flags)
         sim::Locate(m, fileName, searchFlags != 0 ? searchFlags : m.defaultDllDirectories);
     if (library == nullptr) return m.Fail(ERROR_MOD_NOT_FOUND, nullptr);
     m.loadedLibraries.push_back(library->path);
-    return m.handles.Add(sim::kLibraryKind, library->path,
+    return m.handles.Add(sim::HandleKind::library, library->path,
                          std::make_shared<sim::LoadedLibrary>(sim::LoadedLibrary{library->path}));
 }
 
@@ -173,7 +171,7 @@ FARPROC GetProcAddress(HMODULE module, const char* procName)
     const bool byOrdinal = (reinterpret_cast<ULONG_PTR>(procName) >> 16) == 0;
     if (m.Enter("GetProcAddress", {m.handles.Label(module), byOrdinal ? u"(ordinal)" : sim::U16(procName)}))
         return nullptr;
-    const sim::LoadedLibrary* loaded = m.handles.Find<sim::LoadedLibrary>(module, sim::kLibraryKind);
+    const sim::LoadedLibrary* loaded = m.handles.Find<sim::LoadedLibrary>(module, sim::HandleKind::library);
     if (loaded == nullptr) return m.Fail(ERROR_INVALID_HANDLE, nullptr);
     const sim::Library* library = sim::FindLibrary(m, loaded->path);
     if (byOrdinal || library == nullptr || library->exports.count(procName) == 0) {
@@ -186,7 +184,7 @@ BOOL FreeLibrary(HMODULE module)
 {
     Machine& m = Machine::Current();
     if (m.Enter("FreeLibrary", {m.handles.Label(module)})) return FALSE;
-    if (!m.handles.Remove(module, sim::kLibraryKind)) return m.Fail(ERROR_INVALID_HANDLE);
+    if (!m.handles.Remove(module, sim::HandleKind::library)) return m.Fail(ERROR_INVALID_HANDLE);
     return TRUE;
 }
 

@@ -11,15 +11,15 @@ namespace {
 Machine* current = nullptr;
 }  // namespace
 
-void* HandleTable::Add(std::string kind, std::u16string label, std::shared_ptr<void> object)
+void* HandleTable::Add(HandleKind kind, std::u16string label, std::shared_ptr<void> object)
 {
     void* handle = reinterpret_cast<void*>(next_);
     next_ += 4;
-    entries_[handle] = Entry{std::move(kind), std::move(label), std::move(object)};
+    entries_[handle] = Entry{kind, std::move(label), std::move(object)};
     return handle;
 }
 
-bool HandleTable::Remove(void* handle, const std::string& kind)
+bool HandleTable::Remove(void* handle, HandleKind kind)
 {
     auto it = entries_.find(handle);
     if (it == entries_.end() || it->second.kind != kind) return false;
@@ -36,7 +36,7 @@ std::u16string HandleTable::Label(const void* handle) const
     return it->second.label;
 }
 
-std::size_t HandleTable::OpenCount(const std::string& kind) const
+std::size_t HandleTable::OpenCount(HandleKind kind) const
 {
     return static_cast<std::size_t>(
         std::count_if(entries_.begin(), entries_.end(), [&](const auto& e) { return e.second.kind == kind; }));

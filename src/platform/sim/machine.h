@@ -22,6 +22,8 @@
 #include "platform/sim/service_database.h"
 #include "platform/sim/session.h"
 #include "platform/sim/text.h"
+#include "platform/sim/vocabulary.h"
+#include "platform/sim/win32_constants.h"
 #include "platform/win32_types.h"
 
 namespace sim {
@@ -34,15 +36,6 @@ struct CallRecord {
     std::size_t liveAllocations = 0;  // local memory held when the call was made
 };
 
-// A fault makes a matching call fail: it returns its failure value and sets
-// the thread's last error to `error`.
-struct Fault {
-    std::string function;
-    unsigned callNumber = 0;                 // 1-based count of calls to `function`; 0 matches every call
-    std::optional<std::u16string> argument;  // only calls that have this argument (as logged)
-    DWORD error = ERROR_ACCESS_DENIED;
-};
-
 struct MessageBoxRecord {
     HWND owner;
     std::u16string text;
@@ -50,26 +43,26 @@ struct MessageBoxRecord {
     UINT type;
 };
 
-// Objects behind handles. Each kind has its own label, which the call log
+// Objects behind handles. Each handle has its own label, which the call log
 // shows instead of the raw handle value.
 class HandleTable {
 public:
-    void* Add(std::string kind, std::u16string label, std::shared_ptr<void> object);
+    void* Add(HandleKind kind, std::u16string label, std::shared_ptr<void> object);
     template <typename T>
-    T* Find(void* handle, const std::string& kind) const
+    T* Find(void* handle, HandleKind kind) const
     {
         auto it = entries_.find(handle);
         if (it == entries_.end() || it->second.kind != kind) return nullptr;
         return static_cast<T*>(it->second.object.get());
     }
-    bool Remove(void* handle, const std::string& kind);
+    bool Remove(void* handle, HandleKind kind);
     std::u16string Label(const void* handle) const;
     std::size_t OpenCount() const { return entries_.size(); }
-    std::size_t OpenCount(const std::string& kind) const;
+    std::size_t OpenCount(HandleKind kind) const;
 
 private:
     struct Entry {
-        std::string kind;
+        HandleKind kind;
         std::u16string label;
         std::shared_ptr<void> object;
     };

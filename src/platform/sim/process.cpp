@@ -17,8 +17,6 @@ namespace sim {
 
 namespace {
 
-constexpr DWORD kStillActive = 259;
-constexpr DWORD kErrorNoSuchPrivilege = 1313;
 constexpr LUID kShutdownLuid{19, 0};  // SeShutdownPrivilege's fixed LUID
 
 struct Process {
@@ -34,7 +32,7 @@ struct Token {
 
 bool IsProcess(const Machine& m, HANDLE handle)
 {
-    return handle == CurrentProcess() || m.handles.Find<Process>(handle, kProcessKind) != nullptr;
+    return handle == CurrentProcess() || m.handles.Find<Process>(handle, HandleKind::process) != nullptr;
 }
 
 std::optional<std::u16string> Optional(const char16_t* text)
@@ -124,9 +122,11 @@ BOOL CreateProcessW(LPCWSTR applicationName, LPWSTR commandLine, void* /*process
     m.processStarts.push_back(
         sim::StartRecord(applicationName, commandLine, inheritHandles, creationFlags, *startupInfo));
     const auto number = static_cast<DWORD>(m.processStarts.size());
-    processInformation->hProcess = m.handles.Add(sim::kProcessKind, u"process:" + program,
-                                                 std::make_shared<sim::Process>(sim::Process{m.childExitCode}));
-    processInformation->hThread = m.handles.Add(sim::kThreadKind, u"thread:" + program, std::make_shared<sim::Thread>());
+    processInformation->hProcess =
+        m.handles.Add(sim::HandleKind::process, u"process:" + program,
+                      std::make_shared<sim::Process>(sim::Process{m.childExitCode}));
+    processInformation->hThread =
+        m.handles.Add(sim::HandleKind::thread, u"thread:" + program, std::make_shared<sim::Thread>());
     processInformation->dwProcessId = 1000 + 4 * number;
     processInformation->dwThreadId = 1002 + 4 * number;
     return TRUE;
@@ -137,11 +137,11 @@ DWORD WaitForSingleObject(HANDLE object, DWORD milliseconds)
     Machine& m = Machine::Current();
     if (m.Enter("WaitForSingleObject", {m.handles.Label(object), sim::Hex(milliseconds)})) return WAIT_FAILED;
     if (object == sim::CurrentProcess()) throw std::logic_error("sim: the program waits for its own end");
-    if (auto* process = m.handles.Find<sim::Process>(object, sim::kProcessKind)) {
+    if (auto* process = m.handles.Find<sim::Process>(object, sim::HandleKind::process)) {
         process->finished = true;
         return WAIT_OBJECT_0;
     }
-    if (m.handles.Find<sim::Thread>(object, sim::kThreadKind) != nullptr) return WAIT_OBJECT_0;
+    if (m.handles.Find<sim::Thread>(object, sim::HandleKind::thread) != nullptr) return WAIT_OBJECT_0;
     return m.Fail(ERROR_INVALID_HANDLE, WAIT_FAILED);
 }
 
@@ -151,8 +151,8 @@ BOOL GetExitCodeProcess(HANDLE process, DWORD* exitCode)
     if (m.Enter("GetExitCodeProcess", {m.handles.Label(process)})) return FALSE;
     if (!sim::IsProcess(m, process)) return m.Fail(ERROR_INVALID_HANDLE);
     if (exitCode == nullptr) return m.Fail(ERROR_INVALID_PARAMETER);
-    const auto* child = m.handles.Find<sim::Process>(process, sim::kProcessKind);
-    *exitCode = child != nullptr && child->finished ? child->exitCode : sim::kStillActive;
+    const auto* child = m.handles.Find<sim::Process>(process, sim::HandleKind::process);
+    *exitCode = child != nullptr && child->finished ? child->exitCode : STILL_ACTIVE;
     return TRUE;
 }
 
@@ -176,7 +176,8 @@ BOOL OpenProcessToken(HANDLE process, DWORD desiredAccess, HANDLE* token)
     if (m.Enter("OpenProcessToken", {m.handles.Label(process), sim::Hex(desiredAccess)})) return FALSE;
     if (!sim::IsProcess(m, process)) return m.Fail(ERROR_INVALID_HANDLE);
     if (token == nullptr) return m.Fail(ERROR_INVALID_PARAMETER);
-    *token = m.handles.Add(sim::kTokenKind, u"token", std::make_shared<sim::Token>(sim::Token{desiredAccess}));
+    *token = m.handles.Add(sim::HandleKind::token, u"token",
+                           std::make_shared<sim::Token>(sim::Token{desiredAccess}));
     return TRUE;
 }
 
@@ -186,7 +187,7 @@ BOOL GetTokenInformation(HANDLE token, int informationClass, void* information, 
     Machine& m = Machine::Current();
     if (m.Enter("GetTokenInformation", {m.handles.Label(token), sim::Number(informationClass), sim::Number(length)}))
         return FALSE;
-    const auto* held = m.handles.Find<sim::Token>(token, sim::kTokenKind);
+    const auto* held = m.handles.Find<sim::Token>(token, sim::HandleKind::token);
     if (held == nullptr) return m.Fail(ERROR_INVALID_HANDLE);
     if ((held->access & TOKEN_QUERY) == 0) return m.Fail(ERROR_ACCESS_DENIED);
     if (informationClass != TokenElevation)
@@ -205,7 +206,7 @@ BOOL LookupPrivilegeValueW(LPCWSTR systemName, LPCWSTR name, LUID* luid)
     Machine& m = Machine::Current();
     if (m.Enter("LookupPrivilegeValueW", {sim::Text(systemName), sim::Text(name)})) return FALSE;
     if (name == nullptr || luid == nullptr) return m.Fail(ERROR_INVALID_PARAMETER);
-    if (sim::FoldCase(name) != sim::FoldCase(SE_SHUTDOWN_NAME)) return m.Fail(sim::kErrorNoSuchPrivilege);
+    if (sim::FoldCase(name) != sim::FoldCase(SE_SHUTDOWN_NAME)) return m.Fail(ERROR_NO_SUCH_PRIVILEGE);
     *luid = sim::kShutdownLuid;
     return TRUE;
 }
@@ -217,7 +218,7 @@ BOOL AdjustTokenPrivileges(HANDLE token, BOOL disableAll, TOKEN_PRIVILEGES* newS
 {
     Machine& m = Machine::Current();
     if (m.Enter("AdjustTokenPrivileges", {m.handles.Label(token), sim::Number(disableAll)})) return FALSE;
-    const auto* held = m.handles.Find<sim::Token>(token, sim::kTokenKind);
+    const auto* held = m.handles.Find<sim::Token>(token, sim::HandleKind::token);
     if (held == nullptr) return m.Fail(ERROR_INVALID_HANDLE);
     if ((held->access & TOKEN_ADJUST_PRIVILEGES) == 0) return m.Fail(ERROR_ACCESS_DENIED);
     if (!disableAll && newState == nullptr) return m.Fail(ERROR_INVALID_PARAMETER);

@@ -20,11 +20,6 @@ namespace sim {
 
 namespace {
 
-constexpr DWORD kErrorResourceDataNotFound = 1812;  // ERROR_RESOURCE_DATA_NOT_FOUND
-constexpr DWORD kErrorResourceTypeNotFound = 1813;  // ERROR_RESOURCE_TYPE_NOT_FOUND
-constexpr DWORD kErrorResourceNameNotFound = 1814;  // ERROR_RESOURCE_NAME_NOT_FOUND
-constexpr DWORD kErrorResourceLangNotFound = 1815;  // ERROR_RESOURCE_LANG_NOT_FOUND
-
 constexpr LANGID kEnglishUs = 0x0409;
 constexpr LANGID kLangNeutral = 0x0000;
 constexpr unsigned kEntriesPerBlock = 16;
@@ -362,11 +357,11 @@ std::u16string ResourceText(const Machine& m, const void* resource)
 // program's own module only, and that only has string tables.
 std::optional<WORD> StringBlockNumber(Machine& m, HMODULE module, LPCWSTR name, LPCWSTR type)
 {
-    if (module != nullptr) return m.Fail(kErrorResourceDataNotFound, std::nullopt);
+    if (module != nullptr) return m.Fail(ERROR_RESOURCE_DATA_NOT_FOUND, std::nullopt);
     const std::optional<WORD> typeId = ResourceId(type);
-    if (!typeId || *typeId != RT_STRING_ID) return m.Fail(kErrorResourceTypeNotFound, std::nullopt);
+    if (!typeId || *typeId != RT_STRING_ID) return m.Fail(ERROR_RESOURCE_TYPE_NOT_FOUND, std::nullopt);
     const std::optional<WORD> block = ResourceId(name);
-    if (!block || !HasBlock(m, *block)) return m.Fail(kErrorResourceNameNotFound, std::nullopt);
+    if (!block || !HasBlock(m, *block)) return m.Fail(ERROR_RESOURCE_NAME_NOT_FOUND, std::nullopt);
     return block;
 }
 
@@ -421,7 +416,7 @@ HRSRC FindResourceExW(HMODULE module, LPCWSTR type, LPCWSTR name, WORD language)
     for (LANGID candidate : {language, sim::PrimaryLangId(language), sim::kLangNeutral}) {
         if (sim::BlockEntry* entry = sim::FindBlock(m, *block, candidate)) return entry;
     }
-    return m.Fail(sim::kErrorResourceLangNotFound, nullptr);
+    return m.Fail(ERROR_RESOURCE_LANG_NOT_FOUND, nullptr);
 }
 
 HGLOBAL LoadResource(HMODULE module, HRSRC resource)
@@ -431,7 +426,7 @@ HGLOBAL LoadResource(HMODULE module, HRSRC resource)
     if (resource == nullptr) return nullptr;
     sim::BlockEntry* entry = sim::KnownBlock(m, resource);
     if (module != nullptr || entry == nullptr) {
-        return m.Fail(module != nullptr ? sim::kErrorResourceDataNotFound : ERROR_INVALID_HANDLE, nullptr);
+        return m.Fail(module != nullptr ? ERROR_RESOURCE_DATA_NOT_FOUND : ERROR_INVALID_HANDLE, nullptr);
     }
     return entry->second.data();
 }
@@ -451,7 +446,7 @@ DWORD SizeofResource(HMODULE module, HRSRC resource)
     if (resource == nullptr) return 0;
     const sim::BlockEntry* entry = sim::KnownBlock(m, resource);
     if (module != nullptr || entry == nullptr) {
-        return m.Fail(module != nullptr ? sim::kErrorResourceDataNotFound : ERROR_INVALID_HANDLE, 0);
+        return m.Fail(module != nullptr ? ERROR_RESOURCE_DATA_NOT_FOUND : ERROR_INVALID_HANDLE, 0);
     }
     return static_cast<DWORD>(entry->second.size());
 }

@@ -8,11 +8,8 @@ namespace sim {
 
 namespace {
 
-constexpr const char* kManagerKind = "scm";
-constexpr const char* kServiceKind = "service";
 constexpr DWORD kServiceWin32OwnProcess = 0x10;
 constexpr DWORD kServiceAcceptStop = 0x1;
-constexpr DWORD kErrorInvalidAddress = 487;
 
 struct ManagerHandle {};
 
@@ -23,7 +20,7 @@ struct ServiceHandle {
 
 Service* ServiceBehind(Machine& m, SC_HANDLE handle)
 {
-    const auto* open = m.handles.Find<ServiceHandle>(handle, kServiceKind);
+    const auto* open = m.handles.Find<ServiceHandle>(handle, HandleKind::service);
     return open == nullptr ? nullptr : m.services.Find(open->name);
 }
 
@@ -83,7 +80,7 @@ SC_HANDLE OpenSCManagerW(LPCWSTR machineName, LPCWSTR databaseName, DWORD desire
     Machine& m = Machine::Current();
     if (m.Enter("OpenSCManagerW", {sim::Text(machineName), sim::Text(databaseName), sim::Hex(desiredAccess)}))
         return nullptr;
-    return m.handles.Add(sim::kManagerKind, u"scm", std::make_shared<sim::ManagerHandle>());
+    return m.handles.Add(sim::HandleKind::serviceManager, u"scm", std::make_shared<sim::ManagerHandle>());
 }
 
 SC_HANDLE OpenServiceW(SC_HANDLE manager, LPCWSTR serviceName, DWORD desiredAccess)
@@ -91,12 +88,12 @@ SC_HANDLE OpenServiceW(SC_HANDLE manager, LPCWSTR serviceName, DWORD desiredAcce
     Machine& m = Machine::Current();
     if (m.Enter("OpenServiceW", {m.handles.Label(manager), sim::Text(serviceName), sim::Hex(desiredAccess)}))
         return nullptr;
-    if (m.handles.Find<sim::ManagerHandle>(manager, sim::kManagerKind) == nullptr) {
+    if (m.handles.Find<sim::ManagerHandle>(manager, sim::HandleKind::serviceManager) == nullptr) {
         m.Fail(ERROR_INVALID_HANDLE);
         return nullptr;
     }
     if (serviceName == nullptr) {
-        m.Fail(sim::kErrorInvalidAddress);
+        m.Fail(ERROR_INVALID_ADDRESS);
         return nullptr;
     }
     sim::Service* service = m.services.Find(serviceName);
@@ -105,7 +102,7 @@ SC_HANDLE OpenServiceW(SC_HANDLE manager, LPCWSTR serviceName, DWORD desiredAcce
         return nullptr;
     }
     ++service->openHandles;
-    return m.handles.Add(sim::kServiceKind, u"service:" + service->name,
+    return m.handles.Add(sim::HandleKind::service, u"service:" + service->name,
                          std::make_shared<sim::ServiceHandle>(sim::ServiceHandle{service->name}));
 }
 
@@ -157,12 +154,12 @@ BOOL CloseServiceHandle(SC_HANDLE handle)
 {
     Machine& m = Machine::Current();
     if (m.Enter("CloseServiceHandle", {m.handles.Label(handle)})) return FALSE;
-    if (m.handles.Remove(handle, sim::kManagerKind)) return TRUE;
+    if (m.handles.Remove(handle, sim::HandleKind::serviceManager)) return TRUE;
 
-    const auto* open = m.handles.Find<sim::ServiceHandle>(handle, sim::kServiceKind);
+    const auto* open = m.handles.Find<sim::ServiceHandle>(handle, sim::HandleKind::service);
     if (open == nullptr) return m.Fail(ERROR_INVALID_HANDLE);
     const std::u16string name = open->name;
-    m.handles.Remove(handle, sim::kServiceKind);
+    m.handles.Remove(handle, sim::HandleKind::service);
     if (sim::Service* service = m.services.Find(name)) {
         --service->openHandles;
         m.services.RemoveIfReleased(name);

@@ -11,14 +11,6 @@
 
 namespace sim {
 
-// Handle kinds, for HandleTable::OpenCount: the handles the program opens
-// and has to close.
-inline constexpr char kFileKind[] = "file";
-inline constexpr char kConsoleKind[] = "console";  // CONOUT$
-inline constexpr char kProcessKind[] = "process";
-inline constexpr char kThreadKind[] = "thread";
-inline constexpr char kTokenKind[] = "token";
-
 // The process's own handles: its window station and standard handles are
 // never the program's to close, so they stay out of the handle table and a
 // count of what the program left open. Odd values, which the table never
