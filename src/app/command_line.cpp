@@ -6,7 +6,8 @@ namespace ostrel {
 
 namespace {
 
-char16_t TokenBuffer[kTokenCapacity];  // NOLINT(cppcoreguidelines-avoid-non-const-global-variables): one argument at a time
+char16_t
+    TokenBuffer[kTokenCapacity];  // NOLINT(cppcoreguidelines-avoid-non-const-global-variables): one argument at a time
 
 bool EndsArgument(char16_t c) { return c == u'\0' || c == kBlank; }
 

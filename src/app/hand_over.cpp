@@ -32,8 +32,7 @@ bool RunsUnderWow64(platform::USHORT& nativeMachine)
 // ARM64 Windows runs x64 programs too.
 bool RunsX64Programs(platform::USHORT nativeMachine)
 {
-    return nativeMachine == platform::IMAGE_FILE_MACHINE_AMD64 ||
-           nativeMachine == platform::IMAGE_FILE_MACHINE_ARM64;
+    return nativeMachine == platform::IMAGE_FILE_MACHINE_AMD64 || nativeMachine == platform::IMAGE_FILE_MACHINE_ARM64;
 }
 
 // "<the program's folder>\x64\OstrelSetup.exe", found by the program's own
@@ -53,8 +52,7 @@ bool BuildSiblingPath(SiblingPath& path)
 bool IsFile(const char16_t* path)
 {
     const platform::DWORD attributes = platform::GetFileAttributesW(path);
-    return attributes != platform::INVALID_FILE_ATTRIBUTES &&
-           (attributes & platform::FILE_ATTRIBUTE_DIRECTORY) == 0;
+    return attributes != platform::INVALID_FILE_ATTRIBUTES && (attributes & platform::FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
 // A quiet child writes to the standard handles it is given; without any, it
@@ -90,8 +88,7 @@ Sibling LookForSibling(SiblingPath& path)
 
 // A line too long for Windows is refused here: cut short (as Wine does), its
 // last argument would name another device, service or section.
-bool ComposeChildCommandLine(Text& line, const char16_t* sibling, const char16_t* infPath,
-                             const char16_t* rest)
+bool ComposeChildCommandLine(Text& line, const char16_t* sibling, const char16_t* infPath, const char16_t* rest)
 {
     line.clear();
     line.append(u'"');
@@ -124,8 +121,8 @@ int HandOver(RunContext& run, const char16_t* sibling, const char16_t* commandLi
     PrepareStandardHandles(run, startup, inherit);
     platform::PROCESS_INFORMATION child{};
     // CreateProcessW may write into the command line it is given.
-    if (!platform::CreateProcessW(sibling, const_cast<char16_t*>(line.c_str()), nullptr, nullptr, inherit, 0,
-                                  nullptr, nullptr, &startup, &child)) {
+    if (!platform::CreateProcessW(sibling, const_cast<char16_t*>(line.c_str()), nullptr, nullptr, inherit, 0, nullptr,
+                                  nullptr, &startup, &child)) {
         ReportError(run, kMsgStart64BitProgramFailed, sibling);
         return FinishRun(run);
     }

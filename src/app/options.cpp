@@ -18,7 +18,7 @@ struct OptionState {
 struct Option {
     std::u16string_view word;  // with its trailing blank, unless it may end the line
     bool (*apply)(OptionState& state);
-    bool mayEndLine;           // the word alone at the end of the line counts too
+    bool mayEndLine;  // the word alone at the end of the line counts too
 };
 
 bool SetRebootOption(OptionState& state)
@@ -104,8 +104,12 @@ bool ReadLogOption(OptionState& state)
 }
 
 constexpr Option kOptions[] = {
-    {u"/reboot ", SetRebootOption, false}, {u"/de ", UseGerman, false},     {u"/en ", UseEnglish, false},
-    {u"/f ", ReadInfPathOption, false},    {u"/log ", ReadLogOption, false}, {u"/quiet", SetQuiet, true},
+    {u"/reboot ", SetRebootOption, false},
+    {u"/de ", UseGerman, false},
+    {u"/en ", UseEnglish, false},
+    {u"/f ", ReadInfPathOption, false},
+    {u"/log ", ReadLogOption, false},
+    {u"/quiet", SetQuiet, true},
     {u"/q", SetQuiet, true},
 };
 

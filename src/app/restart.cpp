@@ -26,8 +26,7 @@ bool EnableShutdownPrivilege()
     privileges.Privileges[0].Attributes = platform::SE_PRIVILEGE_ENABLED;
     if (!platform::LookupPrivilegeValueW(nullptr, platform::SE_SHUTDOWN_NAME, &privileges.Privileges[0].Luid))
         return false;
-    if (!platform::AdjustTokenPrivileges(token, platform::FALSE, &privileges, sizeof privileges, nullptr,
-                                         nullptr))
+    if (!platform::AdjustTokenPrivileges(token, platform::FALSE, &privileges, sizeof privileges, nullptr, nullptr))
         return false;
     return platform::GetLastError() == platform::ERROR_SUCCESS;
 }
@@ -35,16 +34,15 @@ bool EnableShutdownPrivilege()
 void TraceRestartFailure(const RunContext& run)
 {
     const platform::DWORD error = platform::GetLastError();
-    run.Trace({u"restart: needed, could not be started (error ", Decimal(error).c_str(), u"): ",
-               GetSystemErrorText(error)});
+    run.Trace(
+        {u"restart: needed, could not be started (error ", Decimal(error).c_str(), u"): ", GetSystemErrorText(error)});
 }
 
 // A planned restart at once: nobody is there to be warned.
 void StartRestart(RunContext& run)
 {
     if (!EnableShutdownPrivilege() ||
-        !platform::InitiateSystemShutdownExW(nullptr, nullptr, 0, platform::FALSE, platform::TRUE,
-                                             kRestartReason)) {
+        !platform::InitiateSystemShutdownExW(nullptr, nullptr, 0, platform::FALSE, platform::TRUE, kRestartReason)) {
         TraceRestartFailure(run);
         return;
     }

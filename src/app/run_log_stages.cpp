@@ -29,13 +29,11 @@ const char16_t* Bitness()
 const char16_t* Elevation()
 {
     platform::HANDLE token = nullptr;
-    if (!platform::OpenProcessToken(platform::GetCurrentProcess(), platform::TOKEN_QUERY, &token))
-        return u"unknown";
+    if (!platform::OpenProcessToken(platform::GetCurrentProcess(), platform::TOKEN_QUERY, &token)) return u"unknown";
     const platform::unique_kernel_handle owned(token);
     platform::TOKEN_ELEVATION elevation{};
     platform::DWORD length = 0;
-    if (!platform::GetTokenInformation(token, platform::TokenElevation, &elevation, sizeof elevation,
-                                       &length))
+    if (!platform::GetTokenInformation(token, platform::TokenElevation, &elevation, sizeof elevation, &length))
         return u"unknown";
     return elevation.TokenIsElevated != 0 ? u"yes" : u"no";
 }
@@ -43,12 +41,9 @@ const char16_t* Elevation()
 const char16_t* QuietText(QuietReason quiet)
 {
     switch (quiet) {
-        case QuietReason::Asked:
-            return u"yes, asked for";
-        case QuietReason::InvisibleWindowStation:
-            return u"yes, the window station is not visible";
-        case QuietReason::None:
-            break;
+        case QuietReason::Asked: return u"yes, asked for";
+        case QuietReason::InvisibleWindowStation: return u"yes, the window station is not visible";
+        case QuietReason::None: break;
     }
     return u"no";
 }

@@ -173,7 +173,8 @@ int OstrelSetupApp::RunSetup()
     StandardStream errors(platform::STD_ERROR_HANDLE);
     BoxSink boxes(Name());
     QuietSink quietSink(errors);
-    MessageSink& sink = quiet == QuietReason::None ? static_cast<MessageSink&>(boxes) : static_cast<MessageSink&>(quietSink);
+    MessageSink& sink =
+        quiet == QuietReason::None ? static_cast<MessageSink&>(boxes) : static_cast<MessageSink&>(quietSink);
     RunContext run(sink, infPath);
     run.quiet = quiet != QuietReason::None;
     run.commandLine = commandLine;

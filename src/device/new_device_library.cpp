@@ -40,8 +40,7 @@ bool BuildSystemFolderPath(char16_t (&path)[platform::MAX_PATH])
 // system folder does the same.
 platform::HMODULE LoadNewDeviceLibrary()
 {
-    platform::HMODULE library =
-        platform::LoadLibraryExW(kLibraryName, nullptr, platform::LOAD_LIBRARY_SEARCH_SYSTEM32);
+    platform::HMODULE library = platform::LoadLibraryExW(kLibraryName, nullptr, platform::LOAD_LIBRARY_SEARCH_SYSTEM32);
     if (library != nullptr || platform::GetLastError() != platform::ERROR_INVALID_PARAMETER) return library;
     char16_t path[platform::MAX_PATH]{};
     if (!BuildSystemFolderPath(path)) return nullptr;

@@ -88,8 +88,8 @@ constexpr DeviceChange kEnable{Enable, kMsgEnableDeviceFailed, u"enable device "
 constexpr DeviceChange kDisable{Disable, kMsgDisableDeviceFailed, u"disable device ", u"disabled"};
 constexpr DeviceChange kRemove{Remove, kMsgRemoveDeviceFailed, u"remove device ", u"removed"};
 
-void TraceDevice(const RunContext& run, const DeviceChange& change, const char16_t* hardwareId,
-                 platform::DWORD index, const char16_t* what)
+void TraceDevice(const RunContext& run, const DeviceChange& change, const char16_t* hardwareId, platform::DWORD index,
+                 const char16_t* what)
 {
     run.Trace({change.keyword, hardwareId, u": present device #", Decimal(index).c_str(), u" ", what});
 }

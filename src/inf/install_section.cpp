@@ -50,7 +50,8 @@ bool MediumIsThere(UINT_PTR param1)
 {
     const auto* media = reinterpret_cast<const platform::SOURCE_MEDIA_W*>(param1);
     if (media == nullptr || media->SourcePath == nullptr) return false;
-    const char16_t* probe = media->Tagfile != nullptr && media->Tagfile[0] != u'\0' ? media->Tagfile : media->SourceFile;
+    const char16_t* probe =
+        media->Tagfile != nullptr && media->Tagfile[0] != u'\0' ? media->Tagfile : media->SourceFile;
     if (probe == nullptr) return false;
     Text path;
     path.append(media->SourcePath);
@@ -65,18 +66,19 @@ UINT PLATFORM_API AnswerWithoutPrompts(void* context, UINT notification, UINT_PT
 {
     auto* quiet = static_cast<QuietQueue*>(context);
     switch (notification) {
-    case platform::SPFILENOTIFY_NEEDMEDIA:
-        if (MediumIsThere(param1)) return platform::FILEOP_DOIT;
-        quiet->error = platform::ERROR_FILE_NOT_FOUND;
-        break;
-    case platform::SPFILENOTIFY_COPYERROR:
-    case platform::SPFILENOTIFY_RENAMEERROR:
-    case platform::SPFILENOTIFY_DELETEERROR: {
-        const auto* paths = reinterpret_cast<const platform::FILEPATHS_W*>(param1);
-        quiet->error = paths != nullptr && paths->Win32Error != 0 ? paths->Win32Error : platform::ERROR_INSTALL_FAILURE;
-        break;
-    }
-    default: return platform::SetupDefaultQueueCallbackW(quiet->defaultContext, notification, param1, param2);
+        case platform::SPFILENOTIFY_NEEDMEDIA:
+            if (MediumIsThere(param1)) return platform::FILEOP_DOIT;
+            quiet->error = platform::ERROR_FILE_NOT_FOUND;
+            break;
+        case platform::SPFILENOTIFY_COPYERROR:
+        case platform::SPFILENOTIFY_RENAMEERROR:
+        case platform::SPFILENOTIFY_DELETEERROR: {
+            const auto* paths = reinterpret_cast<const platform::FILEPATHS_W*>(param1);
+            quiet->error =
+                paths != nullptr && paths->Win32Error != 0 ? paths->Win32Error : platform::ERROR_INSTALL_FAILURE;
+            break;
+        }
+        default: return platform::SetupDefaultQueueCallbackW(quiet->defaultContext, notification, param1, param2);
     }
     platform::SetLastError(quiet->error);
     return platform::FILEOP_ABORT;
@@ -107,8 +109,9 @@ Next CommitAndInstallRest(RunContext& run, HINF inf, HSPFILEQ queue, const char1
     // queue cannot be carried out, so it is not tried.
     if (!context) return ReportError(run, kMsgCommitQueueFailed);
     const platform::BOOL committed =
-        run.quiet ? CommitQuietly(queue, context.get())
-                  : platform::SetupCommitFileQueueW(nullptr, queue, platform::SetupDefaultQueueCallbackW, context.get());
+        run.quiet
+            ? CommitQuietly(queue, context.get())
+            : platform::SetupCommitFileQueueW(nullptr, queue, platform::SetupDefaultQueueCallbackW, context.get());
     if (!committed) return ReportError(run, kMsgCommitQueueFailed);
     if (!platform::SetupInstallFromInfSectionW(nullptr, inf, sectionName, flags, nullptr, kSourceRoot, 0, nullptr,
                                                nullptr, nullptr, nullptr))

@@ -18,21 +18,21 @@ platform::UINT WithDefaultIcon(platform::UINT type)
 {
     if ((type & platform::MB_ICONMASK) != 0) return type;
     switch (type & platform::MB_TYPEMASK) {
-    case platform::MB_OK:
-    case platform::MB_OKCANCEL: return type | platform::MB_ICONEXCLAMATION;
-    case platform::MB_YESNOCANCEL:
-    case platform::MB_YESNO: return type | platform::MB_ICONQUESTION;
-    default: return type;
+        case platform::MB_OK:
+        case platform::MB_OKCANCEL: return type | platform::MB_ICONEXCLAMATION;
+        case platform::MB_YESNOCANCEL:
+        case platform::MB_YESNO: return type | platform::MB_ICONQUESTION;
+        default: return type;
     }
 }
 
 const char16_t* IconWord(platform::UINT type)
 {
     switch (type & platform::MB_ICONMASK) {
-    case platform::MB_ICONERROR: return u"error: ";
-    case platform::MB_ICONEXCLAMATION: return u"warning: ";
-    case platform::MB_ICONQUESTION: return u"question: ";
-    default: return u"message: ";
+        case platform::MB_ICONERROR: return u"error: ";
+        case platform::MB_ICONEXCLAMATION: return u"warning: ";
+        case platform::MB_ICONQUESTION: return u"question: ";
+        default: return u"message: ";
     }
 }
 

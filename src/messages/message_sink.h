@@ -9,35 +9,35 @@ namespace ostrel {
 class StandardStream;
 
 class MessageSink {
-   public:
+public:
     MessageSink(const MessageSink&) = delete;
     MessageSink& operator=(const MessageSink&) = delete;
     // The answer of the box, or IDOK where none is shown.
     virtual int Show(const char16_t* text, platform::UINT type) = 0;
 
-   protected:
+protected:
     MessageSink() = default;
     ~MessageSink() = default;
 };
 
 // A modal box with the application's name as caption and no owner.
 class BoxSink final : public MessageSink {
-   public:
+public:
     // `caption` must outlive the sink.
     explicit BoxSink(const char16_t* caption) : caption_(caption) {}
     int Show(const char16_t* text, platform::UINT type) override;
 
-   private:
+private:
     const char16_t* caption_;
 };
 
 // One entry on the standard error handle per message.
 class QuietSink final : public MessageSink {
-   public:
+public:
     explicit QuietSink(StandardStream& errors) : errors_(errors) {}
     int Show(const char16_t* text, platform::UINT type) override;
 
-   private:
+private:
     StandardStream& errors_;
 };
 

@@ -84,8 +84,8 @@ void WriteHResultFallback(platform::HRESULT hr, char16_t* out, std::size_t capac
 const char16_t* GetSystemErrorText(platform::DWORD code)
 {
     char16_t* systemText = nullptr;
-    const platform::DWORD length = platform::FormatMessageW(kSystemTextFlags, nullptr, code, 0,
-                                                            reinterpret_cast<platform::LPWSTR>(&systemText), 0, nullptr);
+    const platform::DWORD length = platform::FormatMessageW(
+        kSystemTextFlags, nullptr, code, 0, reinterpret_cast<platform::LPWSTR>(&systemText), 0, nullptr);
     {
         const platform::unique_local_memory owned(systemText);
         if (length != 0 && systemText != nullptr) {
@@ -108,9 +108,9 @@ HResultError::~HResultError()
 const char16_t* HResultError::GetHResultText()
 {
     if (text_ != nullptr) return text_;
-    const platform::DWORD length =
-        platform::FormatMessageW(kSystemTextFlags, nullptr, static_cast<platform::DWORD>(hr_),
-                                 platform::LANG_NEUTRAL_DEFAULT, reinterpret_cast<platform::LPWSTR>(&text_), 0, nullptr);
+    const platform::DWORD length = platform::FormatMessageW(
+        kSystemTextFlags, nullptr, static_cast<platform::DWORD>(hr_), platform::LANG_NEUTRAL_DEFAULT,
+        reinterpret_cast<platform::LPWSTR>(&text_), 0, nullptr);
     if (length != 0 && text_ != nullptr) {
         CutLineEnd(text_, LineEnd::kCarriageReturnLineFeed);
         return text_;

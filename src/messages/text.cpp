@@ -27,10 +27,7 @@ std::size_t TextLength(const char16_t* text, std::size_t most) noexcept
     return length;
 }
 
-char16_t FoldLetter(char16_t c) noexcept
-{
-    return c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c - u'A' + u'a') : c;
-}
+char16_t FoldLetter(char16_t c) noexcept { return c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c - u'A' + u'a') : c; }
 
 Text::Text(Text&& other) noexcept
     : units_(std::exchange(other.units_, nullptr)),

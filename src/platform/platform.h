@@ -22,8 +22,8 @@ DWORD GetLastError();
 void SetLastError(DWORD error);
 // With FORMAT_MESSAGE_ALLOCATE_BUFFER, `buffer` is really an LPWSTR* that
 // receives a LocalAlloc'ed text, exactly as in Win32.
-DWORD FormatMessageW(DWORD flags, const void* source, DWORD messageId, DWORD languageId, LPWSTR buffer,
-                     DWORD size, void* arguments);
+DWORD FormatMessageW(DWORD flags, const void* source, DWORD messageId, DWORD languageId, LPWSTR buffer, DWORD size,
+                     void* arguments);
 HLOCAL LocalAlloc(UINT flags, SIZE_T bytes);
 HLOCAL LocalFree(HLOCAL memory);
 HMODULE LoadLibraryExW(LPCWSTR fileName, HANDLE reserved, DWORD flags);
@@ -48,19 +48,16 @@ HINSTANCE ShellExecuteW(HWND owner, LPCWSTR operation, LPCWSTR file, LPCWSTR par
                         int showCommand);
 
 // Setup API: device information
-BOOL SetupDiGetINFClassW(LPCWSTR infName, GUID* classGuid, LPWSTR className, DWORD classNameSize,
-                         DWORD* requiredSize);
+BOOL SetupDiGetINFClassW(LPCWSTR infName, GUID* classGuid, LPWSTR className, DWORD classNameSize, DWORD* requiredSize);
 HDEVINFO SetupDiGetClassDevsW(const GUID* classGuid, LPCWSTR enumerator, HWND parent, DWORD flags);
 HDEVINFO SetupDiCreateDeviceInfoList(const GUID* classGuid, HWND parent);
 BOOL SetupDiEnumDeviceInfo(HDEVINFO set, DWORD index, SP_DEVINFO_DATA* device);
-BOOL SetupDiGetDeviceRegistryPropertyW(HDEVINFO set, SP_DEVINFO_DATA* device, DWORD property,
-                                       DWORD* propertyRegType, BYTE* buffer, DWORD bufferSize,
-                                       DWORD* requiredSize);
-BOOL SetupDiCreateDeviceInfoW(HDEVINFO set, LPCWSTR deviceName, const GUID* classGuid,
-                              LPCWSTR deviceDescription, HWND parent, DWORD creationFlags,
-                              SP_DEVINFO_DATA* device);
-BOOL SetupDiSetDeviceRegistryPropertyW(HDEVINFO set, SP_DEVINFO_DATA* device, DWORD property,
-                                       const BYTE* buffer, DWORD bufferSize);
+BOOL SetupDiGetDeviceRegistryPropertyW(HDEVINFO set, SP_DEVINFO_DATA* device, DWORD property, DWORD* propertyRegType,
+                                       BYTE* buffer, DWORD bufferSize, DWORD* requiredSize);
+BOOL SetupDiCreateDeviceInfoW(HDEVINFO set, LPCWSTR deviceName, const GUID* classGuid, LPCWSTR deviceDescription,
+                              HWND parent, DWORD creationFlags, SP_DEVINFO_DATA* device);
+BOOL SetupDiSetDeviceRegistryPropertyW(HDEVINFO set, SP_DEVINFO_DATA* device, DWORD property, const BYTE* buffer,
+                                       DWORD bufferSize);
 BOOL SetupDiSetClassInstallParamsW(HDEVINFO set, SP_DEVINFO_DATA* device, SP_CLASSINSTALL_HEADER* params,
                                    DWORD paramsSize);
 BOOL SetupDiCallClassInstaller(UINT installFunction, HDEVINFO set, SP_DEVINFO_DATA* device);
@@ -78,15 +75,14 @@ BOOL SetupInstallFilesFromInfSectionW(HINF inf, HINF layoutInf, HSPFILEQ queue, 
                                       LPCWSTR sourceRootPath, UINT copyFlags);
 void* SetupInitDefaultQueueCallback(HWND owner);
 // With INVALID_HANDLE_VALUE as the alternate progress window: no progress window at all.
-void* SetupInitDefaultQueueCallbackEx(HWND owner, HWND alternateProgressWindow, UINT progressMessage,
-                                      DWORD reserved1, void* reserved2);
+void* SetupInitDefaultQueueCallbackEx(HWND owner, HWND alternateProgressWindow, UINT progressMessage, DWORD reserved1,
+                                      void* reserved2);
 void SetupTermDefaultQueueCallback(void* context);
-UINT PLATFORM_API SetupDefaultQueueCallbackW(void* context, UINT notification, UINT_PTR param1,
-                                             UINT_PTR param2);
+UINT PLATFORM_API SetupDefaultQueueCallbackW(void* context, UINT notification, UINT_PTR param1, UINT_PTR param2);
 BOOL SetupCommitFileQueueW(HWND owner, HSPFILEQ queue, PSP_FILE_CALLBACK_W callback, void* context);
 BOOL SetupInstallFromInfSectionW(HWND owner, HINF inf, LPCWSTR sectionName, UINT flags, void* relativeKeyRoot,
-                                 LPCWSTR sourceRootPath, UINT copyFlags, PSP_FILE_CALLBACK_W callback,
-                                 void* context, HDEVINFO deviceInfoSet, SP_DEVINFO_DATA* deviceInfoData);
+                                 LPCWSTR sourceRootPath, UINT copyFlags, PSP_FILE_CALLBACK_W callback, void* context,
+                                 HDEVINFO deviceInfoSet, SP_DEVINFO_DATA* deviceInfoData);
 int SetupPromptReboot(HSPFILEQ queue, HWND owner, BOOL scanOnly);
 BOOL SetupDiGetActualSectionToInstallW(HINF inf, LPCWSTR sectionName, LPWSTR actualName, DWORD actualNameSize,
                                        DWORD* requiredSize, LPWSTR* extension);
@@ -119,8 +115,7 @@ DWORD WaitForSingleObject(HANDLE object, DWORD milliseconds);
 BOOL GetExitCodeProcess(HANDLE process, DWORD* exitCode);
 BOOL GetUserNameW(LPWSTR buffer, DWORD* size);
 BOOL OpenProcessToken(HANDLE process, DWORD desiredAccess, HANDLE* token);
-BOOL GetTokenInformation(HANDLE token, int informationClass, void* information, DWORD length,
-                         DWORD* returnLength);
+BOOL GetTokenInformation(HANDLE token, int informationClass, void* information, DWORD length, DWORD* returnLength);
 BOOL LookupPrivilegeValueW(LPCWSTR systemName, LPCWSTR name, LUID* luid);
 // Succeeds with ERROR_NOT_ALL_ASSIGNED left when the token lacks the privilege.
 BOOL AdjustTokenPrivileges(HANDLE token, BOOL disableAll, TOKEN_PRIVILEGES* newState, DWORD length,

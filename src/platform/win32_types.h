@@ -347,8 +347,7 @@ constexpr DWORD SERVICE_ALL_ACCESS = 0xF01FF;
 constexpr DWORD SERVICE_CONTROL_STOP = 1;
 
 // Signatures of functions the program hands to, or fetches from, the system.
-using PSP_FILE_CALLBACK_W = UINT(PLATFORM_API*)(void* context, UINT notification, UINT_PTR param1,
-                                                UINT_PTR param2);
+using PSP_FILE_CALLBACK_W = UINT(PLATFORM_API*)(void* context, UINT notification, UINT_PTR param1, UINT_PTR param2);
 using UpdateDriverForPlugAndPlayDevicesWFn = BOOL(PLATFORM_API*)(HWND hwndParent, LPCWSTR hardwareId,
                                                                  LPCWSTR fullInfPath, DWORD installFlags,
                                                                  BOOL* rebootRequired);

@@ -9,7 +9,7 @@ namespace ostrel {
 enum class Restart { NotNeeded, Needed, Started };
 
 class Outcome {
-   public:
+public:
     // The first failure decides the exit code; later ones change nothing. A
     // failure that left no error code counts as ERROR_INSTALL_FAILURE.
     void RecordFailure(platform::DWORD code);
@@ -23,7 +23,7 @@ class Outcome {
     // needed, 259 for a device left alone, else 0.
     platform::DWORD ExitCode() const;
 
-   private:
+private:
     bool failed_ = false;
     platform::DWORD failure_ = 0;
     bool deviceLeftAlone_ = false;

@@ -13,18 +13,9 @@ constexpr char16_t kCarriageReturn = u'\r';
 constexpr char16_t kLineFeed = u'\n';
 constexpr char32_t kReplacement = 0xFFFD;
 
-bool IsHighSurrogate(char16_t unit)
-{
-    return unit >= 0xD800 && unit <= 0xDBFF;
-}
-bool IsLowSurrogate(char16_t unit)
-{
-    return unit >= 0xDC00 && unit <= 0xDFFF;
-}
-bool IsLineEnd(char16_t unit)
-{
-    return unit == kCarriageReturn || unit == kLineFeed;
-}
+bool IsHighSurrogate(char16_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
+bool IsLowSurrogate(char16_t unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
+bool IsLineEnd(char16_t unit) { return unit == kCarriageReturn || unit == kLineFeed; }
 
 std::size_t PutCodePoint(char32_t point, char* out)
 {
@@ -80,10 +71,7 @@ void UnitWriter::Put(const char16_t* units, std::size_t count)
     }
 }
 
-void UnitWriter::Put(const char16_t* terminated)
-{
-    Put(terminated, TextLength(terminated));
-}
+void UnitWriter::Put(const char16_t* terminated) { Put(terminated, TextLength(terminated)); }
 
 void UnitWriter::PutLines(const char16_t* text, const char16_t* continuation)
 {
@@ -152,9 +140,9 @@ bool StandardStream::Connect()
         if (platform::AttachConsole(platform::ATTACH_PARENT_PROCESS) == platform::FALSE &&
             platform::GetLastError() != platform::ERROR_ACCESS_DENIED)
             return false;
-        ownedConsole_.reset(
-            platform::CreateFileW(u"CONOUT$", platform::GENERIC_READ | platform::GENERIC_WRITE,
-                                  platform::FILE_SHARE_WRITE, nullptr, platform::OPEN_EXISTING, 0, nullptr));
+        ownedConsole_.reset(platform::CreateFileW(u"CONOUT$", platform::GENERIC_READ | platform::GENERIC_WRITE,
+                                                  platform::FILE_SHARE_WRITE, nullptr, platform::OPEN_EXISTING, 0,
+                                                  nullptr));
         if (!ownedConsole_) return false;
         handle = ownedConsole_.get();
     }

@@ -12,7 +12,7 @@ namespace ostrel {
 // split between two writes. Once a write fails, the rest is dropped: a
 // broken pipe must not stop the run.
 class UnitWriter {
-   public:
+public:
     UnitWriter(platform::HANDLE handle, bool console) : handle_(handle), console_(console) {}
     UnitWriter(const UnitWriter&) = delete;
     UnitWriter& operator=(const UnitWriter&) = delete;
@@ -27,7 +27,7 @@ class UnitWriter {
     // Writes what is collected; false when this or an earlier write failed.
     bool Flush();
 
-   private:
+private:
     void WriteBlock(std::size_t count);
     void WriteBytes(const char* bytes, std::size_t count);
 
@@ -47,7 +47,7 @@ std::size_t EncodeUtf8(const char16_t* units, std::size_t count, char* out);
 // A GUI program started from a console has none unless they were
 // redirected; it then writes to its parent's console, when there is one.
 class StandardStream {
-   public:
+public:
     explicit StandardStream(platform::DWORD which) : which_(which) {}
     StandardStream(const StandardStream&) = delete;
     StandardStream& operator=(const StandardStream&) = delete;
@@ -57,7 +57,7 @@ class StandardStream {
     // nowhere to write.
     void WriteEntry(const char16_t* text);
 
-   private:
+private:
     bool Connect();
 
     platform::DWORD which_;

@@ -9,7 +9,7 @@
 namespace ostrel {
 
 class RunLog {
-   public:
+public:
     RunLog() = default;
     RunLog(const RunLog&) = delete;
     RunLog& operator=(const RunLog&) = delete;
@@ -25,7 +25,7 @@ class RunLog {
     void Line(const char16_t* text);
     void Line(const Text& text) { Line(text.c_str()); }
 
-   private:
+private:
     platform::unique_file_handle file_;
 };
 

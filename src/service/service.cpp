@@ -37,7 +37,8 @@ constexpr ServiceRequest kStartRequest{RequestStart,           platform::ERROR_S
 constexpr ServiceRequest kStopRequest{RequestStop,           platform::ERROR_SERVICE_NOT_ACTIVE,
                                       kMsgStopServiceFailed, u"stop service ",
                                       u": stopped",          u": already stopped"};
-constexpr ServiceRequest kDeleteRequest{RequestDelete, 0, kMsgDeleteServiceFailed, u"remove service ", u": deleted", u""};
+constexpr ServiceRequest kDeleteRequest{RequestDelete, 0,  kMsgDeleteServiceFailed, u"remove service ",
+                                        u": deleted",  u""};
 
 Next Failed(RunContext& run, const ServiceRequest& request, const char16_t* name, unsigned message)
 {

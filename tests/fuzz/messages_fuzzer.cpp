@@ -30,12 +30,9 @@ std::u16string AnyText(FuzzedDataProvider& in)
 platform::LCID AnyLocale(FuzzedDataProvider& in)
 {
     switch (in.ConsumeIntegralInRange(0, 2)) {
-        case 0:
-            return platform::LOCALE_ENGLISH_US;
-        case 1:
-            return platform::LOCALE_GERMAN_AUSTRIA;
-        default:
-            return in.ConsumeIntegral<platform::LCID>();
+        case 0: return platform::LOCALE_ENGLISH_US;
+        case 1: return platform::LOCALE_GERMAN_AUSTRIA;
+        default: return in.ConsumeIntegral<platform::LCID>();
     }
 }
 
@@ -52,10 +49,10 @@ std::u16string ShownSystemText(const std::u16string& text)
 std::u16string SystemsOwnText(platform::DWORD code)
 {
     char16_t* text = nullptr;
-    const platform::DWORD length = platform::FormatMessageW(
-        platform::FORMAT_MESSAGE_ALLOCATE_BUFFER | platform::FORMAT_MESSAGE_IGNORE_INSERTS |
-            platform::FORMAT_MESSAGE_FROM_SYSTEM,
-        nullptr, code, 0, reinterpret_cast<platform::LPWSTR>(&text), 0, nullptr);
+    const platform::DWORD length =
+        platform::FormatMessageW(platform::FORMAT_MESSAGE_ALLOCATE_BUFFER | platform::FORMAT_MESSAGE_IGNORE_INSERTS |
+                                     platform::FORMAT_MESSAGE_FROM_SYSTEM,
+                                 nullptr, code, 0, reinterpret_cast<platform::LPWSTR>(&text), 0, nullptr);
     const std::u16string owned = text == nullptr ? u"" : std::u16string(text, length);
     platform::LocalFree(text);
     return owned;
@@ -78,8 +75,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (failingAllocation != 0)
         m.FailCall(sim::Fault::Nth("LocalAlloc", failingAllocation, platform::ERROR_NOT_ENOUGH_MEMORY));
 
-    const unsigned id =
-        in.ConsumeBool() ? in.ConsumeIntegralInRange(0U, 40U) : in.ConsumeIntegral<unsigned>();
+    const unsigned id = in.ConsumeBool() ? in.ConsumeIntegralInRange(0U, 40U) : in.ConsumeIntegral<unsigned>();
     const platform::DWORD code = in.ConsumeIntegral<platform::DWORD>();
     const std::u16string systemText = AnyText(in);
     if (in.ConsumeBool()) m.systemTexts[code] = systemText;

@@ -207,13 +207,13 @@ void AddDevices(FuzzedDataProvider& in, sim::Machine& m)
         const auto kind = in.ConsumeIntegral<std::uint8_t>();
         std::u16string ids;
         if ((kind & 0x1) != 0) {
-            ids = ostrel_fuzz::Units(in.ConsumeBytes<std::uint8_t>(
-                in.ConsumeIntegralInRange<std::uint16_t>(0, kMostPropertyBytes)));
+            ids = ostrel_fuzz::Units(
+                in.ConsumeBytes<std::uint8_t>(in.ConsumeIntegralInRange<std::uint16_t>(0, kMostPropertyBytes)));
         } else {
             ids = MultiStringOf(in.ConsumeIntegral<std::uint8_t>());
         }
-        sim::Device& device = m.devices.AddRaw(u"ROOT\\FUZZ\\000" + sim::Number(i),
-                                               (kind & 0x2) != 0 ? kOtherClass : kInfClass, ids);
+        sim::Device& device =
+            m.devices.AddRaw(u"ROOT\\FUZZ\\000" + sim::Number(i), (kind & 0x2) != 0 ? kOtherClass : kInfClass, ids);
         if ((kind & 0x4) != 0) device.hardwareIds.reset();
         device.present = (kind & 0x8) == 0;
         device.disabledInProfile = (kind & 0x10) != 0;
@@ -304,9 +304,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 {
     const std::uint8_t* separator = std::find(data, data + size, 0xFF);
     const std::u16string arguments = sim::U16(std::string(data, separator));
-    FuzzedDataProvider in(
-        separator == data + size ? separator : separator + 1,
-        static_cast<std::size_t>(data + size - separator) - (separator == data + size ? 0 : 1));
+    FuzzedDataProvider in(separator == data + size ? separator : separator + 1,
+                          static_cast<std::size_t>(data + size - separator) - (separator == data + size ? 0 : 1));
 
     sim::Machine m;
     const auto flags = in.ConsumeIntegral<std::uint16_t>();
@@ -318,8 +317,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // Only a quiet run, or one handed over to the 64-bit program, tells its
     // outcome by exit code; and nobody sees a box where no one can answer it.
     if (!m.windowStationVisible && desktopKnown) {
-        Require(m.boxes.empty() && m.restartPrompts == 0, "nothing is shown on an invisible desktop",
-                m.commandLine, &m);
+        Require(m.boxes.empty() && m.restartPrompts == 0, "nothing is shown on an invisible desktop", m.commandLine,
+                &m);
     } else if (m.windowStationVisible && sim::FoldCase(m.commandLine).find(u"/q") == std::u16string::npos &&
                m.processStarts.empty()) {
         Require(exitCode == 0, "an interactive run exits with 0", m.commandLine, &m);
@@ -334,7 +333,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     Require(m.boxes.size() <= (CountWords(m.commandLine) + 1) * perArgument + 1,
             "at most one box per argument (per device in a scan) and the restart notice", m.commandLine, &m);
     for (const sim::MessageBoxRecord& box : m.boxes)
-        Require(box.owner == nullptr && box.caption == u"Ostrel Setup Utility",
-                "every box is the program's own", m.commandLine, &m);
+        Require(box.owner == nullptr && box.caption == u"Ostrel Setup Utility", "every box is the program's own",
+                m.commandLine, &m);
     return 0;
 }

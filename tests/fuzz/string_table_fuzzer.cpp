@@ -16,8 +16,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::vector<std::uint8_t> block(data + 1, data + size);
     {
         ostrel::Text text;
-        const bool found = ostrel::ReadStringTableEntry(
-            block.empty() ? nullptr : block.data(), static_cast<platform::DWORD>(block.size()), entry, text);
+        const bool found = ostrel::ReadStringTableEntry(block.empty() ? nullptr : block.data(),
+                                                        static_cast<platform::DWORD>(block.size()), entry, text);
         // A text has a count in front of it: at least one unit before it.
         ostrel_fuzz::Require(found ? !text.empty() && 2 * (text.size() + 1) <= block.size() : text.empty(),
                              "an entry is a text that lies within its block, or none");

@@ -25,7 +25,7 @@ TEST(SkipProgramName, LeavesTheTextAfterTheNameAndTheControlCharactersAfterIt)
         {u"\"C:\\My Tools\\OstrelSetup.exe\"", u""},
         {u"\"C:\\Tools\\OstrelSetup.exe\"help", u"help"},
         {u"\"C:\\My Tools\\OstrelSetup.exe", u""},  // no closing quotation mark
-        {u"OstrelSetup.exe /de ", u"/de "},           // blanks at the end stay
+        {u"OstrelSetup.exe /de ", u"/de "},         // blanks at the end stay
         {u"OstrelSetup.exe", u""},
         {u"OstrelSetup.exe\thelp", u"help"},
         {u"OstrelSetup.exe \t\x01\x1F  help", u"help"},

@@ -18,7 +18,7 @@ const std::string kNeeds64Bit =
     "Devices on 64-bit Windows need the 64-bit OstrelSetup: x64\\OstrelSetup.exe beside this program.";
 
 class HandOverTest : public ostrel_test::SimFixture {
-   protected:
+protected:
     HandOverTest()
     {
         machine.services.Add(u"S");
@@ -30,8 +30,7 @@ class HandOverTest : public ostrel_test::SimFixture {
     std::vector<std::u16string> ChildCommandLines() const
     {
         std::vector<std::u16string> lines;
-        for (const sim::ProcessStart& start : machine.processStarts)
-            lines.push_back(start.commandLine.value_or(u"?"));
+        for (const sim::ProcessStart& start : machine.processStarts) lines.push_back(start.commandLine.value_or(u"?"));
         return lines;
     }
 };
@@ -72,10 +71,7 @@ struct MachineCase {
     bool handsOver;
 };
 
-void PrintTo(const MachineCase& c, std::ostream* out)
-{
-    *out << c.what;
-}
+void PrintTo(const MachineCase& c, std::ostream* out) { *out << c.what; }
 
 class HandOverMachineTest : public HandOverTest, public ::testing::WithParamInterface<MachineCase> {};
 
@@ -91,14 +87,12 @@ TEST_P(HandOverMachineTest, OnlyA32BitProgramUnderWow64OnAnX64CapableMachineHand
 
 INSTANTIATE_TEST_SUITE_P(
     Machines, HandOverMachineTest,
-    ::testing::Values(MachineCase{"WOW64 on x64", true, platform::IMAGE_FILE_MACHINE_AMD64, true, true},
-                      MachineCase{"WOW64 on ARM64", true, platform::IMAGE_FILE_MACHINE_ARM64, true, true},
-                      MachineCase{"WOW64 before IsWow64Process2", true, platform::IMAGE_FILE_MACHINE_AMD64,
-                                  false, true},
-                      MachineCase{"32-bit Windows or the 64-bit program", false,
-                                  platform::IMAGE_FILE_MACHINE_AMD64, true, false},
-                      MachineCase{"32-bit Windows before IsWow64Process2", false,
-                                  platform::IMAGE_FILE_MACHINE_I386, false, false}));
+    ::testing::Values(
+        MachineCase{"WOW64 on x64", true, platform::IMAGE_FILE_MACHINE_AMD64, true, true},
+        MachineCase{"WOW64 on ARM64", true, platform::IMAGE_FILE_MACHINE_ARM64, true, true},
+        MachineCase{"WOW64 before IsWow64Process2", true, platform::IMAGE_FILE_MACHINE_AMD64, false, true},
+        MachineCase{"32-bit Windows or the 64-bit program", false, platform::IMAGE_FILE_MACHINE_AMD64, true, false},
+        MachineCase{"32-bit Windows before IsWow64Process2", false, platform::IMAGE_FILE_MACHINE_I386, false, false}));
 
 TEST_F(HandOverTest, HelpIsAnsweredHere)
 {
@@ -111,9 +105,8 @@ TEST_F(HandOverTest, ASiblingThatCannotBeStartedIsReportedAndNothingElseIsDone)
 {
     machine.FailCall(sim::Fault::Every("CreateProcessW", platform::ERROR_BAD_FORMAT));
     EXPECT_EQ(Run("start service S"), 0);
-    EXPECT_EQ(Boxes(),
-              std::vector<Box>{Report("Start of the 64-bit OstrelSetup " + sim::U8(kSibling) + " failed.",
-                                      platform::ERROR_BAD_FORMAT)});
+    EXPECT_EQ(Boxes(), std::vector<Box>{Report("Start of the 64-bit OstrelSetup " + sim::U8(kSibling) + " failed.",
+                                               platform::ERROR_BAD_FORMAT)});
     EXPECT_FALSE(machine.services.IsRunning(u"S"));
     machine.stdError = sim::StdTarget::file;
     EXPECT_EQ(static_cast<DWORD>(Run("/q start service S")), platform::ERROR_BAD_FORMAT);

@@ -19,7 +19,7 @@ using platform::DWORD;
 
 // The fixture's INF file is present; S runs, Stopped is stopped.
 class QuietTest : public ostrel_test::SimFixture {
-   protected:
+protected:
     QuietTest()
     {
         machine.services.Add(u"S", true);
@@ -55,10 +55,7 @@ struct ExitCase {
     DWORD exitCode;
 };
 
-void PrintTo(const ExitCase& c, std::ostream* out)
-{
-    *out << '"' << c.commandLine << '"';
-}
+void PrintTo(const ExitCase& c, std::ostream* out) { *out << '"' << c.commandLine << '"'; }
 
 class QuietExitCodeTest : public QuietTest, public ::testing::WithParamInterface<ExitCase> {};
 
@@ -78,16 +75,15 @@ TEST_P(QuietExitCodeTest, WritesWhatABoxWouldShowAndEndsWithTheFailuresCode)
 
 INSTANTIATE_TEST_SUITE_P(
     Rules, QuietExitCodeTest,
-    ::testing::Values(ExitCase{"start service S Stopped", 0},            // already running, then started
-                      ExitCase{"start service Missing S", 1060},         // the failure's own code
+    ::testing::Values(ExitCase{"start service S Stopped", 0},     // already running, then started
+                      ExitCase{"start service Missing S", 1060},  // the failure's own code
                       ExitCase{"/log C:\\Tools\\run.log", platform::ERROR_INVALID_COMMAND_LINE},  // no blank after
                       ExitCase{"stop service S Missing Stopped", 1060},  // the walk still stops there
                       ExitCase{"frobnicate", platform::ERROR_INVALID_COMMAND_LINE},
                       ExitCase{"start service ", platform::ERROR_INVALID_COMMAND_LINE},
                       ExitCase{"/f \"C:\\x.inf", platform::ERROR_INVALID_COMMAND_LINE},
                       ExitCase{"/f C:\\nowhere\\a.inf stop service S", platform::ERROR_PATH_NOT_FOUND},
-                      ExitCase{"start service " + std::string(256, 'x'),
-                               platform::ERROR_INVALID_COMMAND_LINE}));
+                      ExitCase{"start service " + std::string(256, 'x'), platform::ERROR_INVALID_COMMAND_LINE}));
 
 TEST(OutcomeTest, TheFirstFailureDecidesThenARestartThenADeviceLeftAlone)
 {
@@ -175,8 +171,7 @@ TEST_F(QuietTest, ACommandLineFaultIsLoggedWithItsColumnAndWhatWasFound)
     EXPECT_NE(Log().find("command line refused at column 30, an option without its blank: \"/reboot\""),
               std::string::npos)
         << Log();
-    EXPECT_NE(Log().find("Ung\xC3\xBCltige Kommandozeile."), std::string::npos)
-        << "messages keep the run's language";
+    EXPECT_NE(Log().find("Ung\xC3\xBCltige Kommandozeile."), std::string::npos) << "messages keep the run's language";
 }
 
 TEST_F(QuietTest, ALogThatCannotBeOpenedStopsTheRunBeforeAnythingIsDone)
@@ -194,7 +189,7 @@ TEST_F(QuietTest, ALogThatCannotBeOpenedStopsTheRunBeforeAnythingIsDone)
 }
 
 class QuietRestartTest : public ostrel_test::InfSectionFixture {
-   protected:
+protected:
     QuietRestartTest()
     {
         sim::InfSection tools = ostrel_test::ToolSection();
@@ -212,8 +207,7 @@ TEST_F(QuietRestartTest, ARestartIsReportedOrStartedButNeverAskedFor)
     EXPECT_EQ(machine.stdErrorBytes, kRebootRequired + "\r\n");
     EXPECT_TRUE(machine.shutdowns.empty());
 
-    EXPECT_EQ(static_cast<DWORD>(Run("/quiet /reboot install inf Tools")),
-              platform::ERROR_SUCCESS_REBOOT_INITIATED);
+    EXPECT_EQ(static_cast<DWORD>(Run("/quiet /reboot install inf Tools")), platform::ERROR_SUCCESS_REBOOT_INITIATED);
     ASSERT_EQ(machine.shutdowns.size(), 1U);
     EXPECT_EQ(machine.shutdowns[0].reason, 0x80040002U);
     EXPECT_EQ(machine.shutdowns[0].timeout, 0U);
@@ -227,9 +221,8 @@ TEST_F(QuietRestartTest, WithoutTheShutdownPrivilegeTheRestartIsLeftToTheCaller)
     EXPECT_EQ(static_cast<DWORD>(Run("/quiet /reboot /log C:\\Tools\\run.log install inf Tools")),
               platform::ERROR_SUCCESS_REBOOT_REQUIRED);
     EXPECT_TRUE(machine.shutdowns.empty());
-    EXPECT_NE(
-        machine.fileBytes[u"C:\\Tools\\run.log"].find("restart: needed, could not be started (error 1300)"),
-        std::string::npos);
+    EXPECT_NE(machine.fileBytes[u"C:\\Tools\\run.log"].find("restart: needed, could not be started (error 1300)"),
+              std::string::npos);
 }
 
 // The disk prompt and the copy error would wait for an answer: the quiet
@@ -254,7 +247,7 @@ TEST_F(QuietRestartTest, TheQueueIsCommittedWithoutAnyDialog)
 }
 
 class QuietDeviceTest : public ostrel_test::DeviceFixture {
-   protected:
+protected:
     // The flags of the calls that decide about a user interface, from call
     // number `from` on.
     std::vector<std::string> InterfaceFlags(std::size_t from) const
@@ -262,10 +255,8 @@ class QuietDeviceTest : public ostrel_test::DeviceFixture {
         std::vector<std::string> flags;
         for (std::size_t i = from; i < machine.Calls().size(); ++i) {
             const sim::CallRecord& call = machine.Calls()[i];
-            if (call.function == "SetupDiSetDeviceInstallParamsW")
-                flags.push_back(sim::U8(call.arguments.at(2)));
-            if (call.function == "UpdateDriverForPlugAndPlayDevicesW")
-                flags.push_back(sim::U8(call.arguments.at(3)));
+            if (call.function == "SetupDiSetDeviceInstallParamsW") flags.push_back(sim::U8(call.arguments.at(2)));
+            if (call.function == "UpdateDriverForPlugAndPlayDevicesW") flags.push_back(sim::U8(call.arguments.at(3)));
         }
         return flags;
     }

@@ -27,11 +27,12 @@ const std::string kOtherInf = "C:\\x\\a.inf";
 const std::string kLongestInf = "C:\\" + std::string(252, 'n') + ".inf";
 const std::string kTooLongInf = "C:\\" + std::string(253, 'n') + ".inf";
 
-
 std::string OpenServiceFailed(const std::string& name) { return "Open of service " + name + " failed."; }
 std::string OpenServiceFailedGerman(const std::string& name)
 {
-    return "Der Dienst " + name + " kann nicht ge\xC3\xB6" "ffnet werden.";
+    return "Der Dienst " + name +
+           " kann nicht ge\xC3\xB6"
+           "ffnet werden.";
 }
 
 class RunSetupTest : public ostrel_test::SimFixture {
@@ -132,9 +133,11 @@ std::vector<CommandLineCase> GrammarCases()
         {"/f C:\\x\\a.inf /f C:\\y\\b.inf ", {}, {"test C:\\y\\b.inf", "shell C:\\y\\b.inf"}},
         {"/de /f C:\\x\\a.inf", {ErrorBox(kInvalidCommandLineDe)}, {"locale 0xC07"}},
         {"/en /de /reboot /f \"C:\\x", {ErrorBox(kInvalidCommandLineDe)}, {"locale 0x409", "locale 0xC07"}},
-        {"/de start service Missing", {ErrorBox(OpenServiceFailedGerman("Missing") + "\n" + kNoSuchServiceText)},
+        {"/de start service Missing",
+         {ErrorBox(OpenServiceFailedGerman("Missing") + "\n" + kNoSuchServiceText)},
          {"locale 0xC07", testDefault, "open Missing"}},
-        {"/de /en start service Missing", {NoSuchService("Missing")},
+        {"/de /en start service Missing",
+         {NoSuchService("Missing")},
          {"locale 0xC07", "locale 0x409", testDefault, "open Missing"}},
     };
     return cases;
@@ -157,7 +160,8 @@ INSTANTIATE_TEST_SUITE_P(RunSetup, CommandLineGrammar, ::testing::ValuesIn(Gramm
 // names, which the Setup API is then asked to read.
 TEST_F(RunSetupTest, DeviceAndSectionActionsReadTheInfFileThatOptionFNames)
 {
-    for (const char* keyword : {"install device ", "remove device ", "disable device ", "enable device ", "install inf "}) {
+    for (const char* keyword :
+         {"install device ", "remove device ", "disable device ", "enable device ", "install inf "}) {
         const std::size_t callsBefore = machine.Calls().size();
         EXPECT_EQ(Run(std::string("/f C:\\x\\a.inf ") + keyword + "A"), 0);
         std::vector<std::string> infsRead;

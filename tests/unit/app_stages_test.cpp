@@ -21,7 +21,6 @@ using ostrel_test::kOpenInfFailed;
 using ostrel_test::kRebootRequired;
 using ostrel_test::NoBoxes;
 
-
 class StartUpTest : public ostrel_test::SimFixture {};
 
 TEST_F(StartUpTest, AddsTheQuietErrorModesToTheModeThereWasAndKeepsDllsToTheSystemFolder)
@@ -94,7 +93,9 @@ TEST_F(StartUpTest, MissingInfFileEndsEveryRunThatGetsPastTheOptions)
         {"install device ", {missing}},
         {"frobnicate", {missing}},
         {"/reboot /de stop service S",
-         {ErrorBox("Die .inf Datei kann nicht ge\xC3\xB6" "ffnet werden.\n" + SystemText(platform::ERROR_FILE_NOT_FOUND))}},
+         {ErrorBox("Die .inf Datei kann nicht ge\xC3\xB6"
+                   "ffnet werden.\n" +
+                   SystemText(platform::ERROR_FILE_NOT_FOUND))}},
         {"/f C:\\Tools\\OstrelSetup.inf", {ErrorBox(kInvalidCommandLine)}},
     };
     for (const auto& [commandLine, boxes] : cases) {
@@ -155,11 +156,11 @@ TEST_F(DefaultInfPathTest, CutsAtTheLastDotAndRefusesWhatDoesNotFit)
         {u"C:\\Tools\\OstrelSetup.", u"C:\\Tools\\OstrelSetup.inf"},
         {u"C:\\Tools\\OstrelSetup", u"C:\\Tools\\OstrelSetup.inf"},  // no dot anywhere
         {pathOfLength(259, u".exe"), pathOfLength(259, u".inf")},
-        {pathOfLength(259, u".ex"), u""},       // ".inf" would end at 260
+        {pathOfLength(259, u".ex"), u""},  // ".inf" would end at 260
         {pathOfLength(258, u".ex"), pathOfLength(259, u".inf")},
         {pathOfLength(255, u""), pathOfLength(259, u".inf")},
         {pathOfLength(256, u""), u""},
-        {pathOfLength(260, u".exe"), u""},      // cut by GetModuleFileNameW
+        {pathOfLength(260, u".exe"), u""},  // cut by GetModuleFileNameW
         {pathOfLength(300, u".exe"), u""},
     };
     for (const InfPathCase& c : cases)
@@ -189,10 +190,14 @@ TEST(ActionTable, KeywordsPickTheirOperationsAndEmptyListMessagesInOrder)
         std::size_t keywordLength;
     };
     const std::vector<Row> rows = {
-        {u"install device X", ostrel::InstallDevice, 2, 15}, {u"remove device X", ostrel::RemoveDevice, 2, 14},
-        {u"disable device X", ostrel::DisableDevice, 2, 15}, {u"enable device X", ostrel::EnableDevice, 2, 14},
-        {u"stop service X", nullptr, 3, 13},                  {u"start service X", nullptr, 3, 14},
-        {u"remove service X", nullptr, 3, 15},                {u"install inf X", ostrel::InstallInfSection, 4, 12},
+        {u"install device X", ostrel::InstallDevice, 2, 15},
+        {u"remove device X", ostrel::RemoveDevice, 2, 14},
+        {u"disable device X", ostrel::DisableDevice, 2, 15},
+        {u"enable device X", ostrel::EnableDevice, 2, 14},
+        {u"stop service X", nullptr, 3, 13},
+        {u"start service X", nullptr, 3, 14},
+        {u"remove service X", nullptr, 3, 15},
+        {u"install inf X", ostrel::InstallInfSection, 4, 12},
         {u"Install Inf X", ostrel::InstallInfSection, 4, 12},
     };
     for (const Row& row : rows) {

@@ -9,8 +9,7 @@
 namespace ostrel_test {
 
 // Command line
-inline const std::string kInvalidCommandLine =
-    "Invalid command line. Call 'OstrelSetup help' for more information.";
+inline const std::string kInvalidCommandLine = "Invalid command line. Call 'OstrelSetup help' for more information.";
 inline const std::string kInvalidCommandLineDe =
     "Ung\xC3\xBCltige Kommandozeile. Rufen Sie 'OstrelSetup help' f\xC3\xBCr mehr Informationen auf.";
 inline const std::string kHardwareIdMissing = "Invalid command line - hardware ID missing.";
@@ -35,8 +34,7 @@ inline const std::string kRebootRequiredDe = "Ein Neustart ist erforderlich nach
 
 // System texts
 inline const std::string kAccessDeniedText = "Access is denied.\r";
-inline const std::string kNoSuchServiceText =
-    "The specified service does not exist as an installed service.\r";
+inline const std::string kNoSuchServiceText = "The specified service does not exist as an installed service.\r";
 inline const std::string kNoSuchDevinstText = "The device instance does not exist in the hardware tree.\r";
 inline const std::string kWow64Text = "The operation is not allowed in a WOW64 process.\r";
 

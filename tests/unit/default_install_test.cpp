@@ -40,10 +40,7 @@ std::vector<ShellCase> ShellCases()
 
 class DefaultInstallTest : public ostrel_test::SimFixture, public ::testing::WithParamInterface<ShellCase> {
 protected:
-    DefaultInstallTest()
-    {
-        machine.systemTexts[0x80070002] = u"The system cannot find the file specified.\r\n";
-    }
+    DefaultInstallTest() { machine.systemTexts[0x80070002] = u"The system cannot find the file specified.\r\n"; }
 };
 
 TEST_P(DefaultInstallTest, ShowsARefusalWithTheTextOfItsHResultAndNoLastErrorLine)
@@ -52,8 +49,9 @@ TEST_P(DefaultInstallTest, ShowsARefusalWithTheTextOfItsHResultAndNoLastErrorLin
     EXPECT_EQ(Run(""), 0);
     EXPECT_EQ(Boxes(), GetParam().boxes);
     EXPECT_TRUE(AllBoxesBelongToTheApp());
-    EXPECT_EQ(CallsTo({"ShellExecuteW"}),
-              std::vector<std::string>{"ShellExecuteW((null), install, C:\\Tools\\OstrelSetup.inf, (null), (null), 1)"});
+    EXPECT_EQ(
+        CallsTo({"ShellExecuteW"}),
+        std::vector<std::string>{"ShellExecuteW((null), install, C:\\Tools\\OstrelSetup.inf, (null), (null), 1)"});
     EXPECT_EQ(machine.shellInstalls.size(), GetParam().shellResult > 32 ? 1U : 0U);
     EXPECT_EQ(machine.CallCount("SetupPromptReboot"), 0U);
     EXPECT_EQ(machine.LiveAllocations(), 0U);
@@ -66,7 +64,8 @@ protected:
     const sim::CallRecord& TheBoxCall() const
     {
         const auto& calls = machine.Calls();
-        auto it = std::find_if(calls.begin(), calls.end(), [](const sim::CallRecord& c) { return c.function == "MessageBoxW"; });
+        auto it = std::find_if(calls.begin(), calls.end(),
+                               [](const sim::CallRecord& c) { return c.function == "MessageBoxW"; });
         EXPECT_NE(it, calls.end());
         return *it;
     }

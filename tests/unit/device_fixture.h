@@ -13,10 +13,11 @@
 
 namespace ostrel_test {
 
-inline const platform::GUID kOstrelClass = {0x6A1D2E4F, 0x11C3, 0x4B2A, {0x9E, 0x10, 0x52, 0x33, 0x7C, 0x0D, 0xA4, 0x01}};
-inline const platform::GUID kOtherClass = {0x4D36E97D, 0xE325, 0x11CE, {0xBF, 0xC1, 0x08, 0x00, 0x2B, 0xE1, 0x03, 0x18}};
+inline const platform::GUID kOstrelClass = {
+    0x6A1D2E4F, 0x11C3, 0x4B2A, {0x9E, 0x10, 0x52, 0x33, 0x7C, 0x0D, 0xA4, 0x01}};
+inline const platform::GUID kOtherClass = {
+    0x4D36E97D, 0xE325, 0x11CE, {0xBF, 0xC1, 0x08, 0x00, 0x2B, 0xE1, 0x03, 0x18}};
 inline const std::u16string kWidget = u"ostrel\\widget";
-
 
 class DeviceFixture : public SimFixture {
 protected:
@@ -52,12 +53,23 @@ protected:
     // with the boxes shown between them as "box".
     std::vector<std::string> DeviceCalls() const
     {
-        static const std::set<std::string> functions = {
-            "SetupDiGetINFClassW", "SetupDiGetClassDevsW", "SetupDiCreateDeviceInfoList",
-            "SetupDiEnumDeviceInfo", "SetupDiGetDeviceRegistryPropertyW", "SetupDiCreateDeviceInfoW",
-            "SetupDiSetDeviceRegistryPropertyW", "SetupDiSetClassInstallParamsW", "SetupDiCallClassInstaller",
-            "SetupDiRemoveDevice", "SetupDiGetDeviceInstallParamsW", "SetupDiDestroyDeviceInfoList",
-            "LoadLibraryExW", "GetProcAddress", "FreeLibrary", "UpdateDriverForPlugAndPlayDevicesW", "MessageBoxW"};
+        static const std::set<std::string> functions = {"SetupDiGetINFClassW",
+                                                        "SetupDiGetClassDevsW",
+                                                        "SetupDiCreateDeviceInfoList",
+                                                        "SetupDiEnumDeviceInfo",
+                                                        "SetupDiGetDeviceRegistryPropertyW",
+                                                        "SetupDiCreateDeviceInfoW",
+                                                        "SetupDiSetDeviceRegistryPropertyW",
+                                                        "SetupDiSetClassInstallParamsW",
+                                                        "SetupDiCallClassInstaller",
+                                                        "SetupDiRemoveDevice",
+                                                        "SetupDiGetDeviceInstallParamsW",
+                                                        "SetupDiDestroyDeviceInfoList",
+                                                        "LoadLibraryExW",
+                                                        "GetProcAddress",
+                                                        "FreeLibrary",
+                                                        "UpdateDriverForPlugAndPlayDevicesW",
+                                                        "MessageBoxW"};
         std::vector<std::string> calls;
         for (const std::string& call : machine.CallsTo(functions))
             calls.push_back(call.rfind("MessageBoxW(", 0) == 0 ? "box" : call);

@@ -46,10 +46,7 @@ Box ExclamationBox(std::string text) { return Box{std::move(text), platform::MB_
 class InstallTest : public DeviceFixture {
 protected:
     int Install(const std::u16string& id) { return ostrel::InstallDevice(run, id.c_str()); }
-    int Update(const std::u16string& id)
-    {
-        return ostrel::UpdateDeviceDriver(run, id.c_str());
-    }
+    int Update(const std::u16string& id) { return ostrel::UpdateDeviceDriver(run, id.c_str()); }
 
     void AddModels(std::initializer_list<std::u16string> models)
     {
@@ -63,7 +60,8 @@ protected:
     {
         std::vector<std::string> steps;
         const std::vector<std::string> calls = DeviceCalls();
-        for (std::size_t i = kUpdateCalls.size(); i < calls.size(); ++i) steps.push_back(calls[i].substr(0, calls[i].find('(')));
+        for (std::size_t i = kUpdateCalls.size(); i < calls.size(); ++i)
+            steps.push_back(calls[i].substr(0, calls[i].find('(')));
         return steps;
     }
 };
@@ -193,20 +191,33 @@ struct CreationFailure {
 };
 
 const CreationFailure kCreationFailures[] = {
-    {"InfClassUnreadable", "SetupDiGetINFClassW", false,
-     ErrorBox(kGetClassFailed + "\n" + kAccessDeniedText), {"SetupDiGetINFClassW", "box"}},
+    {"InfClassUnreadable",
+     "SetupDiGetINFClassW",
+     false,
+     ErrorBox(kGetClassFailed + "\n" + kAccessDeniedText),
+     {"SetupDiGetINFClassW", "box"}},
     {"NoClassGuid", nullptr, true, ErrorBox(kClassGuidMissing), {"SetupDiGetINFClassW", "box"}},
-    {"NoDeviceInfoList", "SetupDiCreateDeviceInfoList", false,
+    {"NoDeviceInfoList",
+     "SetupDiCreateDeviceInfoList",
+     false,
      ErrorBox("Create of device info list failed.\n" + kAccessDeniedText),
      {"SetupDiGetINFClassW", "SetupDiCreateDeviceInfoList", "box"}},
-    {"NoDeviceInfo", "SetupDiCreateDeviceInfoW", false, ErrorBox("Create device info failed.\n" + kAccessDeniedText),
+    {"NoDeviceInfo",
+     "SetupDiCreateDeviceInfoW",
+     false,
+     ErrorBox("Create device info failed.\n" + kAccessDeniedText),
      {"SetupDiGetINFClassW", "SetupDiCreateDeviceInfoList", "SetupDiCreateDeviceInfoW", "box",
       "SetupDiDestroyDeviceInfoList"}},
-    {"HardwareIdRefused", "SetupDiSetDeviceRegistryPropertyW", false,
+    {"HardwareIdRefused",
+     "SetupDiSetDeviceRegistryPropertyW",
+     false,
      ErrorBox("Add hardware ID device property ostrel\\widget failed.\n" + kAccessDeniedText),
      {"SetupDiGetINFClassW", "SetupDiCreateDeviceInfoList", "SetupDiCreateDeviceInfoW",
       "SetupDiSetDeviceRegistryPropertyW", "box", "SetupDiDestroyDeviceInfoList"}},
-    {"RegistrationRefused", nullptr, false, ErrorBox("Register device ostrel\\widget failed.\n" + kAccessDeniedText),
+    {"RegistrationRefused",
+     nullptr,
+     false,
+     ErrorBox("Register device ostrel\\widget failed.\n" + kAccessDeniedText),
      {"SetupDiGetINFClassW", "SetupDiCreateDeviceInfoList", "SetupDiCreateDeviceInfoW",
       "SetupDiSetDeviceRegistryPropertyW", "SetupDiCallClassInstaller", "box", "SetupDiDestroyDeviceInfoList"}},
 };
@@ -306,9 +317,9 @@ class NewDevLoadingTest : public InstallTest {
 protected:
     NewDevLoadingTest()
     {
-        machine.libraries.push_back(
-            sim::Library{u"C:\\Tools\\newdev.dll",
-                         {{"UpdateDriverForPlugAndPlayDevicesW", reinterpret_cast<platform::FARPROC>(&PlantedUpdate)}}});
+        machine.libraries.push_back(sim::Library{
+            u"C:\\Tools\\newdev.dll",
+            {{"UpdateDriverForPlugAndPlayDevicesW", reinterpret_cast<platform::FARPROC>(&PlantedUpdate)}}});
         AddDevice(u"PCI\\A", {kWidget});
     }
 };

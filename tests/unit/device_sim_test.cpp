@@ -88,18 +88,17 @@ TEST_F(SimDeviceTest, DeviceInformationSets)
          kUntouchedLastError},
         {"hardware IDs into too small a buffer",
          [&] {
-             return SetupDiGetDeviceRegistryPropertyW(presentSet, &record, SPDRP_HARDWAREID, nullptr, buffer,
-                                                      10, &required) != 0;
+             return SetupDiGetDeviceRegistryPropertyW(presentSet, &record, SPDRP_HARDWAREID, nullptr, buffer, 10,
+                                                      &required) != 0;
          },
          ERROR_INSUFFICIENT_BUFFER},
         {"no compatible IDs",
          [&] {
-             return SetupDiGetDeviceRegistryPropertyW(presentSet, &record, SPDRP_COMPATIBLEIDS, nullptr,
-                                                      buffer, sizeof buffer, nullptr) != 0;
+             return SetupDiGetDeviceRegistryPropertyW(presentSet, &record, SPDRP_COMPATIBLEIDS, nullptr, buffer,
+                                                      sizeof buffer, nullptr) != 0;
          },
          ERROR_INVALID_DATA},
-        {"a record of another set", [&] { return SetupDiRemoveDevice(newSet, &record) != 0; },
-         ERROR_INVALID_PARAMETER},
+        {"a record of another set", [&] { return SetupDiRemoveDevice(newSet, &record) != 0; }, ERROR_INVALID_PARAMETER},
         {"a property change without parameters",
          [&] { return SetupDiCallClassInstaller(DIF_PROPERTYCHANGE, presentSet, &record) != 0; },
          ERROR_NO_CLASS_INSTALL_PARAMS},
@@ -108,24 +107,20 @@ TEST_F(SimDeviceTest, DeviceInformationSets)
          ERROR_INVALID_USER_BUFFER},
         {"a device of another class in a class's set",
          [&] {
-             return SetupDiCreateDeviceInfoW(newSet, u"System", &kOtherClass, nullptr, nullptr,
-                                             DICD_GENERATE_ID, &created) != 0;
+             return SetupDiCreateDeviceInfoW(newSet, u"System", &kOtherClass, nullptr, nullptr, DICD_GENERATE_ID,
+                                             &created) != 0;
          },
          ERROR_CLASS_MISMATCH},
         {"a generated ID from a name with a backslash",
          [&] {
-             return SetupDiCreateDeviceInfoW(newSet, u"a\\b", &kOstrelClass, nullptr, nullptr,
-                                             DICD_GENERATE_ID, &created) != 0;
+             return SetupDiCreateDeviceInfoW(newSet, u"a\\b", &kOstrelClass, nullptr, nullptr, DICD_GENERATE_ID,
+                                             &created) != 0;
          },
          ERROR_INVALID_DEVINST_NAME},
         {"an instance ID that exists",
-         [&] {
-             return SetupDiCreateDeviceInfoW(newSet, u"PCI\\A", &kOstrelClass, nullptr, nullptr, 0,
-                                             &created) != 0;
-         },
+         [&] { return SetupDiCreateDeviceInfoW(newSet, u"PCI\\A", &kOstrelClass, nullptr, nullptr, 0, &created) != 0; },
          ERROR_DEVINST_ALREADY_EXISTS},
-        {"destroying a bad handle", [&] { return SetupDiDestroyDeviceInfoList(nullptr) != 0; },
-         ERROR_INVALID_HANDLE},
+        {"destroying a bad handle", [&] { return SetupDiDestroyDeviceInfoList(nullptr) != 0; }, ERROR_INVALID_HANDLE},
     });
     EXPECT_EQ(required, 2u * (6 + 14 + 1));
 }
@@ -135,8 +130,10 @@ TEST_F(SimDeviceTest, OnlyRegisteredDevicesOutliveTheirSet)
     SP_DEVINFO_DATA first{};
     first.cbSize = sizeof first;
     SP_DEVINFO_DATA second = first;
-    ASSERT_TRUE(SetupDiCreateDeviceInfoW(newSet, u"OstrelDev", &kOstrelClass, nullptr, nullptr, DICD_GENERATE_ID, &first));
-    ASSERT_TRUE(SetupDiCreateDeviceInfoW(newSet, u"OstrelDev", &kOstrelClass, nullptr, nullptr, DICD_GENERATE_ID, &second));
+    ASSERT_TRUE(
+        SetupDiCreateDeviceInfoW(newSet, u"OstrelDev", &kOstrelClass, nullptr, nullptr, DICD_GENERATE_ID, &first));
+    ASSERT_TRUE(
+        SetupDiCreateDeviceInfoW(newSet, u"OstrelDev", &kOstrelClass, nullptr, nullptr, DICD_GENERATE_ID, &second));
     ASSERT_TRUE(SetupDiCallClassInstaller(DIF_REGISTERDEVICE, newSet, &second));
 
     ASSERT_TRUE(SetupDiDestroyDeviceInfoList(newSet));
@@ -156,14 +153,18 @@ TEST_F(SimDeviceTest, InfClass)
     machine.AddInf(u"C:\\x\\name.inf", byName);
     machine.AddInf(u"C:\\x\\classless.inf", sim::InfFile{});
     Check({
-        {"missing file", [&] { return SetupDiGetINFClassW(u"C:\\x\\none.inf", &guid, name, 32, nullptr) != 0; }, ERROR_FILE_NOT_FOUND},
-        {"not an INF file", [&] { return SetupDiGetINFClassW(u"C:\\x\\notes.txt", &guid, name, 32, nullptr) != 0; }, ERROR_INVALID_PARAMETER},
-        {"no class named at all", [&] { return SetupDiGetINFClassW(u"C:\\x\\classless.inf", &guid, name, 32, nullptr) != 0; },
+        {"missing file", [&] { return SetupDiGetINFClassW(u"C:\\x\\none.inf", &guid, name, 32, nullptr) != 0; },
+         ERROR_FILE_NOT_FOUND},
+        {"not an INF file", [&] { return SetupDiGetINFClassW(u"C:\\x\\notes.txt", &guid, name, 32, nullptr) != 0; },
+         ERROR_INVALID_PARAMETER},
+        {"no class named at all",
+         [&] { return SetupDiGetINFClassW(u"C:\\x\\classless.inf", &guid, name, 32, nullptr) != 0; },
          ERROR_INVALID_CLASS},
-        {"name buffer too small", [&] { return SetupDiGetINFClassW(kDefaultInfPath.c_str(), &guid, name, 9, &required) != 0; },
+        {"name buffer too small",
+         [&] { return SetupDiGetINFClassW(kDefaultInfPath.c_str(), &guid, name, 9, &required) != 0; },
          ERROR_INSUFFICIENT_BUFFER},
-        {"class known by name only", [&] { return SetupDiGetINFClassW(u"C:\\x\\name.inf", &guid, name, 32, nullptr) != 0; },
-         kUntouchedLastError},
+        {"class known by name only",
+         [&] { return SetupDiGetINFClassW(u"C:\\x\\name.inf", &guid, name, 32, nullptr) != 0; }, kUntouchedLastError},
     });
     EXPECT_EQ(required, 10u);
     EXPECT_TRUE(sim::SameGuid(guid, kOstrelClass));
@@ -179,17 +180,13 @@ TEST_F(SimDeviceTest, NewDevUpdate)
     machine.AddInf(kDefaultInfPath, inf);
     Check({
         {"no device lists the ID", [&] { return Update(u"ostrel\\none") != 0; }, ERROR_NO_SUCH_DEVINST},
-        {"the INF has no driver for the device", [&] { return Update(u"pci\\nodriver") != 0; },
-         ERROR_NO_SUCH_DEVINST},
-        {"the driver in place is better", [&] { return Update(u"ostrel\\better") != 0; },
-         ERROR_NO_MORE_ITEMS},
+        {"the INF has no driver for the device", [&] { return Update(u"pci\\nodriver") != 0; }, ERROR_NO_SUCH_DEVINST},
+        {"the driver in place is better", [&] { return Update(u"ostrel\\better") != 0; }, ERROR_NO_MORE_ITEMS},
         {"unknown install flags", [&] { return Update(kWidget.c_str(), 0x8) != 0; }, ERROR_INVALID_FLAGS},
-        {"missing INF file", [&] { return Update(kWidget.c_str(), 0, u"C:\\x\\none.inf") != 0; },
-         ERROR_FILE_NOT_FOUND},
+        {"missing INF file", [&] { return Update(kWidget.c_str(), 0, u"C:\\x\\none.inf") != 0; }, ERROR_FILE_NOT_FOUND},
         {"ID in capitals", [&] { return Update(u"OSTREL\\WIDGET") != 0; }, kUntouchedLastError},
         {"compatible ID", [&] { return Update(u"ostrel\\compatible") != 0; }, kUntouchedLastError},
-        {"forced over a better driver", [&] { return Update(u"ostrel\\better", 0x1) != 0; },
-         kUntouchedLastError},
+        {"forced over a better driver", [&] { return Update(u"ostrel\\better", 0x1) != 0; }, kUntouchedLastError},
     });
     EXPECT_EQ(restart, FALSE);
     EXPECT_EQ(machine.devices.FindByInstanceId(u"PCI\\BETTER")->driverInf, kDefaultInfPath);
@@ -209,8 +206,8 @@ TEST_F(SimDeviceTest, LibraryLoading)
          },
          ERROR_INVALID_PARAMETER},
         {"unknown library", [&] { return LoadLibraryExW(u"none.dll", nullptr, 0) != nullptr; }, ERROR_MOD_NOT_FOUND},
-        {"default directories: the system folder", [&] { return SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32) != 0; },
-         kUntouchedLastError},
+        {"default directories: the system folder",
+         [&] { return SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32) != 0; }, kUntouchedLastError},
         {"bare name after that", [&] { return (module = LoadLibraryExW(u"NEWDEV.DLL", nullptr, 0)) != nullptr; },
          kUntouchedLastError},
         {"unknown function", [&] { return GetProcAddress(module, "Missing") != nullptr; }, ERROR_PROC_NOT_FOUND},

@@ -118,7 +118,8 @@ const MatchCase kMatchCases[] = {
     {"empty argument", sim::MultiString({kWidget}), u"", false},
     {"argument a prefix of the listed ID", sim::MultiString({kWidget}), u"ostrel\\widge", false},
     {"listed ID a prefix of the argument", sim::MultiString({kWidget}), u"ostrel\\widgets", false},
-    {"ID after an empty string", u"pci\\a" + std::u16string(2, u'\0') + kWidget + std::u16string(2, u'\0'), kWidget, false},
+    {"ID after an empty string", u"pci\\a" + std::u16string(2, u'\0') + kWidget + std::u16string(2, u'\0'), kWidget,
+     false},
     {"list longer than 520 bytes", sim::MultiString({Repeat(u'a', 250), kWidget}), kWidget, false},
     {"no hardware IDs at all", sim::MultiString({}), kWidget, false},
 };
@@ -257,8 +258,7 @@ struct LookupFailure {
 std::ostream& operator<<(std::ostream& out, const LookupFailure& failure) { return out << failure.name; }
 
 const LookupFailure kLookupFailures[] = {
-    {"InfClassUnreadable", "SetupDiGetINFClassW",
-     ErrorBox(kGetClassFailed + "\n" + kAccessDeniedText)},
+    {"InfClassUnreadable", "SetupDiGetINFClassW", ErrorBox(kGetClassFailed + "\n" + kAccessDeniedText)},
     {"NoClassGuid", nullptr, ErrorBox(kClassGuidMissing)},
     {"NoDeviceList", "SetupDiGetClassDevsW",
      ErrorBox("Get device information for class failed.\n" + kAccessDeniedText)},
@@ -346,8 +346,8 @@ TEST_F(StateCallsTest, EnableClearsAGlobalDisableAndThenEnablesInTheProfile)
     device.disabledInProfile = true;
 
     EXPECT_EQ(Enable(), 1);
-    EXPECT_EQ(ActionCalls(), (std::vector<std::string>{kGlobalEnable, kPropertyChange, kProfileEnable,
-                                                       kPropertyChange, kRestartQuery}));
+    EXPECT_EQ(ActionCalls(), (std::vector<std::string>{kGlobalEnable, kPropertyChange, kProfileEnable, kPropertyChange,
+                                                       kRestartQuery}));
     EXPECT_TRUE(device.Enabled());
 }
 
@@ -364,14 +364,26 @@ TEST_F(StateCallsTest, OnlyTheProfileEnableDecides)
 {
     const std::string failure = "box";
     const EnableCase cases[] = {
-        {"global parameters refused", "SetupDiSetClassInstallParamsW", 1,
-         {kGlobalEnable, kProfileEnable, kPropertyChange, kRestartQuery}, false},
-        {"global installer call fails", "SetupDiCallClassInstaller", 1,
-         {kGlobalEnable, kPropertyChange, kProfileEnable, kPropertyChange, kRestartQuery}, false},
-        {"profile parameters refused", "SetupDiSetClassInstallParamsW", 2,
-         {kGlobalEnable, kPropertyChange, kProfileEnable, failure}, true},
-        {"profile installer call fails", "SetupDiCallClassInstaller", 2,
-         {kGlobalEnable, kPropertyChange, kProfileEnable, kPropertyChange, failure}, true},
+        {"global parameters refused",
+         "SetupDiSetClassInstallParamsW",
+         1,
+         {kGlobalEnable, kProfileEnable, kPropertyChange, kRestartQuery},
+         false},
+        {"global installer call fails",
+         "SetupDiCallClassInstaller",
+         1,
+         {kGlobalEnable, kPropertyChange, kProfileEnable, kPropertyChange, kRestartQuery},
+         false},
+        {"profile parameters refused",
+         "SetupDiSetClassInstallParamsW",
+         2,
+         {kGlobalEnable, kPropertyChange, kProfileEnable, failure},
+         true},
+        {"profile installer call fails",
+         "SetupDiCallClassInstaller",
+         2,
+         {kGlobalEnable, kPropertyChange, kProfileEnable, kPropertyChange, failure},
+         true},
     };
     for (const EnableCase& c : cases) {
         SCOPED_TRACE(c.name);

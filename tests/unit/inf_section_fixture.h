@@ -16,7 +16,6 @@ inline const std::u16string kToolValue = u"HKLM\\Software\\Ostrel\\Tool";
 inline const std::u16string kHelpFile = u"C:\\Tools\\help\\tool.chm";
 inline const std::u16string kHelpValue = u"HKLM\\Software\\Ostrel\\Help";
 
-
 inline sim::InfSection ToolSection()
 {
     sim::InfSection section;
@@ -52,11 +51,17 @@ protected:
     // The INF and queue calls and the boxes, by name, in the order made.
     std::vector<std::string> Steps() const
     {
-        static const std::set<std::string> kSteps = {
-            "SetupOpenInfFileW",           "SetupOpenFileQueue",          "SetupInstallFilesFromInfSectionW",
-            "SetupInitDefaultQueueCallback", "SetupCommitFileQueueW",     "SetupInstallFromInfSectionW",
-            "SetupTermDefaultQueueCallback", "SetupPromptReboot",         "SetupCloseFileQueue",
-            "SetupCloseInfFile",           "MessageBoxW"};
+        static const std::set<std::string> kSteps = {"SetupOpenInfFileW",
+                                                     "SetupOpenFileQueue",
+                                                     "SetupInstallFilesFromInfSectionW",
+                                                     "SetupInitDefaultQueueCallback",
+                                                     "SetupCommitFileQueueW",
+                                                     "SetupInstallFromInfSectionW",
+                                                     "SetupTermDefaultQueueCallback",
+                                                     "SetupPromptReboot",
+                                                     "SetupCloseFileQueue",
+                                                     "SetupCloseInfFile",
+                                                     "MessageBoxW"};
         std::vector<std::string> steps;
         for (const std::string& name : machine.CallNames())
             if (kSteps.count(name) != 0) steps.push_back(name);
@@ -72,8 +77,7 @@ protected:
     // Objects the section install opened and did not release.
     std::size_t OpenInfObjects() const
     {
-        return machine.handles.OpenCount(sim::HandleKind::inf) +
-               machine.handles.OpenCount(sim::HandleKind::fileQueue) +
+        return machine.handles.OpenCount(sim::HandleKind::inf) + machine.handles.OpenCount(sim::HandleKind::fileQueue) +
                machine.handles.OpenCount(sim::HandleKind::callbackContext);
     }
 };

@@ -88,14 +88,13 @@ const StepFailure kStepFailures[] = {
      [](sim::Machine&, sim::InfSection& s) { s.copyError = platform::ERROR_ACCESS_DENIED; },
      kCommitFailed,
      platform::ERROR_ACCESS_DENIED,
-     {kOpen, kOpenQueue, kQueueFiles, kInitContext, kCommit, kBox, kTermContext, kScan, kCloseQueue,
-      kCloseInf}},
+     {kOpen, kOpenQueue, kQueueFiles, kInitContext, kCommit, kBox, kTermContext, kScan, kCloseQueue, kCloseInf}},
     {"install the rest",
      [](sim::Machine&, sim::InfSection& s) { s.installError = platform::ERROR_PATH_NOT_FOUND; },
      kInstallSectionFailed,
      platform::ERROR_PATH_NOT_FOUND,
-     {kOpen, kOpenQueue, kQueueFiles, kInitContext, kCommit, kInstallRest, kBox, kTermContext, kScan,
-      kCloseQueue, kCloseInf}},
+     {kOpen, kOpenQueue, kQueueFiles, kInitContext, kCommit, kInstallRest, kBox, kTermContext, kScan, kCloseQueue,
+      kCloseInf}},
     // No context, no commit: nothing was created, so nothing is released.
     {"create the callback context",
      [](sim::Machine& m, sim::InfSection&) {
@@ -146,8 +145,8 @@ TEST_F(InstallInfTest, WithoutACallbackContextTheFilesAreNeitherCommittedNorCopi
 // The restart flag after one section, from what the scan answers.
 struct ScanCase {
     const char* name;
-    int restartFlags;       // what the commit leaves on the queue
-    bool scanFails;         // the scan answers -1 instead
+    int restartFlags;  // what the commit leaves on the queue
+    bool scanFails;    // the scan answers -1 instead
     DWORD queueError;
     DWORD copyError;
     DWORD installError;
@@ -170,8 +169,7 @@ const ScanCase kScanCases[] = {
     {"a failed scan clears nothing", 0x0, true, kNone, kNone, kNone, platform::TRUE, platform::TRUE, 1},
     {"a commit that failed part of the way", 0x2, false, kNone, kDenied, kNone, platform::FALSE, platform::TRUE, 0},
     {"a failed install of the rest", 0x2, false, kNone, kNone, kDenied, platform::FALSE, platform::TRUE, 0},
-    {"files never queued are never committed", 0x2, false, kDenied, kNone, kNone, platform::FALSE, platform::FALSE,
-     0},
+    {"files never queued are never committed", 0x2, false, kDenied, kNone, kNone, platform::FALSE, platform::FALSE, 0},
 };
 
 void PrintTo(const ScanCase& c, std::ostream* out) { *out << c.name; }
@@ -241,9 +239,10 @@ TEST_F(InstallInfTest, AnEmptySectionNameReachesTheSetupApiAsItCame)
 
     EXPECT_EQ(Run("install inf  Tools"), 0);
 
-    EXPECT_EQ(CallsTo({kQueueFiles}),
-              std::vector<std::string>{
-                  R"(SetupInstallFilesFromInfSectionW(inf:C:\Tools\OstrelSetup.inf, (null), queue, , (null), 0x8400))"});
+    EXPECT_EQ(
+        CallsTo({kQueueFiles}),
+        std::vector<std::string>{
+            R"(SetupInstallFilesFromInfSectionW(inf:C:\Tools\OstrelSetup.inf, (null), queue, , (null), 0x8400))"});
     EXPECT_EQ(Boxes(), std::vector<Box>{Report(kQueueFilesFailed, platform::ERROR_SECTION_NOT_FOUND)});
     EXPECT_FALSE(HasFile(kToolFile));
 }

@@ -14,10 +14,10 @@ using platform::DWORD;
 
 struct CommitCase {
     const char* name;
-    const char16_t* sourceRoot;     // given when the files are queued
-    bool releaseContextFirst;       // commit with a context already released
-    bool withoutContext;            // commit with no context at all
-    DWORD error;                    // the commit's last error
+    const char16_t* sourceRoot;  // given when the files are queued
+    bool releaseContextFirst;    // commit with a context already released
+    bool withoutContext;         // commit with no context at all
+    DWORD error;                 // the commit's last error
 };
 
 const CommitCase kCommitCases[] = {
@@ -37,8 +37,8 @@ TEST_P(SimCommitTest, FailsAndCopiesNothing)
     WithSections({{u"Tools", ToolSection()}});
     platform::unique_inf_file inf(platform::SetupOpenInfFileW(kDefaultInfPath.c_str(), nullptr, 0x2, nullptr));
     platform::unique_file_queue queue(platform::SetupOpenFileQueue());
-    ASSERT_TRUE(platform::SetupInstallFilesFromInfSectionW(inf.get(), nullptr, queue.get(), u"Tools", c.sourceRoot,
-                                                           0x8400));
+    ASSERT_TRUE(
+        platform::SetupInstallFilesFromInfSectionW(inf.get(), nullptr, queue.get(), u"Tools", c.sourceRoot, 0x8400));
     platform::unique_queue_callback_context context(platform::SetupInitDefaultQueueCallback(nullptr));
     void* given = c.withoutContext ? nullptr : context.get();
     if (c.releaseContextFirst) context.reset();

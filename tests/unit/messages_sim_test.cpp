@@ -141,8 +141,10 @@ TEST_F(SimCalls, TheModuleFileNameIsCutAndTerminatedWhenItDoesNotFit)
 {
     machine.modulePath = u"C:\\T\\a.exe";  // 10 characters
     const std::vector<ModuleNameCase> cases = {
-        {260, 10, "C:\\T\\a.exe", kSeed}, {11, 10, "C:\\T\\a.exe", kSeed},
-        {10, 10, "C:\\T\\a.ex", ERROR_INSUFFICIENT_BUFFER}, {1, 1, "", ERROR_INSUFFICIENT_BUFFER},
+        {260, 10, "C:\\T\\a.exe", kSeed},
+        {11, 10, "C:\\T\\a.exe", kSeed},
+        {10, 10, "C:\\T\\a.ex", ERROR_INSUFFICIENT_BUFFER},
+        {1, 1, "", ERROR_INSUFFICIENT_BUFFER},
         {0, 0, "untouched", ERROR_INSUFFICIENT_BUFFER},
     };
     for (const ModuleNameCase& c : cases) {

@@ -98,8 +98,8 @@ protected:
     {
         const std::string resPath = TempPath(name + ".res");
         const std::string logPath = TempPath(name + ".log");
-        const std::string command = std::string("\"") + OSTREL_WINDRES + "\" \"" + rcPath + "\" -O res -o \"" + resPath +
-                                    "\" 2>\"" + logPath + "\"";
+        const std::string command = std::string("\"") + OSTREL_WINDRES + "\" \"" + rcPath + "\" -O res -o \"" +
+                                    resPath + "\" 2>\"" + logPath + "\"";
         if (std::system(command.c_str()) != 0) {
             const std::vector<std::uint8_t> log = ReadFile(logPath);
             throw std::runtime_error(command + ":\n" + std::string(log.begin(), log.end()));
@@ -142,14 +142,16 @@ TEST_F(StringTableParity, EveryConstructTheReaderAcceptsMatchesTheResourceCompil
               "LANGUAGE 0x07, 0x03\n"
               "STRINGTABLE\n"
               "{\n"
-              "  16 \"\xC3\x9C" "ber \xE2\x82\xAC \xF0\x9F\x98\x80\"\n"
+              "  16 \"\xC3\x9C"
+              "ber \xE2\x82\xAC \xF0\x9F\x98\x80\"\n"
               "  17 \"\"\n"
               "  65535 \"last ID\"\n"
               "}\n"
               "STRINGTABLE\n"
               "LANGUAGE 0x0C, 0x01\n"
               "BEGIN\n"
-              "  16 \"fran\xC3\xA7" "ais\"\n"
+              "  16 \"fran\xC3\xA7"
+              "ais\"\n"
               "END\n");
     const Blocks compiled = Compile(rcPath, "constructs");
     ASSERT_FALSE(compiled.empty());
@@ -179,18 +181,17 @@ TEST_P(StringTableRefusals, AreRefusedAndChangeNothing)
 
 INSTANTIATE_TEST_SUITE_P(
     Scripts, StringTableRefusals,
-    ::testing::Values(
-        RefusedScript{"include", "#include \"other.rc\"\n"},
-        RefusedScript{"other pragma", "#pragma code_page(1252)\n"},
-        RefusedScript{"non-ASCII without the UTF-8 pragma", "STRINGTABLE\nBEGIN\n 2 \"\xC3\xBC\"\nEND\n"},
-        RefusedScript{"octal-looking ID", "STRINGTABLE\nBEGIN\n 010 \"x\"\nEND\n"},
-        RefusedScript{"ID above 65535", "STRINGTABLE\nBEGIN\n 65536 \"x\"\nEND\n"},
-        RefusedScript{"hexadecimal escape", "STRINGTABLE\nBEGIN\n 2 \"\\x41\"\nEND\n"},
-        RefusedScript{"same ID twice", "STRINGTABLE\nBEGIN\n 2 \"a\"\n 2 \"b\"\nEND\n"},
-        RefusedScript{"string across lines", "STRINGTABLE\nBEGIN\n 2 \"a\nb\"\nEND\n"},
-        RefusedScript{"other resource", "1 RCDATA { \"x\" }\n"},
-        RefusedScript{"missing END", "STRINGTABLE\nBEGIN\n 2 \"a\"\n"},
-        RefusedScript{"unterminated comment", "/* \nSTRINGTABLE\n"}),
+    ::testing::Values(RefusedScript{"include", "#include \"other.rc\"\n"},
+                      RefusedScript{"other pragma", "#pragma code_page(1252)\n"},
+                      RefusedScript{"non-ASCII without the UTF-8 pragma", "STRINGTABLE\nBEGIN\n 2 \"\xC3\xBC\"\nEND\n"},
+                      RefusedScript{"octal-looking ID", "STRINGTABLE\nBEGIN\n 010 \"x\"\nEND\n"},
+                      RefusedScript{"ID above 65535", "STRINGTABLE\nBEGIN\n 65536 \"x\"\nEND\n"},
+                      RefusedScript{"hexadecimal escape", "STRINGTABLE\nBEGIN\n 2 \"\\x41\"\nEND\n"},
+                      RefusedScript{"same ID twice", "STRINGTABLE\nBEGIN\n 2 \"a\"\n 2 \"b\"\nEND\n"},
+                      RefusedScript{"string across lines", "STRINGTABLE\nBEGIN\n 2 \"a\nb\"\nEND\n"},
+                      RefusedScript{"other resource", "1 RCDATA { \"x\" }\n"},
+                      RefusedScript{"missing END", "STRINGTABLE\nBEGIN\n 2 \"a\"\n"},
+                      RefusedScript{"unterminated comment", "/* \nSTRINGTABLE\n"}),
     [](const ::testing::TestParamInfo<RefusedScript>& script) {
         std::string name;
         for (const char* c = script.param.what; *c != 0; ++c)

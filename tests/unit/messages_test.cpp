@@ -292,9 +292,8 @@ TEST_F(Messages, FormattingANumberWithoutTextLeavesTheResultAsItWas)
 TEST_F(Messages, BoxesGetTheDefaultIconOfTheirButtonsWhenTheyNameNone)
 {
     const std::vector<std::pair<UINT, UINT>> types = {
-        {0x00, 0x30},  {0x01, 0x31},  {0x02, 0x02},  {0x03, 0x23},   {0x04, 0x24},   {0x05, 0x05},
-        {0x06, 0x06},  {0x10, 0x10},  {0x40, 0x40},  {0x14, 0x14},   {0x31, 0x31},   {0x100, 0x130},
-        {0x104, 0x124}, {0x2000, 0x2030},
+        {0x00, 0x30}, {0x01, 0x31}, {0x02, 0x02}, {0x03, 0x23}, {0x04, 0x24},   {0x05, 0x05},   {0x06, 0x06},
+        {0x10, 0x10}, {0x40, 0x40}, {0x14, 0x14}, {0x31, 0x31}, {0x100, 0x130}, {0x104, 0x124}, {0x2000, 0x2030},
     };
     for (const auto& [given, shown] : types) ostrel::ShowMessage(run, u"t", given);
     ASSERT_EQ(machine.boxes.size(), types.size());
@@ -330,8 +329,8 @@ TEST_F(Messages, AReportHasTheCatalogueTextALineFeedAndTheSystemTextWithItsCarri
 {
     machine.lastError = platform::ERROR_SERVICE_DOES_NOT_EXIST;
     EXPECT_EQ(ostrel::ReportError(run, 29, u"Spooler2"), 0);
-    EXPECT_EQ(Boxes(), std::vector<Box>{ostrel_test::ErrorBox(
-                           "Open of service Spooler2 failed.\n" + kNoSuchServiceText)});
+    EXPECT_EQ(Boxes(),
+              std::vector<Box>{ostrel_test::ErrorBox("Open of service Spooler2 failed.\n" + kNoSuchServiceText)});
     EXPECT_TRUE(AllBoxesBelongToTheApp());
     EXPECT_EQ(machine.LiveAllocations(), 0U);
 }
@@ -357,8 +356,7 @@ TEST_F(Messages, AReportReadsTheLastErrorBeforeLoadingItsText)
     ASSERT_EQ(calls.size(), 3U);
     EXPECT_EQ(calls[0], "GetLastError()");
     EXPECT_EQ(calls[2], "FormatMessageW(0x1300, (null), 0x5, 0x0, 0)");
-    EXPECT_EQ(machine.lastError, platform::ERROR_RESOURCE_LANG_NOT_FOUND)
-        << "the lookup did disturb the last error";
+    EXPECT_EQ(machine.lastError, platform::ERROR_RESOURCE_LANG_NOT_FOUND) << "the lookup did disturb the last error";
 }
 
 TEST_F(Messages, AReportWithoutCatalogueTextBeginsWithTheLineFeed)
@@ -441,10 +439,14 @@ TEST_F(Messages, HResultFallbacksWhenTheSystemHasNoText)
 {
     machine.FailCall(sim::Fault::Every("FormatMessageW", platform::ERROR_MR_MID_NOT_FOUND));
     const std::vector<std::pair<DWORD, const char*>> cases = {
-        {0x80040201, "IDispatch error #1"},         {0x8004FFFF, "IDispatch error #65023"},
-        {0x80040200, "Unknown error 0x80040200"},   {0x80050000, "Unknown error 0x80050000"},
-        {0x800401FF, "Unknown error 0x800401FF"},   {0x80070002, "Unknown error 0x80070002"},
-        {0, "Unknown error 0x0"},                   {0xFFFFFFFF, "Unknown error 0xFFFFFFFF"},
+        {0x80040201, "IDispatch error #1"},
+        {0x8004FFFF, "IDispatch error #65023"},
+        {0x80040200, "Unknown error 0x80040200"},
+        {0x80050000, "Unknown error 0x80050000"},
+        {0x800401FF, "Unknown error 0x800401FF"},
+        {0x80070002, "Unknown error 0x80070002"},
+        {0, "Unknown error 0x0"},
+        {0xFFFFFFFF, "Unknown error 0xFFFFFFFF"},
     };
     for (const auto& [code, text] : cases) EXPECT_EQ(HResultText(Hr(code)), text) << std::hex << code;
     EXPECT_EQ(machine.CallsTo({"LocalAlloc"}).front(), "LocalAlloc(0x0, 64)");

@@ -27,8 +27,7 @@ protected:
     // The n-th allocation from now on fails (0: every one).
     void FailAllocation(unsigned n)
     {
-        machine.FailCall(
-            sim::Fault::Nth("LocalAlloc", n == 0 ? 0 : machine.CallCount("LocalAlloc") + n, kNoMemory));
+        machine.FailCall(sim::Fault::Nth("LocalAlloc", n == 0 ? 0 : machine.CallCount("LocalAlloc") + n, kNoMemory));
     }
     sim::Machine machine;
 };

@@ -64,9 +64,9 @@ UINT PLATFORM_API ProgramCallback(void* context, UINT notification, platform::UI
 
 struct CallbackCase {
     const char* name;
-    bool sourceMissing;   // the tool's source is not on the disk
-    bool copyFails;       // copying the tool fails with ERROR_ACCESS_DENIED
-    UINT answer;          // to the one question asked
+    bool sourceMissing;  // the tool's source is not on the disk
+    bool copyFails;      // copying the tool fails with ERROR_ACCESS_DENIED
+    UINT answer;         // to the one question asked
     bool committed;
     bool toolCopied;
 };
@@ -87,8 +87,8 @@ protected:
         WithSections({{u"Tools", section}});
         platform::unique_inf_file inf(platform::SetupOpenInfFileW(kDefaultInfPath.c_str(), nullptr, 0x2, nullptr));
         platform::unique_file_queue queue(platform::SetupOpenFileQueue());
-        EXPECT_TRUE(platform::SetupInstallFilesFromInfSectionW(inf.get(), nullptr, queue.get(), u"Tools", nullptr,
-                                                               0x8400));
+        EXPECT_TRUE(
+            platform::SetupInstallFilesFromInfSectionW(inf.get(), nullptr, queue.get(), u"Tools", nullptr, 0x8400));
         return platform::SetupCommitFileQueueW(nullptr, queue.get(), ProgramCallback, &answers);
     }
 };
@@ -129,10 +129,9 @@ TEST_F(QueueCallbackTest, AQueueWithNothingWrongHearsEachStageInWindowsOrder)
     Answers answers;
     ASSERT_TRUE(Commit(ToolSection(), answers));
 
-    EXPECT_EQ(answers.heard,
-              (std::vector<UINT>{SPFILENOTIFY_STARTQUEUE, SPFILENOTIFY_STARTSUBQUEUE, SPFILENOTIFY_NEEDMEDIA,
-                                 SPFILENOTIFY_STARTCOPY, SPFILENOTIFY_ENDCOPY, SPFILENOTIFY_ENDSUBQUEUE,
-                                 SPFILENOTIFY_ENDQUEUE}));
+    EXPECT_EQ(answers.heard, (std::vector<UINT>{SPFILENOTIFY_STARTQUEUE, SPFILENOTIFY_STARTSUBQUEUE,
+                                                SPFILENOTIFY_NEEDMEDIA, SPFILENOTIFY_STARTCOPY, SPFILENOTIFY_ENDCOPY,
+                                                SPFILENOTIFY_ENDSUBQUEUE, SPFILENOTIFY_ENDQUEUE}));
     EXPECT_TRUE(HasFile(kToolFile));
 }
 

@@ -53,11 +53,11 @@ TEST_F(ServiceControlTest, AsksForFullAccessAndReleasesTheServiceBeforeTheManage
 {
     machine.services.Add(u"Spooler2");
     EXPECT_EQ(ostrel::StartNamedService(run, u"spooler2"), 1);
-    EXPECT_EQ(CallsTo({"OpenSCManagerW", "OpenServiceW", "StartServiceW", "CloseServiceHandle"}),
-              (std::vector<std::string>{"OpenSCManagerW((null), (null), 0xF003F)",
-                                        "OpenServiceW(scm, spooler2, 0xF01FF)",
-                                        "StartServiceW(service:Spooler2, 0, (null))",
-                                        "CloseServiceHandle(service:Spooler2)", "CloseServiceHandle(scm)"}));
+    EXPECT_EQ(
+        CallsTo({"OpenSCManagerW", "OpenServiceW", "StartServiceW", "CloseServiceHandle"}),
+        (std::vector<std::string>{"OpenSCManagerW((null), (null), 0xF003F)", "OpenServiceW(scm, spooler2, 0xF01FF)",
+                                  "StartServiceW(service:Spooler2, 0, (null))", "CloseServiceHandle(service:Spooler2)",
+                                  "CloseServiceHandle(scm)"}));
     EXPECT_EQ(CallsTo({"ControlService"}), std::vector<std::string>{});
 
     EXPECT_EQ(ostrel::StopNamedService(run, u"Spooler2"), 1);
@@ -96,21 +96,20 @@ std::vector<FailureCase> FailureCases()
          Fault::Every("OpenSCManagerW"),
          ostrel_test::kOpenManagerFailed,
          {}},
-        {"service refused", ostrel::StopNamedService, Fault::Every("OpenServiceW"),
-         "Open of service Spooler2 failed.", managerOnly},
-        {"start refused", ostrel::StartNamedService, Fault::Every("StartServiceW"),
-         "Start of service Spooler2 failed.", both},
-        {"stop refused", ostrel::StopNamedService, Fault::Every("ControlService"),
-         "Stop of service Spooler2 failed.", both},
+        {"service refused", ostrel::StopNamedService, Fault::Every("OpenServiceW"), "Open of service Spooler2 failed.",
+         managerOnly},
+        {"start refused", ostrel::StartNamedService, Fault::Every("StartServiceW"), "Start of service Spooler2 failed.",
+         both},
+        {"stop refused", ostrel::StopNamedService, Fault::Every("ControlService"), "Stop of service Spooler2 failed.",
+         both},
         {"delete refused", ostrel::RemoveNamedService, Fault::Every("DeleteService"),
          "Delete of service Spooler2 failed.", both},
         // The refusal that counts as success for one request is a failure for the other.
         {"start refused as not active", ostrel::StartNamedService,
-         Fault::Every("StartServiceW", platform::ERROR_SERVICE_NOT_ACTIVE),
-         "Start of service Spooler2 failed.", both},
+         Fault::Every("StartServiceW", platform::ERROR_SERVICE_NOT_ACTIVE), "Start of service Spooler2 failed.", both},
         {"stop refused as already running", ostrel::StopNamedService,
-         Fault::Every("ControlService", platform::ERROR_SERVICE_ALREADY_RUNNING),
-         "Stop of service Spooler2 failed.", both},
+         Fault::Every("ControlService", platform::ERROR_SERVICE_ALREADY_RUNNING), "Stop of service Spooler2 failed.",
+         both},
     };
 }
 
@@ -132,7 +131,8 @@ INSTANTIATE_TEST_SUITE_P(ServiceControl, ServiceFailureTest, ::testing::ValuesIn
 TEST_F(ServiceControlTest, AnUnknownServiceFailsAtTheOpeningEvenForRemoval)
 {
     EXPECT_EQ(ostrel::RemoveNamedService(run, u"Missing"), 0);
-    EXPECT_EQ(Boxes(), std::vector<Box>{Report("Open of service Missing failed.", platform::ERROR_SERVICE_DOES_NOT_EXIST)});
+    EXPECT_EQ(Boxes(),
+              std::vector<Box>{Report("Open of service Missing failed.", platform::ERROR_SERVICE_DOES_NOT_EXIST)});
     EXPECT_EQ(machine.CallCount("DeleteService"), 0U);
     EXPECT_EQ(Releases(), std::vector<std::string>{"CloseServiceHandle(scm)"});
 }
@@ -150,7 +150,8 @@ TEST_F(ServiceControlTest, ARemovalRefusedForAServiceAlreadyMarkedShowsTheSystem
     EXPECT_EQ(ostrel::RemoveNamedService(run, u"Busy"), 1);
     EXPECT_TRUE(machine.services.Exists(u"Busy"));
     EXPECT_EQ(ostrel::RemoveNamedService(run, u"Busy"), 0);
-    EXPECT_EQ(Boxes(), std::vector<Box>{Report("Delete of service Busy failed.", platform::ERROR_SERVICE_MARKED_FOR_DELETE)});
+    EXPECT_EQ(Boxes(),
+              std::vector<Box>{Report("Delete of service Busy failed.", platform::ERROR_SERVICE_MARKED_FOR_DELETE)});
 
     EXPECT_EQ(ostrel::StopNamedService(run, u"Busy"), 1);
     EXPECT_FALSE(machine.services.Exists(u"Busy"));
@@ -164,12 +165,13 @@ TEST_F(ServiceCommandLineTest, TheNameAfterAFailureIsNotTriedAndTheFirstStaysSta
     machine.services.Add(u"Spooler2");
     machine.services.Add(u"Third");
     EXPECT_EQ(Run("/de start service Spooler2 Missing Third"), 0);
-    EXPECT_EQ(Boxes(), std::vector<Box>{Report("Der Dienst Missing kann nicht ge\xC3\xB6" "ffnet werden.",
+    EXPECT_EQ(Boxes(), std::vector<Box>{Report("Der Dienst Missing kann nicht ge\xC3\xB6"
+                                               "ffnet werden.",
                                                platform::ERROR_SERVICE_DOES_NOT_EXIST)});
     EXPECT_TRUE(machine.services.IsRunning(u"Spooler2"));
     EXPECT_FALSE(machine.services.IsRunning(u"Third"));
-    EXPECT_EQ(CallsTo({"OpenServiceW"}),
-              (std::vector<std::string>{"OpenServiceW(scm, Spooler2, 0xF01FF)", "OpenServiceW(scm, Missing, 0xF01FF)"}));
+    EXPECT_EQ(CallsTo({"OpenServiceW"}), (std::vector<std::string>{"OpenServiceW(scm, Spooler2, 0xF01FF)",
+                                                                   "OpenServiceW(scm, Missing, 0xF01FF)"}));
     EXPECT_EQ(Releases(), (std::vector<std::string>{"CloseServiceHandle(service:Spooler2)", "CloseServiceHandle(scm)",
                                                     "CloseServiceHandle(scm)"}));
     ExpectEverythingReleased();

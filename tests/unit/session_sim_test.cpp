@@ -63,8 +63,8 @@ TEST_F(LogFileTest, CreatesAMissingFileInAnExistingFolderOnly)
 
 TEST_F(LogFileTest, WritesOnlyWhatWasOpenedForWriting)
 {
-    HANDLE reading = platform::CreateFileW(kLog.c_str(), platform::GENERIC_READ, 0, nullptr, platform::OPEN_ALWAYS,
-                                           0, nullptr);
+    HANDLE reading =
+        platform::CreateFileW(kLog.c_str(), platform::GENERIC_READ, 0, nullptr, platform::OPEN_ALWAYS, 0, nullptr);
     EXPECT_FALSE(Write(reading, "x"));
     EXPECT_EQ(machine.lastError, platform::ERROR_ACCESS_DENIED);
     EXPECT_TRUE(platform::CloseHandle(reading));
@@ -104,7 +104,8 @@ TEST_P(RestartRightTest, RestartsOnlyWithTheShutdownPrivilegeEnabled)
         ASSERT_TRUE(platform::OpenProcessToken(platform::GetCurrentProcess(),
                                                platform::TOKEN_ADJUST_PRIVILEGES | platform::TOKEN_QUERY, &token));
         platform::TOKEN_PRIVILEGES privileges{1, {}};
-        ASSERT_TRUE(platform::LookupPrivilegeValueW(nullptr, platform::SE_SHUTDOWN_NAME, &privileges.Privileges[0].Luid));
+        ASSERT_TRUE(
+            platform::LookupPrivilegeValueW(nullptr, platform::SE_SHUTDOWN_NAME, &privileges.Privileges[0].Luid));
         privileges.Privileges[0].Attributes = platform::SE_PRIVILEGE_ENABLED;
         EXPECT_TRUE(platform::AdjustTokenPrivileges(token, platform::FALSE, &privileges, 0, nullptr, nullptr));
         EXPECT_EQ(machine.lastError, c.adjustError);

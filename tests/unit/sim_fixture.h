@@ -87,7 +87,8 @@ protected:
     std::vector<Box> Boxes() const
     {
         std::vector<Box> boxes;
-        for (const sim::MessageBoxRecord& record : machine.boxes) boxes.push_back(Box{sim::U8(record.text), record.type});
+        for (const sim::MessageBoxRecord& record : machine.boxes)
+            boxes.push_back(Box{sim::U8(record.text), record.type});
         return boxes;
     }
     std::vector<std::string> BoxTexts() const

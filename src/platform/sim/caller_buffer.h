@@ -57,8 +57,8 @@ void CopyToCaller(const char* function, T* buffer, std::size_t capacity, const T
 }
 
 // Copies `count` units of text and a terminator.
-inline void CopyTextToCaller(const char* function, char16_t* buffer, std::size_t capacity,
-                             const char16_t* text, std::size_t count)
+inline void CopyTextToCaller(const char* function, char16_t* buffer, std::size_t capacity, const char16_t* text,
+                             std::size_t count)
 {
     if (count >= capacity)
         CallerBufferFault(function, "the text and its terminator would run past the caller's buffer");

@@ -28,8 +28,8 @@ struct FileObject {
 
 struct Console {};
 
-const HandleKind kClosableKinds[] = {HandleKind::file, HandleKind::console, HandleKind::process,
-                                     HandleKind::thread, HandleKind::token};
+const HandleKind kClosableKinds[] = {HandleKind::file, HandleKind::console, HandleKind::process, HandleKind::thread,
+                                     HandleKind::token};
 
 bool HasConsole(const Machine& m)
 {
@@ -46,8 +46,7 @@ StdTarget TargetOf(const Machine& m, HANDLE handle)
 
 bool IsConsole(const Machine& m, HANDLE handle)
 {
-    return m.handles.Find<Console>(handle, HandleKind::console) != nullptr ||
-           TargetOf(m, handle) == StdTarget::console;
+    return m.handles.Find<Console>(handle, HandleKind::console) != nullptr || TargetOf(m, handle) == StdTarget::console;
 }
 
 // How the log shows a handle, the process's own ones included.
@@ -103,8 +102,7 @@ HANDLE OpenDiskFile(Machine& m, const std::u16string& path, DWORD access, DWORD 
     if (ContentsOf(m, path) == nullptr) m.fileBytes[path];
     // Windows reports an OPEN_ALWAYS that found the file, on success.
     m.lastError = attributes && disposition == OPEN_ALWAYS ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS;
-    return m.handles.Add(HandleKind::file, u"file:" + path,
-                         std::make_shared<FileObject>(FileObject{path, access}));
+    return m.handles.Add(HandleKind::file, u"file:" + path, std::make_shared<FileObject>(FileObject{path, access}));
 }
 
 }  // namespace

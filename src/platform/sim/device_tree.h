@@ -74,7 +74,8 @@ struct DeviceTree {
 
     DeviceClass& AddClass(const platform::GUID& guid, std::u16string name);
     // A present, registered device with these hardware IDs.
-    Device& Add(std::u16string instanceId, const platform::GUID& classGuid, std::initializer_list<std::u16string> hardwareIds);
+    Device& Add(std::u16string instanceId, const platform::GUID& classGuid,
+                std::initializer_list<std::u16string> hardwareIds);
     // A device whose hardware-ID property is this raw data.
     Device& AddRaw(std::u16string instanceId, const platform::GUID& classGuid, std::u16string hardwareIdData);
     Device& Create(std::u16string instanceId, const platform::GUID& classGuid);

@@ -185,8 +185,8 @@ std::u16string GuidText(const GUID& guid)
 {
     char text[40];
     (void)std::snprintf(text, sizeof text, "{%08X-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X}",
-                  static_cast<unsigned>(guid.Data1), guid.Data2, guid.Data3, guid.Data4[0], guid.Data4[1],
-                  guid.Data4[2], guid.Data4[3], guid.Data4[4], guid.Data4[5], guid.Data4[6], guid.Data4[7]);
+                        static_cast<unsigned>(guid.Data1), guid.Data2, guid.Data3, guid.Data4[0], guid.Data4[1],
+                        guid.Data4[2], guid.Data4[3], guid.Data4[4], guid.Data4[5], guid.Data4[6], guid.Data4[7]);
     return U16(text);
 }
 
@@ -285,17 +285,15 @@ std::vector<std::u16string> DeviceTree::WithHardwareId(const std::u16string& id)
 std::u16string DeviceTree::GenerateRootInstanceId(const std::u16string& name) const
 {
     std::u16string upper = name;
-    std::transform(upper.begin(), upper.end(), upper.begin(), [](char16_t c) {
-        return c >= u'a' && c <= u'z' ? static_cast<char16_t>(c - (u'a' - u'A')) : c;
-    });
+    std::transform(upper.begin(), upper.end(), upper.begin(),
+                   [](char16_t c) { return c >= u'a' && c <= u'z' ? static_cast<char16_t>(c - (u'a' - u'A')) : c; });
     for (unsigned number = 0;; ++number) {
         char digits[16];
         (void)std::snprintf(digits, sizeof digits, "%04u", number);
         std::u16string candidate = u"ROOT\\" + upper + u"\\" + U16(digits);
         const std::u16string folded = FoldCase(candidate);
-        const bool taken = std::any_of(byDevInst.begin(), byDevInst.end(), [&](const auto& entry) {
-            return FoldCase(entry.second.instanceId) == folded;
-        });
+        const bool taken = std::any_of(byDevInst.begin(), byDevInst.end(),
+                                       [&](const auto& entry) { return FoldCase(entry.second.instanceId) == folded; });
         if (!taken) return candidate;
     }
 }
@@ -309,8 +307,7 @@ using sim::DeviceInfoSet;
 using sim::Element;
 using sim::Machine;
 
-BOOL SetupDiGetINFClassW(LPCWSTR infName, GUID* classGuid, LPWSTR className, DWORD classNameSize,
-                         DWORD* requiredSize)
+BOOL SetupDiGetINFClassW(LPCWSTR infName, GUID* classGuid, LPWSTR className, DWORD classNameSize, DWORD* requiredSize)
 {
     Machine& m = Machine::Current();
     if (m.Enter("SetupDiGetINFClassW", {sim::Text(infName), sim::Number(classNameSize)})) return FALSE;
@@ -331,8 +328,7 @@ BOOL SetupDiGetINFClassW(LPCWSTR infName, GUID* classGuid, LPWSTR className, DWO
     if (const sim::DeviceClass* known = m.devices.FindClassByName(name);
         known != nullptr && sim::SameGuid(guid, noGuid))
         guid = known->guid;
-    if (const sim::DeviceClass* known = m.devices.FindClass(guid); known != nullptr && name.empty())
-        name = known->name;
+    if (const sim::DeviceClass* known = m.devices.FindClass(guid); known != nullptr && name.empty()) name = known->name;
     if (requiredSize != nullptr) *requiredSize = static_cast<DWORD>(name.size() + 1);
     if (name.size() + 1 > classNameSize) return m.Fail(ERROR_INSUFFICIENT_BUFFER);
     *classGuid = guid;
@@ -411,8 +407,8 @@ Target FindTarget(Machine& m, HDEVINFO set, const SP_DEVINFO_DATA* device)
 
 }  // namespace
 
-BOOL SetupDiGetDeviceRegistryPropertyW(HDEVINFO set, SP_DEVINFO_DATA* device, DWORD property,
-                                       DWORD* propertyRegType, BYTE* buffer, DWORD bufferSize, DWORD* requiredSize)
+BOOL SetupDiGetDeviceRegistryPropertyW(HDEVINFO set, SP_DEVINFO_DATA* device, DWORD property, DWORD* propertyRegType,
+                                       BYTE* buffer, DWORD bufferSize, DWORD* requiredSize)
 {
     Machine& m = Machine::Current();
     if (m.Enter("SetupDiGetDeviceRegistryPropertyW", {m.handles.Label(set), sim::RecordLabel(m, set, device),
@@ -561,8 +557,8 @@ BOOL SetupDiSetClassInstallParamsW(HDEVINFO set, SP_DEVINFO_DATA* device, SP_CLA
 BOOL SetupDiCallClassInstaller(UINT installFunction, HDEVINFO set, SP_DEVINFO_DATA* device)
 {
     Machine& m = Machine::Current();
-    if (m.Enter("SetupDiCallClassInstaller", {sim::InstallFunctionName(installFunction), m.handles.Label(set),
-                                              sim::RecordLabel(m, set, device)}))
+    if (m.Enter("SetupDiCallClassInstaller",
+                {sim::InstallFunctionName(installFunction), m.handles.Label(set), sim::RecordLabel(m, set, device)}))
         return FALSE;
     const Target target = FindTarget(m, set, device);
     if (target.device == nullptr) return FALSE;

@@ -92,8 +92,10 @@ struct FileNames {
 FileNames NamesOf(const QueuedSection& queued, const std::u16string& target)
 {
     const std::size_t slash = target.find_last_of(u'\\');
-    FileNames names{target, queued.sourceRoot.value_or(queued.infFolder),
-                    slash == std::u16string::npos ? target : target.substr(slash + 1), {}};
+    FileNames names{target,
+                    queued.sourceRoot.value_or(queued.infFolder),
+                    slash == std::u16string::npos ? target : target.substr(slash + 1),
+                    {}};
     names.source = names.sourceFolder + u'\\' + names.sourceFile;
     return names;
 }
@@ -129,8 +131,9 @@ public:
             m_.AddFile(names.source);
         else
             m_.RemoveFile(names.source);
-        const SOURCE_MEDIA_W media{nullptr, nullptr, u"Installation disk", names.sourceFolder.c_str(),
-                                   names.sourceFile.c_str(), queued.copyFlags};
+        const SOURCE_MEDIA_W media{
+            nullptr,         nullptr, u"Installation disk", names.sourceFolder.c_str(), names.sourceFile.c_str(),
+            queued.copyFlags};
         // Going on (with a new path or not) is taken as the disk being there now.
         const UINT mediaAnswer = Notify(SPFILENOTIFY_NEEDMEDIA, &media, newPath);
         if (mediaAnswer == FILEOP_ABORT) return Outcome::aborted;
@@ -215,8 +218,7 @@ HINF SetupOpenInfFileW(LPCWSTR fileName, LPCWSTR infClass, DWORD infStyle, UINT*
     if (!attributes) return m.Fail(ERROR_FILE_NOT_FOUND, INVALID_HANDLE_VALUE);
     if ((*attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return m.Fail(ERROR_ACCESS_DENIED, INVALID_HANDLE_VALUE);
     const sim::InfFile* inf = m.infs.Find(fileName);
-    if (inf == nullptr || (infStyle & INF_STYLE_WIN4) == 0)
-        return m.Fail(ERROR_WRONG_INF_STYLE, INVALID_HANDLE_VALUE);
+    if (inf == nullptr || (infStyle & INF_STYLE_WIN4) == 0) return m.Fail(ERROR_WRONG_INF_STYLE, INVALID_HANDLE_VALUE);
     if (infClass != nullptr && sim::FoldCase(infClass) != sim::FoldCase(inf->className))
         return m.Fail(ERROR_CLASS_MISMATCH, INVALID_HANDLE_VALUE);
     return m.handles.Add(sim::HandleKind::inf, u"inf:" + std::u16string(fileName),
@@ -274,17 +276,16 @@ void* SetupInitDefaultQueueCallback(HWND owner)
                          std::make_shared<sim::CallbackContext>(sim::CallbackContext{owner, nullptr}));
 }
 
-void* SetupInitDefaultQueueCallbackEx(HWND owner, HWND alternateProgressWindow, UINT progressMessage,
-                                      DWORD reserved1, void* reserved2)
+void* SetupInitDefaultQueueCallbackEx(HWND owner, HWND alternateProgressWindow, UINT progressMessage, DWORD reserved1,
+                                      void* reserved2)
 {
     Machine& m = Machine::Current();
     if (m.Enter("SetupInitDefaultQueueCallbackEx", {m.handles.Label(owner), m.handles.Label(alternateProgressWindow),
                                                     Hex(progressMessage), Hex(reserved1), sim::Pointer(reserved2)}))
         return nullptr;
     m.infs.progressWindows.push_back(alternateProgressWindow);
-    return m.handles.Add(
-        sim::HandleKind::callbackContext, u"callback-context",
-        std::make_shared<sim::CallbackContext>(sim::CallbackContext{owner, alternateProgressWindow}));
+    return m.handles.Add(sim::HandleKind::callbackContext, u"callback-context",
+                         std::make_shared<sim::CallbackContext>(sim::CallbackContext{owner, alternateProgressWindow}));
 }
 
 void SetupTermDefaultQueueCallback(void* context)
@@ -299,12 +300,10 @@ void SetupTermDefaultQueueCallback(void* context)
 // failed copy gets a dialog, which the simulated user cancels: the disk
 // prompt offers neither skip nor browse (SP_COPY_NOSKIP | SP_COPY_NOBROWSE),
 // and the copy's own error stays the commit's.
-UINT PLATFORM_API SetupDefaultQueueCallbackW(void* context, UINT notification, UINT_PTR param1,
-                                             UINT_PTR /*param2*/)
+UINT PLATFORM_API SetupDefaultQueueCallbackW(void* context, UINT notification, UINT_PTR param1, UINT_PTR /*param2*/)
 {
     Machine& m = Machine::Current();
-    if (m.Enter("SetupDefaultQueueCallbackW", {m.handles.Label(context), Hex(notification)}))
-        return FILEOP_ABORT;
+    if (m.Enter("SetupDefaultQueueCallbackW", {m.handles.Label(context), Hex(notification)})) return FILEOP_ABORT;
     if (m.handles.Find<sim::CallbackContext>(context, sim::HandleKind::callbackContext) == nullptr)
         return m.Fail(ERROR_INVALID_HANDLE, FILEOP_ABORT);
     // The disk prompt comes only when the file is not where the queue looks.
@@ -328,9 +327,8 @@ UINT PLATFORM_API SetupDefaultQueueCallbackW(void* context, UINT notification, U
 BOOL SetupCommitFileQueueW(HWND owner, HSPFILEQ queue, PSP_FILE_CALLBACK_W callback, void* context)
 {
     Machine& m = Machine::Current();
-    if (m.Enter("SetupCommitFileQueueW",
-                {m.handles.Label(owner), m.handles.Label(queue), sim::CallbackName(callback),
-                 m.handles.Label(context)}))
+    if (m.Enter("SetupCommitFileQueueW", {m.handles.Label(owner), m.handles.Label(queue), sim::CallbackName(callback),
+                                          m.handles.Label(context)}))
         return FALSE;
     auto* fileQueue = m.handles.Find<sim::FileQueue>(queue, sim::HandleKind::fileQueue);
     if (fileQueue == nullptr) return m.Fail(ERROR_INVALID_HANDLE);
@@ -344,8 +342,8 @@ BOOL SetupCommitFileQueueW(HWND owner, HSPFILEQ queue, PSP_FILE_CALLBACK_W callb
 }
 
 BOOL SetupInstallFromInfSectionW(HWND owner, HINF inf, LPCWSTR sectionName, UINT flags, void* relativeKeyRoot,
-                                 LPCWSTR sourceRootPath, UINT copyFlags, PSP_FILE_CALLBACK_W callback,
-                                 void* context, HDEVINFO deviceInfoSet, SP_DEVINFO_DATA* deviceInfoData)
+                                 LPCWSTR sourceRootPath, UINT copyFlags, PSP_FILE_CALLBACK_W callback, void* context,
+                                 HDEVINFO deviceInfoSet, SP_DEVINFO_DATA* deviceInfoData)
 {
     Machine& m = Machine::Current();
     if (m.Enter("SetupInstallFromInfSectionW",
@@ -381,7 +379,8 @@ BOOL SetupDiGetActualSectionToInstallW(HINF inf, LPCWSTR sectionName, LPWSTR act
         return FALSE;
     const auto* open = m.handles.Find<sim::OpenInf>(inf, sim::HandleKind::inf);
     if (open == nullptr) return m.Fail(ERROR_INVALID_HANDLE);
-    if (sectionName == nullptr || (actualName == nullptr && actualNameSize != 0)) return m.Fail(ERROR_INVALID_PARAMETER);
+    if (sectionName == nullptr || (actualName == nullptr && actualNameSize != 0))
+        return m.Fail(ERROR_INVALID_PARAMETER);
     std::u16string actual = sectionName;
     std::optional<std::size_t> dot;
     for (const std::u16string& decoration : sim::Decorations(m.processMachine)) {

@@ -17,7 +17,7 @@ namespace sim {
 
 // An install section. A section the INF file lacks is simply not in its map.
 struct InfSection {
-    std::vector<std::u16string> files;  // destination paths the section copies
+    std::vector<std::u16string> files;                                      // destination paths the section copies
     std::vector<std::pair<std::u16string, std::u16string>> registryValues;  // key\name, value
 
     // What can go wrong with the section (ERROR_SUCCESS: nothing). Each one

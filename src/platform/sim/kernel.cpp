@@ -19,7 +19,9 @@ bool Machine::FolderExists(const std::u16string& path) const
     const auto added = files_.find(folder);
     if (added != files_.end() && (added->second & FILE_ATTRIBUTE_DIRECTORY) != 0) return true;
     const std::u16string prefix = folder + u'\\';
-    const auto holds = [&prefix](const std::u16string& inside) { return inside.compare(0, prefix.size(), prefix) == 0; };
+    const auto holds = [&prefix](const std::u16string& inside) {
+        return inside.compare(0, prefix.size(), prefix) == 0;
+    };
     const auto firstInside = files_.lower_bound(prefix);
     if (firstInside != files_.end() && holds(firstInside->first)) return true;
     return holds(FoldCase(modulePath)) || holds(FoldCase(systemDirectory) + u'\\');
@@ -27,7 +29,7 @@ bool Machine::FolderExists(const std::u16string& path) const
 
 namespace {
 
-constexpr UINT kLmemZeroInit = 0x40;        // LMEM_ZEROINIT
+constexpr UINT kLmemZeroInit = 0x40;  // LMEM_ZEROINIT
 constexpr DWORD kSupportedFormatFlags =
     FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_FROM_SYSTEM;
 
@@ -194,8 +196,7 @@ HLOCAL LocalAlloc(UINT flags, SIZE_T bytes)
 {
     Machine& m = Machine::Current();
     if (m.Enter("LocalAlloc", {sim::Hex(flags), sim::Number(static_cast<std::int64_t>(bytes))})) return nullptr;
-    if ((flags & ~sim::kLmemZeroInit) != LMEM_FIXED)
-        throw std::logic_error("sim: LocalAlloc models only fixed memory");
+    if ((flags & ~sim::kLmemZeroInit) != LMEM_FIXED) throw std::logic_error("sim: LocalAlloc models only fixed memory");
     HLOCAL memory = sim::AllocateLocal(m, bytes, (flags & sim::kLmemZeroInit) != 0);
     return memory != nullptr ? memory : m.Fail(ERROR_NOT_ENOUGH_MEMORY, memory);
 }

@@ -157,8 +157,7 @@ HMODULE LoadLibraryExW(LPCWSTR fileName, HANDLE reserved, DWORD flags)
     if (fileName == nullptr || reserved != nullptr || (searchFlags != 0 && !m.hasSetDefaultDllDirectories)) {
         return m.Fail(ERROR_INVALID_PARAMETER, nullptr);
     }
-    const sim::Library* library =
-        sim::Locate(m, fileName, searchFlags != 0 ? searchFlags : m.defaultDllDirectories);
+    const sim::Library* library = sim::Locate(m, fileName, searchFlags != 0 ? searchFlags : m.defaultDllDirectories);
     if (library == nullptr) return m.Fail(ERROR_MOD_NOT_FOUND, nullptr);
     m.loadedLibraries.push_back(library->path);
     return m.handles.Add(sim::HandleKind::library, library->path,

@@ -96,8 +96,7 @@ bool Machine::Enter(const char* function, std::vector<std::u16string> arguments)
     for (const Fault& fault : faults_) {
         if (fault.function != function) continue;
         if (fault.callNumber != 0 && fault.callNumber != number) continue;
-        if (fault.argument &&
-            std::find(arguments.begin(), arguments.end(), *fault.argument) == arguments.end())
+        if (fault.argument && std::find(arguments.begin(), arguments.end(), *fault.argument) == arguments.end())
             continue;
         lastError = fault.error;
         return true;

@@ -60,7 +60,7 @@ DWORD ExecutableError(const Machine& m, const std::u16string& path)
 ProcessStart StartRecord(LPCWSTR applicationName, LPCWSTR commandLine, BOOL inheritHandles, DWORD creationFlags,
                          const STARTUPINFOW& startup)
 {
-    return ProcessStart{Optional(applicationName), Optional(commandLine), inheritHandles, creationFlags,
+    return ProcessStart{Optional(applicationName), Optional(commandLine), inheritHandles,     creationFlags,
                         startup.dwFlags,           startup.hStdInput,     startup.hStdOutput, startup.hStdError};
 }
 
@@ -122,9 +122,8 @@ BOOL CreateProcessW(LPCWSTR applicationName, LPWSTR commandLine, void* /*process
     m.processStarts.push_back(
         sim::StartRecord(applicationName, commandLine, inheritHandles, creationFlags, *startupInfo));
     const auto number = static_cast<DWORD>(m.processStarts.size());
-    processInformation->hProcess =
-        m.handles.Add(sim::HandleKind::process, u"process:" + program,
-                      std::make_shared<sim::Process>(sim::Process{m.childExitCode}));
+    processInformation->hProcess = m.handles.Add(sim::HandleKind::process, u"process:" + program,
+                                                 std::make_shared<sim::Process>(sim::Process{m.childExitCode}));
     processInformation->hThread =
         m.handles.Add(sim::HandleKind::thread, u"thread:" + program, std::make_shared<sim::Thread>());
     processInformation->dwProcessId = 1000 + 4 * number;
@@ -176,8 +175,7 @@ BOOL OpenProcessToken(HANDLE process, DWORD desiredAccess, HANDLE* token)
     if (m.Enter("OpenProcessToken", {m.handles.Label(process), sim::Hex(desiredAccess)})) return FALSE;
     if (!sim::IsProcess(m, process)) return m.Fail(ERROR_INVALID_HANDLE);
     if (token == nullptr) return m.Fail(ERROR_INVALID_PARAMETER);
-    *token = m.handles.Add(sim::HandleKind::token, u"token",
-                           std::make_shared<sim::Token>(sim::Token{desiredAccess}));
+    *token = m.handles.Add(sim::HandleKind::token, u"token", std::make_shared<sim::Token>(sim::Token{desiredAccess}));
     return TRUE;
 }
 
@@ -248,14 +246,14 @@ BOOL InitiateSystemShutdownExW(LPWSTR machineName, LPWSTR message, DWORD timeout
                                BOOL rebootAfterShutdown, DWORD reason)
 {
     Machine& m = Machine::Current();
-    if (m.Enter("InitiateSystemShutdownExW", {sim::Text(machineName), sim::Text(message), sim::Number(timeout),
-                                              sim::Number(forceAppsClosed), sim::Number(rebootAfterShutdown),
-                                              sim::Hex(reason)}))
+    if (m.Enter("InitiateSystemShutdownExW",
+                {sim::Text(machineName), sim::Text(message), sim::Number(timeout), sim::Number(forceAppsClosed),
+                 sim::Number(rebootAfterShutdown), sim::Hex(reason)}))
         return FALSE;
     if (machineName != nullptr) throw std::logic_error("sim: InitiateSystemShutdownExW models this machine only");
     if (!m.shutdownPrivilegeEnabled) return m.Fail(ERROR_ACCESS_DENIED);
-    m.shutdowns.push_back(sim::ShutdownRequest{sim::Optional(message), timeout, forceAppsClosed,
-                                               rebootAfterShutdown, reason});
+    m.shutdowns.push_back(
+        sim::ShutdownRequest{sim::Optional(message), timeout, forceAppsClosed, rebootAfterShutdown, reason});
     return TRUE;
 }
 

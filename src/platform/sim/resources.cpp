@@ -31,7 +31,7 @@ constexpr LANGID PrimaryLangId(LANGID language) { return static_cast<LANGID>(lan
 
 struct Token {
     enum Kind { kEnd, kWord, kNumber, kString, kComma, kOpen, kClose } kind = kEnd;
-    std::string text;            // word, or the string's UTF-8 after its escapes
+    std::string text;  // word, or the string's UTF-8 after its escapes
     unsigned long number = 0;
 };
 
@@ -173,12 +173,12 @@ private:
     {
         if (pos_ >= source_.size()) Fail("unterminated string");
         switch (source_[pos_++]) {
-        case 'n': return '\n';
-        case 'r': return '\r';
-        case 't': return '\t';
-        case '\\': return '\\';
-        case '"': return '"';
-        default: Fail("escape the sim does not read the way the resource compiler does");
+            case 'n': return '\n';
+            case 'r': return '\r';
+            case 't': return '\t';
+            case '\\': return '\\';
+            case '"': return '"';
+            default: Fail("escape the sim does not read the way the resource compiler does");
         }
     }
 
@@ -211,7 +211,10 @@ public:
     }
 
 private:
-    static bool IsWord(const Token& token, const char* word) { return token.kind == Token::kWord && token.text == word; }
+    static bool IsWord(const Token& token, const char* word)
+    {
+        return token.kind == Token::kWord && token.text == word;
+    }
 
     unsigned long Expect(Token::Kind kind, const char* what)
     {
@@ -380,8 +383,7 @@ void Machine::LoadStringTableSource(const std::string& rcPath)
     for (const auto& [language, texts] : table) {
         std::set<unsigned> blocks;
         for (const auto& [id, text] : texts) blocks.insert(id / kEntriesPerBlock + 1U);
-        for (unsigned block : blocks)
-            stringBlocks[{static_cast<WORD>(block), language}] = BuildBlock(texts, block);
+        for (unsigned block : blocks) stringBlocks[{static_cast<WORD>(block), language}] = BuildBlock(texts, block);
     }
 }
 

@@ -123,8 +123,8 @@ BOOL StartServiceW(SC_HANDLE service, DWORD argumentCount, LPCWSTR* arguments)
 BOOL ControlService(SC_HANDLE service, DWORD control, SERVICE_STATUS* status)
 {
     Machine& m = Machine::Current();
-    if (m.Enter("ControlService", {m.handles.Label(service), sim::Number(control),
-                                   status == nullptr ? u"(null)" : u"(status)"}))
+    if (m.Enter("ControlService",
+                {m.handles.Label(service), sim::Number(control), status == nullptr ? u"(null)" : u"(status)"}))
         return FALSE;
     sim::Service* target = sim::ServiceBehind(m, service);
     if (target == nullptr) return m.Fail(ERROR_INVALID_HANDLE);

@@ -15,10 +15,7 @@ constexpr std::intptr_t kLastShellError = 32;
 
 HINSTANCE AsInstance(std::intptr_t value) { return reinterpret_cast<HINSTANCE>(value); }
 
-bool IsInstallVerb(LPCWSTR operation)
-{
-    return operation != nullptr && sim::FoldCase(operation) == u"install";
-}
+bool IsInstallVerb(LPCWSTR operation) { return operation != nullptr && sim::FoldCase(operation) == u"install"; }
 
 }  // namespace
 
@@ -26,8 +23,8 @@ HINSTANCE ShellExecuteW(HWND owner, LPCWSTR operation, LPCWSTR file, LPCWSTR par
                         int showCommand)
 {
     Machine& m = Machine::Current();
-    if (m.Enter("ShellExecuteW", {m.handles.Label(owner), sim::Text(operation), sim::Text(file),
-                                  sim::Text(parameters), sim::Text(directory), sim::Number(showCommand)})) {
+    if (m.Enter("ShellExecuteW", {m.handles.Label(owner), sim::Text(operation), sim::Text(file), sim::Text(parameters),
+                                  sim::Text(directory), sim::Number(showCommand)})) {
         // A refusal is an error code from 0 to 32; the fault's own error when it is one.
         const DWORD error = m.lastError;
         return AsInstance(error <= kLastShellError ? static_cast<std::intptr_t>(error) : 0);

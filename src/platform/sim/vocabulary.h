@@ -43,8 +43,7 @@ struct Fault {
         return Fault{std::move(function), 0, std::nullopt, error};
     }
     // Calls are counted from the machine's start; number 0 means every call.
-    static Fault Nth(std::string function, unsigned number,
-                     platform::DWORD error = platform::ERROR_ACCESS_DENIED)
+    static Fault Nth(std::string function, unsigned number, platform::DWORD error = platform::ERROR_ACCESS_DENIED)
     {
         return Fault{std::move(function), number, std::nullopt, error};
     }

@@ -28,11 +28,10 @@ DWORD GetLastError() { return ::GetLastError(); }
 
 void SetLastError(DWORD error) { ::SetLastError(error); }
 
-DWORD FormatMessageW(DWORD flags, const void* source, DWORD messageId, DWORD languageId, LPWSTR buffer,
-                     DWORD size, void* arguments)
+DWORD FormatMessageW(DWORD flags, const void* source, DWORD messageId, DWORD languageId, LPWSTR buffer, DWORD size,
+                     void* arguments)
 {
-    return ::FormatMessageW(flags, source, messageId, languageId, Wide(buffer), size,
-                            static_cast<va_list*>(arguments));
+    return ::FormatMessageW(flags, source, messageId, languageId, Wide(buffer), size, static_cast<va_list*>(arguments));
 }
 
 HLOCAL LocalAlloc(UINT flags, SIZE_T bytes) { return ::LocalAlloc(flags, bytes); }

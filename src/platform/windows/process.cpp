@@ -31,11 +31,10 @@ BOOL CreateProcessW(LPCWSTR applicationName, LPWSTR commandLine, void* processAt
                     BOOL inheritHandles, DWORD creationFlags, void* environment, LPCWSTR currentDirectory,
                     STARTUPINFOW* startupInfo, PROCESS_INFORMATION* processInformation)
 {
-    return ::CreateProcessW(Wide(applicationName), Wide(commandLine),
-                            static_cast<::SECURITY_ATTRIBUTES*>(processAttributes),
-                            static_cast<::SECURITY_ATTRIBUTES*>(threadAttributes), inheritHandles, creationFlags,
-                            environment, Wide(currentDirectory), Sdk<::STARTUPINFOW>(startupInfo),
-                            Sdk<::PROCESS_INFORMATION>(processInformation));
+    return ::CreateProcessW(
+        Wide(applicationName), Wide(commandLine), static_cast<::SECURITY_ATTRIBUTES*>(processAttributes),
+        static_cast<::SECURITY_ATTRIBUTES*>(threadAttributes), inheritHandles, creationFlags, environment,
+        Wide(currentDirectory), Sdk<::STARTUPINFOW>(startupInfo), Sdk<::PROCESS_INFORMATION>(processInformation));
 }
 
 DWORD WaitForSingleObject(HANDLE object, DWORD milliseconds) { return ::WaitForSingleObject(object, milliseconds); }
@@ -51,8 +50,8 @@ BOOL OpenProcessToken(HANDLE process, DWORD desiredAccess, HANDLE* token)
 
 BOOL GetTokenInformation(HANDLE token, int informationClass, void* information, DWORD length, DWORD* returnLength)
 {
-    return ::GetTokenInformation(token, static_cast<::TOKEN_INFORMATION_CLASS>(informationClass), information,
-                                 length, returnLength);
+    return ::GetTokenInformation(token, static_cast<::TOKEN_INFORMATION_CLASS>(informationClass), information, length,
+                                 returnLength);
 }
 
 BOOL LookupPrivilegeValueW(LPCWSTR systemName, LPCWSTR name, LUID* luid)
@@ -70,8 +69,8 @@ BOOL AdjustTokenPrivileges(HANDLE token, BOOL disableAll, TOKEN_PRIVILEGES* newS
 BOOL InitiateSystemShutdownExW(LPWSTR machineName, LPWSTR message, DWORD timeout, BOOL forceAppsClosed,
                                BOOL rebootAfterShutdown, DWORD reason)
 {
-    return ::InitiateSystemShutdownExW(Wide(machineName), Wide(message), timeout, forceAppsClosed,
-                                       rebootAfterShutdown, reason);
+    return ::InitiateSystemShutdownExW(Wide(machineName), Wide(message), timeout, forceAppsClosed, rebootAfterShutdown,
+                                       reason);
 }
 
 }  // namespace platform

@@ -23,9 +23,6 @@ HGLOBAL LoadResource(HMODULE module, HRSRC resource) { return ::LoadResource(Mod
 
 void* LockResource(HGLOBAL resource) { return ::LockResource(resource); }
 
-DWORD SizeofResource(HMODULE module, HRSRC resource)
-{
-    return ::SizeofResource(Module(module), Resource(resource));
-}
+DWORD SizeofResource(HMODULE module, HRSRC resource) { return ::SizeofResource(Module(module), Resource(resource)); }
 
 }  // namespace platform

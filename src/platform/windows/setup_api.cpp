@@ -17,11 +17,9 @@ using win::Window;
 // the SDK's own, calling convention included.
 static_assert(std::is_same_v<PSP_FILE_CALLBACK_W, ::PSP_FILE_CALLBACK_W>, "queue callback signature");
 
-BOOL SetupDiGetINFClassW(LPCWSTR infName, GUID* classGuid, LPWSTR className, DWORD classNameSize,
-                         DWORD* requiredSize)
+BOOL SetupDiGetINFClassW(LPCWSTR infName, GUID* classGuid, LPWSTR className, DWORD classNameSize, DWORD* requiredSize)
 {
-    return ::SetupDiGetINFClassW(Wide(infName), Sdk<::GUID>(classGuid), Wide(className), classNameSize,
-                                 requiredSize);
+    return ::SetupDiGetINFClassW(Wide(infName), Sdk<::GUID>(classGuid), Wide(className), classNameSize, requiredSize);
 }
 
 HDEVINFO SetupDiGetClassDevsW(const GUID* classGuid, LPCWSTR enumerator, HWND parent, DWORD flags)
@@ -39,34 +37,31 @@ BOOL SetupDiEnumDeviceInfo(HDEVINFO set, DWORD index, SP_DEVINFO_DATA* device)
     return ::SetupDiEnumDeviceInfo(set, index, Sdk<::SP_DEVINFO_DATA>(device));
 }
 
-BOOL SetupDiGetDeviceRegistryPropertyW(HDEVINFO set, SP_DEVINFO_DATA* device, DWORD property,
-                                       DWORD* propertyRegType, BYTE* buffer, DWORD bufferSize,
-                                       DWORD* requiredSize)
+BOOL SetupDiGetDeviceRegistryPropertyW(HDEVINFO set, SP_DEVINFO_DATA* device, DWORD property, DWORD* propertyRegType,
+                                       BYTE* buffer, DWORD bufferSize, DWORD* requiredSize)
 {
-    return ::SetupDiGetDeviceRegistryPropertyW(set, Sdk<::SP_DEVINFO_DATA>(device), property, propertyRegType,
-                                               buffer, bufferSize, requiredSize);
+    return ::SetupDiGetDeviceRegistryPropertyW(set, Sdk<::SP_DEVINFO_DATA>(device), property, propertyRegType, buffer,
+                                               bufferSize, requiredSize);
 }
 
-BOOL SetupDiCreateDeviceInfoW(HDEVINFO set, LPCWSTR deviceName, const GUID* classGuid,
-                              LPCWSTR deviceDescription, HWND parent, DWORD creationFlags,
-                              SP_DEVINFO_DATA* device)
+BOOL SetupDiCreateDeviceInfoW(HDEVINFO set, LPCWSTR deviceName, const GUID* classGuid, LPCWSTR deviceDescription,
+                              HWND parent, DWORD creationFlags, SP_DEVINFO_DATA* device)
 {
     return ::SetupDiCreateDeviceInfoW(set, Wide(deviceName), Sdk<::GUID>(classGuid), Wide(deviceDescription),
                                       Window(parent), creationFlags, Sdk<::SP_DEVINFO_DATA>(device));
 }
 
-BOOL SetupDiSetDeviceRegistryPropertyW(HDEVINFO set, SP_DEVINFO_DATA* device, DWORD property,
-                                       const BYTE* buffer, DWORD bufferSize)
+BOOL SetupDiSetDeviceRegistryPropertyW(HDEVINFO set, SP_DEVINFO_DATA* device, DWORD property, const BYTE* buffer,
+                                       DWORD bufferSize)
 {
-    return ::SetupDiSetDeviceRegistryPropertyW(set, Sdk<::SP_DEVINFO_DATA>(device), property, buffer,
-                                               bufferSize);
+    return ::SetupDiSetDeviceRegistryPropertyW(set, Sdk<::SP_DEVINFO_DATA>(device), property, buffer, bufferSize);
 }
 
 BOOL SetupDiSetClassInstallParamsW(HDEVINFO set, SP_DEVINFO_DATA* device, SP_CLASSINSTALL_HEADER* params,
                                    DWORD paramsSize)
 {
-    return ::SetupDiSetClassInstallParamsW(set, Sdk<::SP_DEVINFO_DATA>(device),
-                                           Sdk<::SP_CLASSINSTALL_HEADER>(params), paramsSize);
+    return ::SetupDiSetClassInstallParamsW(set, Sdk<::SP_DEVINFO_DATA>(device), Sdk<::SP_CLASSINSTALL_HEADER>(params),
+                                           paramsSize);
 }
 
 BOOL SetupDiCallClassInstaller(UINT installFunction, HDEVINFO set, SP_DEVINFO_DATA* device)
@@ -81,14 +76,12 @@ BOOL SetupDiRemoveDevice(HDEVINFO set, SP_DEVINFO_DATA* device)
 
 BOOL SetupDiGetDeviceInstallParamsW(HDEVINFO set, SP_DEVINFO_DATA* device, SP_DEVINSTALL_PARAMS_W* params)
 {
-    return ::SetupDiGetDeviceInstallParamsW(set, Sdk<::SP_DEVINFO_DATA>(device),
-                                            Sdk<::SP_DEVINSTALL_PARAMS_W>(params));
+    return ::SetupDiGetDeviceInstallParamsW(set, Sdk<::SP_DEVINFO_DATA>(device), Sdk<::SP_DEVINSTALL_PARAMS_W>(params));
 }
 
 BOOL SetupDiSetDeviceInstallParamsW(HDEVINFO set, SP_DEVINFO_DATA* device, SP_DEVINSTALL_PARAMS_W* params)
 {
-    return ::SetupDiSetDeviceInstallParamsW(set, Sdk<::SP_DEVINFO_DATA>(device),
-                                            Sdk<::SP_DEVINSTALL_PARAMS_W>(params));
+    return ::SetupDiSetDeviceInstallParamsW(set, Sdk<::SP_DEVINFO_DATA>(device), Sdk<::SP_DEVINSTALL_PARAMS_W>(params));
 }
 
 BOOL SetupDiDestroyDeviceInfoList(HDEVINFO set) { return ::SetupDiDestroyDeviceInfoList(set); }
@@ -113,11 +106,11 @@ BOOL SetupInstallFilesFromInfSectionW(HINF inf, HINF layoutInf, HSPFILEQ queue, 
 
 void* SetupInitDefaultQueueCallback(HWND owner) { return ::SetupInitDefaultQueueCallback(Window(owner)); }
 
-void* SetupInitDefaultQueueCallbackEx(HWND owner, HWND alternateProgressWindow, UINT progressMessage,
-                                      DWORD reserved1, void* reserved2)
+void* SetupInitDefaultQueueCallbackEx(HWND owner, HWND alternateProgressWindow, UINT progressMessage, DWORD reserved1,
+                                      void* reserved2)
 {
-    return ::SetupInitDefaultQueueCallbackEx(Window(owner), Window(alternateProgressWindow), progressMessage,
-                                             reserved1, reserved2);
+    return ::SetupInitDefaultQueueCallbackEx(Window(owner), Window(alternateProgressWindow), progressMessage, reserved1,
+                                             reserved2);
 }
 
 void SetupTermDefaultQueueCallback(void* context) { ::SetupTermDefaultQueueCallback(context); }
@@ -133,13 +126,12 @@ BOOL SetupCommitFileQueueW(HWND owner, HSPFILEQ queue, PSP_FILE_CALLBACK_W callb
 }
 
 BOOL SetupInstallFromInfSectionW(HWND owner, HINF inf, LPCWSTR sectionName, UINT flags, void* relativeKeyRoot,
-                                 LPCWSTR sourceRootPath, UINT copyFlags, PSP_FILE_CALLBACK_W callback,
-                                 void* context, HDEVINFO deviceInfoSet, SP_DEVINFO_DATA* deviceInfoData)
+                                 LPCWSTR sourceRootPath, UINT copyFlags, PSP_FILE_CALLBACK_W callback, void* context,
+                                 HDEVINFO deviceInfoSet, SP_DEVINFO_DATA* deviceInfoData)
 {
     return ::SetupInstallFromInfSectionW(Window(owner), inf, Wide(sectionName), flags,
                                          static_cast<::HKEY>(relativeKeyRoot), Wide(sourceRootPath), copyFlags,
-                                         callback, context, deviceInfoSet,
-                                         Sdk<::SP_DEVINFO_DATA>(deviceInfoData));
+                                         callback, context, deviceInfoSet, Sdk<::SP_DEVINFO_DATA>(deviceInfoData));
 }
 
 int SetupPromptReboot(HSPFILEQ queue, HWND owner, BOOL scanOnly)
@@ -150,8 +142,8 @@ int SetupPromptReboot(HSPFILEQ queue, HWND owner, BOOL scanOnly)
 BOOL SetupDiGetActualSectionToInstallW(HINF inf, LPCWSTR sectionName, LPWSTR actualName, DWORD actualNameSize,
                                        DWORD* requiredSize, LPWSTR* extension)
 {
-    return ::SetupDiGetActualSectionToInstallW(inf, Wide(sectionName), Wide(actualName), actualNameSize,
-                                               requiredSize, reinterpret_cast<::PWSTR*>(extension));
+    return ::SetupDiGetActualSectionToInstallW(inf, Wide(sectionName), Wide(actualName), actualNameSize, requiredSize,
+                                               reinterpret_cast<::PWSTR*>(extension));
 }
 
 BOOL SetupInstallServicesFromInfSectionW(HINF inf, LPCWSTR sectionName, DWORD flags)

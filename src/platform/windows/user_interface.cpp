@@ -18,8 +18,7 @@ int MessageBoxW(HWND owner, LPCWSTR text, LPCWSTR caption, UINT type)
 HINSTANCE ShellExecuteW(HWND owner, LPCWSTR operation, LPCWSTR file, LPCWSTR parameters, LPCWSTR directory,
                         int showCommand)
 {
-    return ::ShellExecuteW(Window(owner), Wide(operation), Wide(file), Wide(parameters), Wide(directory),
-                           showCommand);
+    return ::ShellExecuteW(Window(owner), Wide(operation), Wide(file), Wide(parameters), Wide(directory), showCommand);
 }
 
 }  // namespace platform

@@ -66,8 +66,7 @@ static BOOL g_echo;
 static void write_bytes(HANDLE out, const char *bytes, DWORD size)
 {
     DWORD written = 0;
-    if (out != INVALID_HANDLE_VALUE && out != NULL)
-        WriteFile(out, bytes, size, &written, NULL);
+    if (out != INVALID_HANDLE_VALUE && out != NULL) WriteFile(out, bytes, size, &written, NULL);
 }
 
 static void emit_line(const char *line)
@@ -91,11 +90,11 @@ static void append_field(char *line, size_t cap, const wchar_t *text)
         const char *piece = NULL;
         int length;
         switch (*text) {
-        case L'\\': piece = "\\\\"; break;
-        case L'\t': piece = "\\t"; break;
-        case L'\n': piece = "\\n"; break;
-        case L'\r': piece = "\\r"; break;
-        default: break;
+            case L'\\': piece = "\\\\"; break;
+            case L'\t': piece = "\\t"; break;
+            case L'\n': piece = "\\n"; break;
+            case L'\r': piece = "\\r"; break;
+            default: break;
         }
         if (piece) {
             length = (int)strlen(piece);
@@ -105,8 +104,7 @@ static void append_field(char *line, size_t cap, const wchar_t *text)
             length = WideCharToMultiByte(CP_UTF8, 0, text, units, utf8, (int)sizeof utf8, NULL, NULL);
             text += units - 1;
         }
-        if (length <= 0 || used + (size_t)length + 1 >= cap)
-            break;
+        if (length <= 0 || used + (size_t)length + 1 >= cap) break;
         memcpy(line + used, utf8, (size_t)length);
         used += (size_t)length;
         line[used] = '\0';
@@ -137,8 +135,7 @@ static HWND find_icon_control(HWND box)
     HWND child = NULL;
     while ((child = FindWindowExW(box, child, L"Static", NULL)) != NULL) {
         LONG style = GetWindowLongW(child, GWL_STYLE);
-        if ((style & SS_TYPEMASK) == SS_ICON && IsWindowVisible(child) && holds_icon(child))
-            return child;
+        if ((style & SS_TYPEMASK) == SS_ICON && IsWindowVisible(child) && holds_icon(child)) return child;
     }
     return NULL;
 }
@@ -147,18 +144,15 @@ static BOOL capture_once(HWND control, DWORD *pixels, int *width, int *height)
 {
     RECT rect;
     BOOL ok = FALSE;
-    if (!GetWindowRect(control, &rect))
-        return FALSE;
+    if (!GetWindowRect(control, &rect)) return FALSE;
     *width = rect.right - rect.left;
     *height = rect.bottom - rect.top;
-    if (*width <= 0 || *height <= 0)
-        return FALSE;
+    if (*width <= 0 || *height <= 0) return FALSE;
     if (*width > kIconSide) *width = kIconSide;
     if (*height > kIconSide) *height = kIconSide;
 
     HDC screen = GetDC(NULL);
-    if (!screen)
-        return FALSE;
+    if (!screen) return FALSE;
     HDC memory = CreateCompatibleDC(screen);
     BITMAPINFO info;
     memset(&info, 0, sizeof info);
@@ -174,8 +168,7 @@ static BOOL capture_once(HWND control, DWORD *pixels, int *width, int *height)
         HGDIOBJ previous = SelectObject(memory, bitmap);
         ok = BitBlt(memory, 0, 0, *width, *height, screen, rect.left, rect.top, SRCCOPY);
         GdiFlush();
-        if (ok)
-            memcpy(pixels, bits, (size_t)(*width) * (size_t)(*height) * sizeof(DWORD));
+        if (ok) memcpy(pixels, bits, (size_t)(*width) * (size_t)(*height) * sizeof(DWORD));
         SelectObject(memory, previous);
     }
     if (bitmap) DeleteObject(bitmap);
@@ -187,8 +180,7 @@ static BOOL capture_once(HWND control, DWORD *pixels, int *width, int *height)
 static BOOL is_uniform(const DWORD *pixels, int count)
 {
     for (int i = 1; i < count; ++i)
-        if ((pixels[i] & 0xFFFFFF) != (pixels[0] & 0xFFFFFF))
-            return FALSE;
+        if ((pixels[i] & 0xFFFFFF) != (pixels[0] & 0xFFFFFF)) return FALSE;
     return TRUE;
 }
 
@@ -199,15 +191,13 @@ static BOOL capture_icon(HWND control, DWORD *pixels, int *width, int *height)
     BOOL have_previous = FALSE;
     for (int attempt = 0; attempt < 40; ++attempt) {
         Sleep(kPollMs);
-        if (!capture_once(control, pixels, width, height))
-            continue;
+        if (!capture_once(control, pixels, width, height)) continue;
         int count = (*width) * (*height);
         if (is_uniform(pixels, count)) {
             have_previous = FALSE;
             continue;
         }
-        if (have_previous && memcmp(previous, pixels, (size_t)count * sizeof(DWORD)) == 0)
-            return TRUE;
+        if (have_previous && memcmp(previous, pixels, (size_t)count * sizeof(DWORD)) == 0) return TRUE;
         memcpy(previous, pixels, (size_t)count * sizeof(DWORD));
         have_previous = TRUE;
     }
@@ -230,16 +220,13 @@ static const char *classify_icon(HWND box)
     static DWORD pixels[kIconSide * kIconSide];
     int width = 0, height = 0;
     HWND control = find_icon_control(box);
-    if (!control)
-        return "none";
-    if (!capture_icon(control, pixels, &width, &height))
-        return "unreadable";
+    if (!control) return "none";
+    if (!capture_icon(control, pixels, &width, &height)) return "unreadable";
     const char *best = "unknown";
     unsigned long long best_difference = 0;
     for (int i = 0; i < kRefCount; ++i) {
         const Reference *ref = &g_refs[i];
-        if (!ref->captured || ref->width != width || ref->height != height)
-            continue;
+        if (!ref->captured || ref->width != width || ref->height != height) continue;
         unsigned long long d = difference(ref->pixels, pixels, width * height);
         if (strcmp(best, "unknown") == 0 || d < best_difference) {
             best = ref->name;
@@ -247,8 +234,7 @@ static const char *classify_icon(HWND box)
         }
     }
     /* Anything far from every reference is no standard icon. */
-    if (best_difference > (unsigned long long)width * height * 3 * 32)
-        return "unknown";
+    if (best_difference > (unsigned long long)width * height * 3 * 32) return "unknown";
     return best;
 }
 
@@ -268,8 +254,7 @@ static HWND wait_for_window(const wchar_t *caption, DWORD limit_ms)
     DWORD start = GetTickCount();
     while (GetTickCount() - start < limit_ms) {
         HWND box = FindWindowW(L"#32770", caption);
-        if (box && IsWindowVisible(box))
-            return box;
+        if (box && IsWindowVisible(box)) return box;
         Sleep(kPollMs / 2);
     }
     return NULL;
@@ -280,20 +265,16 @@ static void capture_reference(Reference *ref)
     wchar_t caption[64];
     swprintf(caption, 64, L"boxreader reference %u", ref->style);
     HANDLE thread = CreateThread(NULL, 0, show_reference, ref, 0, NULL);
-    if (!thread)
-        return;
+    if (!thread) return;
     HWND box = wait_for_window(caption, 5000);
     if (box) {
         HWND control = find_icon_control(box);
-        if (control)
-            ref->captured = capture_icon(control, ref->pixels, &ref->width, &ref->height);
+        if (control) ref->captured = capture_icon(control, ref->pixels, &ref->width, &ref->height);
         PostMessageW(box, WM_COMMAND, IDOK, 0);
     }
-    if (WaitForSingleObject(thread, 3000) != WAIT_OBJECT_0 && box)
-        PostMessageW(box, WM_CLOSE, 0, 0);
+    if (WaitForSingleObject(thread, 3000) != WAIT_OBJECT_0 && box) PostMessageW(box, WM_CLOSE, 0, 0);
     WaitForSingleObject(thread, 1000);
     CloseHandle(thread);
-
 }
 
 static void report_references(void)
@@ -309,8 +290,7 @@ static void report_references(void)
 static BOOL all_captured(void)
 {
     for (int i = 0; i < kRefCount; ++i)
-        if (!g_refs[i].captured)
-            return FALSE;
+        if (!g_refs[i].captured) return FALSE;
     return TRUE;
 }
 
@@ -318,16 +298,14 @@ static BOOL load_references(const wchar_t *path)
 {
     DWORD size = 0;
     HANDLE file = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
-    if (file == INVALID_HANDLE_VALUE)
-        return FALSE;
+    if (file == INVALID_HANDLE_VALUE) return FALSE;
     BOOL ok = ReadFile(file, g_refs, sizeof g_refs, &size, NULL) && size == sizeof g_refs;
     CloseHandle(file);
     /* The names are this program's own pointers, not the file's. */
     static const char *const names[] = {"error", "question", "exclamation", "information"};
     for (int i = 0; i < kRefCount; ++i) {
         g_refs[i].name = names[i];
-        if (!ok)
-            g_refs[i].captured = FALSE;
+        if (!ok) g_refs[i].captured = FALSE;
     }
     return ok && all_captured();
 }
@@ -336,8 +314,7 @@ static void save_references(const wchar_t *path)
 {
     DWORD written = 0;
     HANDLE file = CreateFileW(path, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
-    if (file == INVALID_HANDLE_VALUE)
-        return;
+    if (file == INVALID_HANDLE_VALUE) return;
     WriteFile(file, g_refs, sizeof g_refs, &written, NULL);
     CloseHandle(file);
 }
@@ -348,10 +325,8 @@ static void learn_references(const wchar_t *cache)
         report_references();
         return;
     }
-    for (int i = 0; i < kRefCount; ++i)
-        capture_reference(&g_refs[i]);
-    if (cache && all_captured())
-        save_references(cache);
+    for (int i = 0; i < kRefCount; ++i) capture_reference(&g_refs[i]);
+    if (cache && all_captured()) save_references(cache);
     report_references();
 }
 
@@ -363,8 +338,7 @@ static void process_name(HWND box, wchar_t *name, DWORD capacity)
     wcscpy(name, L"?");
     GetWindowThreadProcessId(box, &pid);
     HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid);
-    if (!process)
-        return;
+    if (!process) return;
     wchar_t path[MAX_PATH];
     DWORD size = MAX_PATH;
     if (QueryFullProcessImageNameW(process, 0, path, &size)) {
@@ -381,9 +355,8 @@ typedef struct {
 } Button;
 
 static const Button kButtons[] = {
-    {IDOK, "ok"},       {IDCANCEL, "cancel"},     {IDABORT, "abort"},
-    {IDRETRY, "retry"}, {IDIGNORE, "ignore"},     {IDYES, "yes"},
-    {IDNO, "no"},       {IDTRYAGAIN, "tryagain"}, {IDCONTINUE, "continue"},
+    {IDOK, "ok"},   {IDCANCEL, "cancel"}, {IDABORT, "abort"},       {IDRETRY, "retry"},       {IDIGNORE, "ignore"},
+    {IDYES, "yes"}, {IDNO, "no"},         {IDTRYAGAIN, "tryagain"}, {IDCONTINUE, "continue"},
 };
 
 static BOOL has_button(HWND box, int id)
@@ -397,8 +370,7 @@ static int answer_for(HWND box)
 {
     static const int preference[] = {IDNO, IDOK, IDCANCEL};
     for (size_t i = 0; i < sizeof preference / sizeof preference[0]; ++i)
-        if (has_button(box, preference[i]))
-            return preference[i];
+        if (has_button(box, preference[i])) return preference[i];
     return 0;
 }
 
@@ -436,10 +408,8 @@ static void log_box(HWND box)
     append_ascii(line, sizeof line, "\t");
     BOOL first = TRUE;
     for (size_t i = 0; i < sizeof kButtons / sizeof kButtons[0]; ++i) {
-        if (!has_button(box, kButtons[i].id))
-            continue;
-        if (!first)
-            append_ascii(line, sizeof line, ",");
+        if (!has_button(box, kButtons[i].id)) continue;
+        if (!first) append_ascii(line, sizeof line, ",");
         append_ascii(line, sizeof line, kButtons[i].name);
         first = FALSE;
     }
@@ -449,8 +419,7 @@ static void log_box(HWND box)
 static Seen *find_seen(HWND box)
 {
     for (int i = 0; i < g_seen_count; ++i)
-        if (g_seen[i].box == box)
-            return &g_seen[i];
+        if (g_seen[i].box == box) return &g_seen[i];
     return NULL;
 }
 
@@ -458,8 +427,7 @@ static void forget_closed_boxes(void)
 {
     int kept = 0;
     for (int i = 0; i < g_seen_count; ++i)
-        if (IsWindow(g_seen[i].box))
-            g_seen[kept++] = g_seen[i];
+        if (IsWindow(g_seen[i].box)) g_seen[kept++] = g_seen[i];
     g_seen_count = kept;
 }
 
@@ -468,11 +436,9 @@ static BOOL CALLBACK visit_window(HWND window, LPARAM unused)
     (void)unused;
     wchar_t class_name[16];
     DWORD pid = 0;
-    if (!GetClassNameW(window, class_name, 16) || wcscmp(class_name, L"#32770") != 0)
-        return TRUE;
+    if (!GetClassNameW(window, class_name, 16) || wcscmp(class_name, L"#32770") != 0) return TRUE;
     GetWindowThreadProcessId(window, &pid);
-    if (pid == GetCurrentProcessId() || !IsWindowVisible(window))
-        return TRUE;
+    if (pid == GetCurrentProcessId() || !IsWindowVisible(window)) return TRUE;
     Seen *seen = find_seen(window);
     if (seen) {
         /* A click posted before the box could take it is sent again. */
@@ -520,20 +486,33 @@ static BOOL parse_options(int argc, wchar_t **argv, Options *options)
     options->grace_ms = 150;
     for (int i = 1; i < argc; ++i) {
         const wchar_t *value = i + 1 < argc ? argv[i + 1] : NULL;
-        if (wcscmp(argv[i], L"--echo") == 0) { g_echo = TRUE; continue; }
-        if (!value)
+        if (wcscmp(argv[i], L"--echo") == 0) {
+            g_echo = TRUE;
+            continue;
+        }
+        if (!value) return FALSE;
+        if (wcscmp(argv[i], L"--log") == 0)
+            options->log = value;
+        else if (wcscmp(argv[i], L"--run") == 0)
+            options->run = value;
+        else if (wcscmp(argv[i], L"--args-file") == 0)
+            options->args_file = value;
+        else if (wcscmp(argv[i], L"--cwd") == 0)
+            options->cwd = value;
+        else if (wcscmp(argv[i], L"--stop") == 0)
+            options->stop = value;
+        else if (wcscmp(argv[i], L"--refs") == 0)
+            options->refs = value;
+        else if (wcscmp(argv[i], L"--stdout") == 0)
+            options->stdout_file = value;
+        else if (wcscmp(argv[i], L"--stderr") == 0)
+            options->stderr_file = value;
+        else if (wcscmp(argv[i], L"--timeout") == 0)
+            options->timeout_ms = (DWORD)wcstoul(value, NULL, 10) * 1000;
+        else if (wcscmp(argv[i], L"--grace") == 0)
+            options->grace_ms = (DWORD)wcstoul(value, NULL, 10);
+        else
             return FALSE;
-        if (wcscmp(argv[i], L"--log") == 0) options->log = value;
-        else if (wcscmp(argv[i], L"--run") == 0) options->run = value;
-        else if (wcscmp(argv[i], L"--args-file") == 0) options->args_file = value;
-        else if (wcscmp(argv[i], L"--cwd") == 0) options->cwd = value;
-        else if (wcscmp(argv[i], L"--stop") == 0) options->stop = value;
-        else if (wcscmp(argv[i], L"--refs") == 0) options->refs = value;
-        else if (wcscmp(argv[i], L"--stdout") == 0) options->stdout_file = value;
-        else if (wcscmp(argv[i], L"--stderr") == 0) options->stderr_file = value;
-        else if (wcscmp(argv[i], L"--timeout") == 0) options->timeout_ms = (DWORD)wcstoul(value, NULL, 10) * 1000;
-        else if (wcscmp(argv[i], L"--grace") == 0) options->grace_ms = (DWORD)wcstoul(value, NULL, 10);
-        else return FALSE;
         ++i;
     }
     return options->log != NULL;
@@ -545,16 +524,13 @@ static wchar_t *read_arguments(const wchar_t *path)
     static char bytes[32768];
     DWORD size = 0;
     HANDLE file = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
-    if (file == INVALID_HANDLE_VALUE)
-        return NULL;
+    if (file == INVALID_HANDLE_VALUE) return NULL;
     BOOL ok = ReadFile(file, bytes, sizeof bytes - 1, &size, NULL);
     CloseHandle(file);
-    if (!ok)
-        return NULL;
+    if (!ok) return NULL;
     int units = MultiByteToWideChar(CP_UTF8, 0, bytes, (int)size, NULL, 0);
     wchar_t *text = (wchar_t *)calloc((size_t)units + 1, sizeof(wchar_t));
-    if (text && units > 0)
-        MultiByteToWideChar(CP_UTF8, 0, bytes, (int)size, text, units);
+    if (text && units > 0) MultiByteToWideChar(CP_UTF8, 0, bytes, (int)size, text, units);
     return text;
 }
 
@@ -562,23 +538,20 @@ static wchar_t *read_arguments(const wchar_t *path)
 static HANDLE create_inheritable(const wchar_t *path)
 {
     SECURITY_ATTRIBUTES inherit = {sizeof inherit, NULL, TRUE};
-    if (!path)
-        return NULL;
+    if (!path) return NULL;
     return CreateFileW(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit, CREATE_ALWAYS,
                        FILE_ATTRIBUTE_NORMAL, NULL);
 }
 
 static void close_if_open(HANDLE handle)
 {
-    if (handle && handle != INVALID_HANDLE_VALUE)
-        CloseHandle(handle);
+    if (handle && handle != INVALID_HANDLE_VALUE) CloseHandle(handle);
 }
 
 static HANDLE launch(const Options *options)
 {
     wchar_t *tail = options->args_file ? read_arguments(options->args_file) : NULL;
-    if (options->args_file && !tail)
-        return NULL;
+    if (options->args_file && !tail) return NULL;
     size_t length = wcslen(options->run) + (tail ? wcslen(tail) : 0) + 4;
     wchar_t *command_line = (wchar_t *)calloc(length, sizeof(wchar_t));
     HANDLE process = NULL;
@@ -589,8 +562,7 @@ static HANDLE launch(const Options *options)
     if (output == INVALID_HANDLE_VALUE || errors == INVALID_HANDLE_VALUE) {
         error = GetLastError();
     } else if (command_line) {
-        swprintf(command_line, length, L"\"%ls\"%ls%ls", options->run, (tail && *tail) ? L" " : L"",
-                 tail ? tail : L"");
+        swprintf(command_line, length, L"\"%ls\"%ls%ls", options->run, (tail && *tail) ? L" " : L"", tail ? tail : L"");
         STARTUPINFOW startup;
         PROCESS_INFORMATION info;
         memset(&startup, 0, sizeof startup);
@@ -600,8 +572,7 @@ static HANDLE launch(const Options *options)
             startup.hStdOutput = output;
             startup.hStdError = errors;
         }
-        if (CreateProcessW(options->run, command_line, NULL, NULL, capture, 0, NULL, options->cwd,
-                           &startup, &info)) {
+        if (CreateProcessW(options->run, command_line, NULL, NULL, capture, 0, NULL, options->cwd, &startup, &info)) {
             CloseHandle(info.hThread);
             process = info.hProcess;
         }
@@ -649,10 +620,8 @@ static int watch(const Options *options, HANDLE program)
             ended = TRUE;
             ended_at = GetTickCount();
         }
-        if (ended && GetTickCount() - ended_at >= options->grace_ms)
-            break;
-        if (stop_requested(options))
-            break;
+        if (ended && GetTickCount() - ended_at >= options->grace_ms) break;
+        if (stop_requested(options)) break;
         if (GetTickCount() - start >= options->timeout_ms) {
             if (program && !ended) {
                 emit_line("timeout");
@@ -664,8 +633,7 @@ static int watch(const Options *options, HANDLE program)
         Sleep(kPollMs);
     }
     sweep();
-    if (!program)
-        return 0;
+    if (!program) return 0;
     DWORD code = 0;
     GetExitCodeProcess(program, &code);
     char line[32];
@@ -678,16 +646,16 @@ int wmain(int argc, wchar_t **argv)
 {
     Options options;
     if (!parse_options(argc, argv, &options)) {
-        static const char usage[] = "usage: boxreader --log FILE [--timeout S] [--grace MS] [--echo] "
-                                    "[--run EXE [--args-file FILE] [--cwd DIR] [--stdout FILE] [--stderr FILE]] "
-                                    "[--stop FILE] [--refs FILE]\n";
+        static const char usage[] =
+            "usage: boxreader --log FILE [--timeout S] [--grace MS] [--echo] "
+            "[--run EXE [--args-file FILE] [--cwd DIR] [--stdout FILE] [--stderr FILE]] "
+            "[--stop FILE] [--refs FILE]\n";
         write_bytes(GetStdHandle(STD_ERROR_HANDLE), usage, sizeof usage - 1);
         return 2;
     }
-    g_log = CreateFileW(options.log, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
-                        OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
-    if (g_log == INVALID_HANDLE_VALUE)
-        return 2;
+    g_log = CreateFileW(options.log, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_ALWAYS,
+                        FILE_ATTRIBUTE_NORMAL, NULL);
+    if (g_log == INVALID_HANDLE_VALUE) return 2;
     learn_references(options.refs);
     emit_line("ready");
 
@@ -703,8 +671,7 @@ int wmain(int argc, wchar_t **argv)
         }
     }
     int code = watch(&options, program);
-    if (program)
-        CloseHandle(program);
+    if (program) CloseHandle(program);
     CloseHandle(g_log);
     return code;
 }

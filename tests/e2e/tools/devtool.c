@@ -28,8 +28,7 @@ static void print_utf8(const wchar_t *text)
 {
     char buffer[4096];
     int length = WideCharToMultiByte(CP_UTF8, 0, text, -1, buffer, sizeof buffer, NULL, NULL);
-    if (length > 0)
-        fputs(buffer, stdout);
+    if (length > 0) fputs(buffer, stdout);
 }
 
 static int failed(const char *what)
@@ -52,8 +51,7 @@ static int parse_guid(const wchar_t *text, GUID *guid)
     guid->Data1 = data1;
     guid->Data2 = (unsigned short)data2;
     guid->Data3 = (unsigned short)data3;
-    for (int i = 0; i < 8; ++i)
-        guid->Data4[i] = (unsigned char)bytes[i];
+    for (int i = 0; i < 8; ++i) guid->Data4[i] = (unsigned char)bytes[i];
     return 1;
 }
 
@@ -61,10 +59,8 @@ static int parse_guid(const wchar_t *text, GUID *guid)
 static DWORD multi_string(const wchar_t *list, wchar_t *ids, size_t capacity)
 {
     size_t length = wcslen(list);
-    if (length + 2 > capacity)
-        return 0;
-    for (size_t i = 0; i < length; ++i)
-        ids[i] = list[i] == L';' ? L'\0' : list[i];
+    if (length + 2 > capacity) return 0;
+    for (size_t i = 0; i < length; ++i) ids[i] = list[i] == L';' ? L'\0' : list[i];
     ids[length] = L'\0';
     ids[length + 1] = L'\0';
     return (DWORD)((length + 2) * sizeof(wchar_t));
@@ -80,11 +76,9 @@ static int create(const wchar_t *class_text, const wchar_t *class_name, const wc
     int result = 0;
     ZeroMemory(&device, sizeof device);
     device.cbSize = sizeof device;
-    if (!parse_guid(class_text, &guid) || size == 0)
-        return 2;
+    if (!parse_guid(class_text, &guid) || size == 0) return 2;
     HDEVINFO set = SetupDiCreateDeviceInfoList(&guid, NULL);
-    if (set == INVALID_HANDLE_VALUE)
-        return failed("SetupDiCreateDeviceInfoList");
+    if (set == INVALID_HANDLE_VALUE) return failed("SetupDiCreateDeviceInfoList");
     if (!SetupDiCreateDeviceInfoW(set, class_name, &guid, NULL, NULL, DICD_GENERATE_ID, &device))
         result = failed("SetupDiCreateDeviceInfoW");
     else if (!SetupDiSetDeviceRegistryPropertyW(set, &device, SPDRP_HARDWAREID, (const BYTE *)ids, size))
@@ -111,11 +105,9 @@ static void print_property(HDEVINFO set, SP_DEVINFO_DATA *device, DWORD property
         return;
     }
     for (wchar_t *id = value; *id != L'\0'; id += wcslen(id) + 1) {
-        if (id != value)
-            fputs(";", stdout);
+        if (id != value) fputs(";", stdout);
         print_utf8(id);
-        if (!multi)
-            break;
+        if (!multi) break;
     }
 }
 
@@ -126,14 +118,11 @@ static int list(const wchar_t *class_text)
     wchar_t instance[DEVICE_ID_CAPACITY];
     ZeroMemory(&device, sizeof device);
     device.cbSize = sizeof device;
-    if (!parse_guid(class_text, &guid))
-        return 2;
+    if (!parse_guid(class_text, &guid)) return 2;
     HDEVINFO set = SetupDiGetClassDevsW(&guid, NULL, NULL, DIGCF_PRESENT);
-    if (set == INVALID_HANDLE_VALUE)
-        return failed("SetupDiGetClassDevsW");
+    if (set == INVALID_HANDLE_VALUE) return failed("SetupDiGetClassDevsW");
     for (DWORD index = 0; SetupDiEnumDeviceInfo(set, index, &device); ++index) {
-        if (!SetupDiGetDeviceInstanceIdW(set, &device, instance, DEVICE_ID_CAPACITY, NULL))
-            continue;
+        if (!SetupDiGetDeviceInstanceIdW(set, &device, instance, DEVICE_ID_CAPACITY, NULL)) continue;
         print_utf8(instance);
         fputs("\t", stdout);
         print_property(set, &device, SPDRP_HARDWAREID, 1);
@@ -148,20 +137,16 @@ static int list(const wchar_t *class_text)
 static int load(const wchar_t *name)
 {
     HMODULE module = LoadLibraryW(name);
-    if (module == NULL)
-        return failed("LoadLibraryW");
+    if (module == NULL) return failed("LoadLibraryW");
     FreeLibrary(module);
     return 0;
 }
 
 int wmain(int argc, wchar_t **argv)
 {
-    if (argc == 5 && wcscmp(argv[1], L"create") == 0)
-        return create(argv[2], argv[3], argv[4]);
-    if (argc == 3 && wcscmp(argv[1], L"list") == 0)
-        return list(argv[2]);
-    if (argc == 3 && wcscmp(argv[1], L"load") == 0)
-        return load(argv[2]);
+    if (argc == 5 && wcscmp(argv[1], L"create") == 0) return create(argv[2], argv[3], argv[4]);
+    if (argc == 3 && wcscmp(argv[1], L"list") == 0) return list(argv[2]);
+    if (argc == 3 && wcscmp(argv[1], L"load") == 0) return load(argv[2]);
     fputs("usage: devtool create CLASSGUID CLASSNAME HWID[;HWID...] | list CLASSGUID | load NAME\n", stderr);
     return 2;
 }

@@ -14,13 +14,11 @@
 
 int wmain(int argc, wchar_t **argv)
 {
-    if (argc != 3)
-        return 2;
+    if (argc != 3) return 2;
     DWORD limit_ms = (DWORD)wcstoul(argv[2], NULL, 10) * 1000;
     DWORD start = GetTickCount();
     while (GetTickCount() - start < limit_ms) {
-        if (GetFileAttributesW(argv[1]) != INVALID_FILE_ATTRIBUTES)
-            return 0;
+        if (GetFileAttributesW(argv[1]) != INVALID_FILE_ATTRIBUTES) return 0;
         Sleep(200);
     }
     return 1;

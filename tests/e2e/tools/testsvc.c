@@ -35,8 +35,7 @@ static DWORD WINAPI on_control(DWORD control, DWORD type, LPVOID data, LPVOID co
 static void WINAPI service_main(DWORD argc, LPWSTR *argv)
 {
     g_status_handle = RegisterServiceCtrlHandlerExW(argc > 0 ? argv[0] : L"", on_control, NULL);
-    if (!g_status_handle)
-        return;
+    if (!g_status_handle) return;
     g_stop_event = CreateEventW(NULL, TRUE, FALSE, NULL);
     if (!g_stop_event) {
         report(SERVICE_STOPPED);

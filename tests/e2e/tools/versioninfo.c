@@ -33,17 +33,14 @@ static void print_binary_version(const char *name, DWORD high, DWORD low)
 
 static void print_texts(const void *record, WORD language, WORD code_page)
 {
-    static const wchar_t *const names[] = {L"CompanyName",    L"FileDescription",  L"FileVersion",
-                                           L"InternalName",   L"LegalCopyright",   L"OriginalFilename",
-                                           L"ProductName",    L"ProductVersion"};
+    static const wchar_t *const names[] = {L"CompanyName",    L"FileDescription",  L"FileVersion", L"InternalName",
+                                           L"LegalCopyright", L"OriginalFilename", L"ProductName", L"ProductVersion"};
     for (size_t i = 0; i < sizeof names / sizeof names[0]; ++i) {
         wchar_t path[96];
         wchar_t *value = NULL;
         UINT length = 0;
-        swprintf(path, sizeof path / sizeof path[0], L"\\StringFileInfo\\%04X%04X\\%ls", language, code_page,
-                 names[i]);
-        if (!VerQueryValueW(record, path, (void **)&value, &length))
-            continue;
+        swprintf(path, sizeof path / sizeof path[0], L"\\StringFileInfo\\%04X%04X\\%ls", language, code_page, names[i]);
+        if (!VerQueryValueW(record, path, (void **)&value, &length)) continue;
         print_utf8(names[i]);
         putchar('\t');
         print_utf8(value);

@@ -14,12 +14,10 @@ static void leave_mark(const wchar_t *suffix)
 {
     wchar_t path[MAX_PATH + 16];
     DWORD length = GetModuleFileNameW(self, path, MAX_PATH);
-    if (length == 0 || length >= MAX_PATH)
-        return;
+    if (length == 0 || length >= MAX_PATH) return;
     wcscpy(path + length, suffix);
     HANDLE file = CreateFileW(path, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
-    if (file != INVALID_HANDLE_VALUE)
-        CloseHandle(file);
+    if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
 }
 
 BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved)
@@ -35,7 +33,9 @@ BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved)
 /* Exported under its plain name, as the system's is; 32-bit stdcall names
  * carry their argument size, which the alias drops. */
 #if defined(__i386__)
-__asm__(".section .drectve\n\t.ascii \" -export:UpdateDriverForPlugAndPlayDevicesW=UpdateDriverForPlugAndPlayDevicesW@20\"\n\t.text");
+__asm__(
+    ".section .drectve\n\t.ascii \" "
+    "-export:UpdateDriverForPlugAndPlayDevicesW=UpdateDriverForPlugAndPlayDevicesW@20\"\n\t.text");
 #define PLANTED_EXPORT
 #else
 #define PLANTED_EXPORT __declspec(dllexport)
@@ -48,8 +48,7 @@ PLANTED_EXPORT BOOL WINAPI UpdateDriverForPlugAndPlayDevicesW(HWND parent, LPCWS
     (void)hardware_id;
     (void)inf_path;
     (void)flags;
-    if (reboot != NULL)
-        *reboot = FALSE;
+    if (reboot != NULL) *reboot = FALSE;
     leave_mark(L".called");
     return TRUE;
 }
