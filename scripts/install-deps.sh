@@ -11,6 +11,7 @@ set -euo pipefail
 packages=(
   cmake ninja-build g++ libgtest-dev          # host build and unit tests
   clang libclang-rt-14-dev                    # the fuzz targets (libFuzzer)
+  clang-format clang-tidy cppcheck            # format and static checks
   g++-mingw-w64-i686 g++-mingw-w64-x86-64     # the Windows builds
   wine wine64 xvfb                            # the real program in a virtual display
   python3 python3-pytest                      # the end-to-end tests

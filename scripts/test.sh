@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # Every test of OstrelSetup, on Debian 12 as root, with or without a display:
 #   1. installs what is missing (apt), 2. host unit tests, 3. the same under
-#   AddressSanitizer and UndefinedBehaviorSanitizer, 4. the 32-bit and 64-bit
-#   Windows builds, 5. the release archive, built twice and compared, 6. the
-#   real programs under Wine in a virtual display: the 32-bit build in a
+#   AddressSanitizer and UndefinedBehaviorSanitizer, 4. the fuzz targets'
+#   regression gate, 5. the 32-bit and 64-bit Windows builds and their PE
+#   headers, 6. the release archive, built twice and compared, 7. format and
+#   static checks (scripts/lint.sh), 8. the real programs under Wine in a
+#   virtual display: the 32-bit build in a
 #   32-bit prefix, the 64-bit build in a 64-bit prefix, and the 32-bit build
 #   with its 64-bit sibling in a 64-bit prefix (WOW64). Where Wine's 32-bit
 #   loader does not start (a kernel without 32-bit emulation), only the
@@ -142,6 +144,9 @@ step "Windows build, 32-bit (shipped)" configure_and_build win32
 step "Windows build, 64-bit" configure_and_build win64
 step "hardened executables: PE headers of both builds" run_pytest pe tests/pe
 step "release archive, built twice" release_archive
+# Format and static checks mostly compute, the passes under Wine mostly
+# wait: they run side by side.
+in_background step "format and static checks (clang-format, clang-tidy, cppcheck)" bash scripts/lint.sh "$BUILD"
 no_win32=$(win32_unavailable)
 if [[ -z "$no_win32" ]]; then
   in_background win32_passes
