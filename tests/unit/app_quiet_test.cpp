@@ -275,4 +275,17 @@ TEST_F(QuietDeviceTest, OnlyAQuietRunAsksTheDeviceCallsForNoUserInterface)
     EXPECT_EQ(InterfaceFlags(quietFrom), (std::vector<std::string>{"0x800000", "0x4"}));
 }
 
+// Windows' own driver tool answers 259 when the device keeps its better
+// driver; a failure elsewhere in the run still decides first.
+TEST_F(QuietDeviceTest, ADeviceLeftWithItsNewerDriverEndsWith259)
+{
+    machine.stdError = sim::StdTarget::file;
+    AddDevice(u"PCI\\A", {ostrel_test::kWidget}).betterDriverInPlace = true;
+    EXPECT_EQ(static_cast<DWORD>(Run("/quiet install device ostrel\\widget")), platform::ERROR_NO_MORE_ITEMS);
+    EXPECT_EQ(machine.stdErrorBytes.rfind("A newer driver exists already for hardware ID ostrel\\widget.", 0), 0U);
+    machine.FailCall(sim::Fault::Nth("UpdateDriverForPlugAndPlayDevicesW", 3));
+    EXPECT_EQ(static_cast<DWORD>(Run("/quiet install device ostrel\\widget ostrel\\widget")),
+              platform::ERROR_ACCESS_DENIED);
+}
+
 }  // namespace
