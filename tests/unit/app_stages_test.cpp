@@ -80,34 +80,45 @@ TEST_F(StartUpTest, UsageTextHasItsThirtyOneLinesAndThreeOptionsOnOne)
     EXPECT_EQ(lines[30], "/? = show this text (as 'help' does)");
 }
 
+struct MissingInfCase {
+    const char* name;
+    std::string commandLine;
+    std::vector<Box> boxes;
+};
+
+void PrintTo(const MissingInfCase& c, std::ostream* out) { *out << '"' << c.commandLine << '"'; }
+
+class MissingInfTest : public StartUpTest, public ::testing::WithParamInterface<MissingInfCase> {};
+
 // Without an INF file every path past the options ends at message 23, with
 // the system's text for the failed test, and touches nothing else.
-TEST_F(StartUpTest, MissingInfFileEndsEveryRunThatGetsPastTheOptions)
+TEST_P(MissingInfTest, EndsEveryRunThatGetsPastTheOptions)
 {
     machine.RemoveFile(ostrel_test::kDefaultInfPath);
     machine.services.Add(u"S", true);
-    const Box missing = Report(kOpenInfFailed, platform::ERROR_FILE_NOT_FOUND);
-    const std::vector<std::pair<std::string, std::vector<Box>>> cases = {
-        {"", {missing}},
-        {"stop service S", {missing}},
-        {"install device ", {missing}},
-        {"frobnicate", {missing}},
-        {"/reboot /de stop service S",
-         {ErrorBox("Die .inf Datei kann nicht ge\xC3\xB6"
-                   "ffnet werden.\n" +
-                   SystemText(platform::ERROR_FILE_NOT_FOUND))}},
-        {"/f C:\\Tools\\OstrelSetup.inf", {ErrorBox(kInvalidCommandLine)}},
-    };
-    for (const auto& [commandLine, boxes] : cases) {
-        machine.boxes.clear();
-        machine.threadLocale = platform::LOCALE_ENGLISH_US;
-        EXPECT_EQ(Run(commandLine), 0) << commandLine;
-        EXPECT_EQ(Boxes(), boxes) << commandLine;
-    }
+    EXPECT_EQ(Run(GetParam().commandLine), 0);
+    EXPECT_EQ(Boxes(), GetParam().boxes);
     EXPECT_TRUE(machine.services.IsRunning(u"S"));
     EXPECT_EQ(machine.CallCount("OpenSCManagerW"), 0U);
     EXPECT_EQ(machine.CallCount("ShellExecuteW"), 0U);
 }
+
+Box MissingInf() { return ErrorBox(kOpenInfFailed + "\n" + ostrel_test::kFileNotFoundText); }
+
+INSTANTIATE_TEST_SUITE_P(
+    Runs, MissingInfTest,
+    ::testing::Values(MissingInfCase{"NoAction", "", {MissingInf()}},
+                      MissingInfCase{"ServiceAction", "stop service S", {MissingInf()}},
+                      MissingInfCase{"EmptyArgumentList", "install device ", {MissingInf()}},
+                      MissingInfCase{"UnknownWord", "frobnicate", {MissingInf()}},
+                      MissingInfCase{"German",
+                                     "/reboot /de stop service S",
+                                     {ErrorBox("Die .inf Datei kann nicht ge\xC3\xB6"
+                                               "ffnet werden.\n" +
+                                               ostrel_test::kFileNotFoundText)}},
+                      MissingInfCase{
+                          "FaultyFileOption", "/f C:\\Tools\\OstrelSetup.inf", {ErrorBox(kInvalidCommandLine)}}),
+    [](const ::testing::TestParamInfo<MissingInfCase>& testCase) { return std::string(testCase.param.name); });
 
 TEST_F(StartUpTest, RunSetupAnswersMinusOneForAMissingInfFileOnlyAndTheProcessStillEndsWithZero)
 {
@@ -286,33 +297,36 @@ TEST_F(WalkTest, AnArgumentTooLongForTheBufferIsRefusedAndEndsTheWalk)
 
 // The restart step after the action.
 struct RestartCase {
+    const char* name;
     platform::BOOL rebootNeeded;
     int rebootOption;
-    std::vector<Box> boxes;
+    bool notice;  // message 7 instead of the prompt
     unsigned prompts;
 };
 
-class RestartTest : public ostrel_test::SimFixture {};
+void PrintTo(const RestartCase& c, std::ostream* out) { *out << c.name; }
 
-TEST_F(RestartTest, PromptsWithTheOptionElseTellsTheUser)
+class RestartTest : public ostrel_test::SimFixture {};
+class RestartCaseTest : public RestartTest, public ::testing::WithParamInterface<RestartCase> {};
+
+TEST_P(RestartCaseTest, PromptsWithTheOptionElseTellsTheUser)
 {
-    const Box notice = InformationBox(kRebootRequired);
-    const std::vector<RestartCase> cases = {
-        {platform::FALSE, 0, {}, 0},
-        {platform::FALSE, 1, {}, 0},
-        {platform::TRUE, 0, {notice}, 0},
-        {platform::TRUE, 1, {}, 1},
-    };
-    for (const RestartCase& c : cases) {
-        machine.boxes.clear();
-        machine.restartPrompts = 0;
-        run.rebootNeeded = c.rebootNeeded;
-        ostrel::RestartIfNeeded(run, c.rebootOption);
-        EXPECT_EQ(Boxes(), c.boxes) << c.rebootNeeded << c.rebootOption;
-        EXPECT_EQ(machine.restartPrompts, c.prompts) << c.rebootNeeded << c.rebootOption;
-    }
-    EXPECT_EQ(CallsTo({"SetupPromptReboot"}), std::vector<std::string>{"SetupPromptReboot((null), (null), 0)"});
+    run.rebootNeeded = GetParam().rebootNeeded;
+    ostrel::RestartIfNeeded(run, GetParam().rebootOption);
+    EXPECT_EQ(Boxes(), GetParam().notice ? std::vector<Box>{InformationBox(kRebootRequired)} : NoBoxes());
+    EXPECT_EQ(machine.restartPrompts, GetParam().prompts);
+    EXPECT_EQ(CallsTo({"SetupPromptReboot"}),
+              std::vector<std::string>(GetParam().prompts, "SetupPromptReboot((null), (null), 0)"));
 }
+
+INSTANTIATE_TEST_SUITE_P(Cases, RestartCaseTest,
+                         ::testing::Values(RestartCase{"NotNeeded", platform::FALSE, 0, false, 0},
+                                           RestartCase{"NotNeededWithOption", platform::FALSE, 1, false, 0},
+                                           RestartCase{"Needed", platform::TRUE, 0, true, 0},
+                                           RestartCase{"NeededWithOption", platform::TRUE, 1, false, 1}),
+                         [](const ::testing::TestParamInfo<RestartCase>& testCase) {
+                             return std::string(testCase.param.name);
+                         });
 
 TEST_F(RestartTest, AFailingPromptIsPassedOverSilently)
 {

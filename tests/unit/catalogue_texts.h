@@ -34,6 +34,7 @@ inline const std::string kRebootRequiredDe = "Ein Neustart ist erforderlich nach
 
 // System texts
 inline const std::string kAccessDeniedText = "Access is denied.\r";
+inline const std::string kFileNotFoundText = "The system cannot find the file specified.\r";
 inline const std::string kNoSuchServiceText = "The specified service does not exist as an installed service.\r";
 inline const std::string kNoSuchDevinstText = "The device instance does not exist in the hardware tree.\r";
 inline const std::string kWow64Text = "The operation is not allowed in a WOW64 process.\r";
