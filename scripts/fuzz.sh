@@ -2,9 +2,11 @@
 # Coverage-guided fuzzing of OstrelSetup's program logic on the simulated
 # machine (libFuzzer, clang, AddressSanitizer and UndefinedBehaviorSanitizer).
 #
-#   scripts/fuzz.sh [seconds] [-- libFuzzer options]   each target for `seconds` (default 60)
+#   scripts/fuzz.sh [seconds] [target...] [-- libFuzzer options]   each target for `seconds` (default 60)
 #   scripts/fuzz.sh --gate                             the regression gate: 20 s per target
 #   scripts/fuzz.sh --merge                            minimise the kept corpora with what runs found
+#
+# Targets: run, messages, string_table, hardware_ids (default: all).
 #
 # Builds the preset host-fuzz in $OSTREL_BUILD_ROOT/host-fuzz (default
 # build/host-fuzz). Each target starts from its corpus in tests/fuzz/corpus/
@@ -23,19 +25,24 @@ cd "$ROOT" || exit 1
 mode=run
 seconds=60
 extra=()
+chosen=()
 while (($#)); do
   case $1 in
     --gate) mode=run seconds=20 ;;
     --merge) mode=merge ;;
     --) shift; extra=("$@"); break ;;
-    *[!0-9]* | '') echo "usage: $0 [--gate | --merge | seconds] [-- libFuzzer options]" >&2; exit 2 ;;
+    run | messages | string_table | hardware_ids) chosen+=("$1") ;;
+    *[!0-9]* | '') echo "usage: $0 [--gate | --merge | seconds] [target...] [-- libFuzzer options]" >&2; exit 2 ;;
     *) seconds=$1 ;;
   esac
   shift
 done
+((${#chosen[@]})) && TARGETS=("${chosen[@]}")
 
-timeout 1800 cmake --preset host-fuzz -B "$BUILD" >/dev/null &&
-  timeout 3600 cmake --build "$BUILD" -j2 || { echo "fuzz.sh: build failed" >&2; exit 1; }
+if ! timeout 1800 cmake --preset host-fuzz -B "$BUILD" >/dev/null || ! timeout 3600 cmake --build "$BUILD" -j2; then
+  echo "fuzz.sh: build failed" >&2
+  exit 1
+fi
 
 dictionary() {
   local dict=$ROOT/tests/fuzz/$1.dict
@@ -51,7 +58,7 @@ if [[ $mode == merge ]]; then
     "$BUILD/tests/fuzz/fuzz_$target" -merge=1 "$merged" "$kept" "$BUILD/corpus/$target" 2>/dev/null ||
       { echo "fuzz.sh: merging $target failed" >&2; rm -rf "$merged"; exit 1; }
     rm -f "$kept"/* && cp "$merged"/* "$kept"/ && rm -rf "$merged"
-    echo "$target: $(ls "$kept" | wc -l) inputs, $(du -sb "$kept" | cut -f1) bytes"
+    echo "$target: $(find "$kept" -type f | wc -l) inputs, $(du -sb "$kept" | cut -f1) bytes"
   done
   exit 0
 fi
