@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "device_fixture.h"
@@ -29,50 +30,72 @@ using OperationFn = ostrel::Next (*)(ostrel::RunContext&, const char16_t*);
 struct StateOperation {
     const char* name;
     OperationFn run;
-    const char* failureMessage;  // the catalogue text, "%1" already given the ID below
-    const char* actionCall;      // the call whose failure is the action's failure
-    bool enableFirst;            // the device starts disabled, so that enabling shows
+    const char* failureMessage;        // the catalogue text, "%1" already given the ID below
+    const char* actionCall;            // the call whose failure is the action's failure
+    unsigned callsPerDevice;           // how often a handled device sees the action call
+    bool enableFirst;                  // the device starts disabled, so that enabling shows
+    bool (*done)(const sim::Device*);  // whether it has done its work on the device, null once it is gone
 };
 
 std::ostream& operator<<(std::ostream& out, const StateOperation& operation) { return out << operation.name; }
 
 const StateOperation kOperations[] = {
-    {"Remove", ostrel::RemoveDevice, "Remove device ostrel\\widget failed.", "SetupDiRemoveDevice", false},
-    {"Disable", ostrel::DisableDevice, "Disable device ostrel\\widget failed.", "SetupDiCallClassInstaller", false},
-    {"Enable", ostrel::EnableDevice, "Enable device ostrel\\widget failed.", "SetupDiCallClassInstaller", true},
+    {"Remove", ostrel::RemoveDevice, "Remove device ostrel\\widget failed.", "SetupDiRemoveDevice", 1, false,
+     [](const sim::Device* device) { return device == nullptr; }},
+    {"Disable", ostrel::DisableDevice, "Disable device ostrel\\widget failed.", "SetupDiCallClassInstaller", 1, false,
+     [](const sim::Device* device) { return device != nullptr && device->disabledInProfile; }},
+    {"Enable", ostrel::EnableDevice, "Enable device ostrel\\widget failed.", "SetupDiCallClassInstaller", 2, true,
+     [](const sim::Device* device) { return device != nullptr && device->Enabled(); }},
 };
 
-class StateChangeTest : public DeviceFixture, public ::testing::WithParamInterface<StateOperation> {
+// One operation's view of the machine; each suite says which operation it runs.
+class StateFixture : public DeviceFixture {
 protected:
+    virtual const StateOperation& Operation() const = 0;
+
     sim::Device& Add(const std::u16string& instanceId, std::initializer_list<std::u16string> hardwareIds)
     {
         sim::Device& device = AddDevice(instanceId, hardwareIds);
-        device.disabledInProfile = GetParam().enableFirst;
+        device.disabledInProfile = Operation().enableFirst;
         return device;
     }
     sim::Device& AddRaw(const std::u16string& instanceId, const std::u16string& data)
     {
         sim::Device& device = machine.devices.AddRaw(instanceId, kOstrelClass, data);
-        device.disabledInProfile = GetParam().enableFirst;
+        device.disabledInProfile = Operation().enableFirst;
         return device;
     }
 
-    int Run(const std::u16string& hardwareId) { return GetParam().run(run, hardwareId.c_str()); }
+    int Run(const std::u16string& hardwareId) { return Operation().run(run, hardwareId.c_str()); }
 
-    // Whether the operation has done its work on the device.
     bool Changed(const std::u16string& instanceId)
     {
-        const sim::Device* device = machine.devices.FindByInstanceId(instanceId);
-        const std::string name = GetParam().name;
-        if (name == "Remove") return device == nullptr;
-        if (device == nullptr) return false;
-        return name == "Disable" ? device->disabledInProfile : device->Enabled();
+        return Operation().done(machine.devices.FindByInstanceId(instanceId));
     }
 
-    unsigned ActionCalls() const { return machine.CallCount(GetParam().actionCall); }
+    unsigned ActionCalls() const { return machine.CallCount(Operation().actionCall); }
 
-    Box Failure() const { return ErrorBox(std::string(GetParam().failureMessage) + "\n" + kAccessDeniedText); }
+    Box Failure() const { return ErrorBox(std::string(Operation().failureMessage) + "\n" + kAccessDeniedText); }
 };
+
+class StateChangeTest : public StateFixture, public ::testing::WithParamInterface<StateOperation> {
+protected:
+    const StateOperation& Operation() const override { return GetParam(); }
+};
+
+// An operation together with one case of a table.
+template <typename Case>
+class StateCaseTest : public StateFixture, public ::testing::WithParamInterface<std::tuple<StateOperation, Case>> {
+protected:
+    const StateOperation& Operation() const override { return std::get<0>(StateCaseTest::GetParam()); }
+    static const Case& TheCase() { return std::get<1>(StateCaseTest::GetParam()); }
+};
+
+template <typename Case>
+std::string OperationAndCase(const ::testing::TestParamInfo<std::tuple<StateOperation, Case>>& info)
+{
+    return std::string(std::get<0>(info.param).name) + "_" + std::get<1>(info.param).name;
+}
 
 TEST_P(StateChangeTest, TwoMatchingDevicesAreBothHandledThoughTheFirstFails)
 {
@@ -95,6 +118,8 @@ struct MatchCase {
     bool handled;
 };
 
+std::ostream& operator<<(std::ostream& out, const MatchCase& c) { return out << c.name; }
+
 std::u16string Repeat(char16_t c, std::size_t count) { return std::u16string(count, c); }
 
 // 520 bytes exactly: a filler string, then `last`, with or without its
@@ -108,38 +133,37 @@ std::u16string FullBuffer(const std::u16string& last, bool terminated)
 }
 
 const MatchCase kMatchCases[] = {
-    {"third hardware ID", sim::MultiString({u"pci\\a", u"pci\\b", kWidget}), kWidget, true},
-    {"capital letters in the argument", sim::MultiString({kWidget}), u"OSTREL\\WIDGET", true},
-    {"capital letters in the list", sim::MultiString({u"OSTREL\\Widget"}), kWidget, true},
-    {"listed twice, handled once", sim::MultiString({kWidget, kWidget}), kWidget, true},
-    {"full buffer, last string terminated", FullBuffer(kWidget, true), kWidget, true},
-    {"full buffer, last string unterminated", FullBuffer(kWidget, false), kWidget, false},
-    {"accented capital letter", sim::MultiString({u"ostrel\u00E4"}), u"OSTREL\u00C4", false},
-    {"empty argument", sim::MultiString({kWidget}), u"", false},
-    {"argument a prefix of the listed ID", sim::MultiString({kWidget}), u"ostrel\\widge", false},
-    {"listed ID a prefix of the argument", sim::MultiString({kWidget}), u"ostrel\\widgets", false},
-    {"ID after an empty string", u"pci\\a" + std::u16string(2, u'\0') + kWidget + std::u16string(2, u'\0'), kWidget,
-     false},
-    {"list longer than 520 bytes", sim::MultiString({Repeat(u'a', 250), kWidget}), kWidget, false},
-    {"no hardware IDs at all", sim::MultiString({}), kWidget, false},
+    {"ThirdHardwareId", sim::MultiString({u"pci\\a", u"pci\\b", kWidget}), kWidget, true},
+    {"CapitalLettersInTheArgument", sim::MultiString({kWidget}), u"OSTREL\\WIDGET", true},
+    {"CapitalLettersInTheList", sim::MultiString({u"OSTREL\\Widget"}), kWidget, true},
+    {"ListedTwiceHandledOnce", sim::MultiString({kWidget, kWidget}), kWidget, true},
+    {"FullBufferLastStringTerminated", FullBuffer(kWidget, true), kWidget, true},
+    {"FullBufferLastStringUnterminated", FullBuffer(kWidget, false), kWidget, false},
+    {"AccentedCapitalLetter", sim::MultiString({u"ostrel\u00E4"}), u"OSTREL\u00C4", false},
+    {"EmptyArgument", sim::MultiString({kWidget}), u"", false},
+    {"ArgumentAPrefixOfTheListedId", sim::MultiString({kWidget}), u"ostrel\\widge", false},
+    {"ListedIdAPrefixOfTheArgument", sim::MultiString({kWidget}), u"ostrel\\widgets", false},
+    {"IdAfterAnEmptyString", u"pci\\a" + std::u16string(2, u'\0') + kWidget + std::u16string(2, u'\0'), kWidget, false},
+    {"ListLongerThan520Bytes", sim::MultiString({Repeat(u'a', 250), kWidget}), kWidget, false},
+    {"NoHardwareIdsAtAll", sim::MultiString({}), kWidget, false},
 };
 
-TEST_P(StateChangeTest, HandlesExactlyTheDevicesThatListTheId)
-{
-    for (const MatchCase& c : kMatchCases) {
-        SCOPED_TRACE(c.name);
-        const std::u16string id = u"PCI\\" + sim::U16(c.name);
-        AddRaw(id, c.data);
-        const unsigned callsBefore = ActionCalls();
+class HardwareIdMatchTest : public StateCaseTest<MatchCase> {};
 
-        EXPECT_EQ(Run(c.argument), 1);
-        EXPECT_EQ(Changed(id), c.handled);
-        const unsigned callsPerDevice = std::string(GetParam().name) == "Enable" ? 2 : 1;
-        EXPECT_EQ(ActionCalls() - callsBefore, c.handled ? callsPerDevice : 0);
-        machine.devices.byDevInst.clear();
-    }
+TEST_P(HardwareIdMatchTest, HandlesExactlyTheDevicesThatListTheId)
+{
+    const MatchCase& c = TheCase();
+    AddRaw(u"PCI\\A", c.data);
+
+    EXPECT_EQ(Run(c.argument), 1);
+    EXPECT_EQ(Changed(u"PCI\\A"), c.handled);
+    EXPECT_EQ(ActionCalls(), c.handled ? Operation().callsPerDevice : 0);
     EXPECT_EQ(Boxes(), NoBoxes());
 }
+
+INSTANTIATE_TEST_SUITE_P(Device, HardwareIdMatchTest,
+                         ::testing::Combine(::testing::ValuesIn(kOperations), ::testing::ValuesIn(kMatchCases)),
+                         OperationAndCase<MatchCase>);
 
 TEST_P(StateChangeTest, OnlyPresentDevicesOfTheInfClassAreLookedAt)
 {
@@ -185,30 +209,33 @@ struct RestartCase {
     BOOL after;
 };
 
+std::ostream& operator<<(std::ostream& out, const RestartCase& c) { return out << c.name; }
+
 const RestartCase kRestartCases[] = {
-    {"DI_NEEDREBOOT", platform::DI_NEEDREBOOT, platform::FALSE, false, platform::TRUE},
-    {"DI_NEEDRESTART", platform::DI_NEEDRESTART, platform::FALSE, false, platform::TRUE},
-    {"no restart", 0, platform::FALSE, false, platform::FALSE},
-    {"no restart keeps an earlier one", 0, platform::TRUE, false, platform::TRUE},
-    {"query fails", platform::DI_NEEDREBOOT, platform::FALSE, true, platform::FALSE},
+    {"NeedReboot", platform::DI_NEEDREBOOT, platform::FALSE, false, platform::TRUE},
+    {"NeedRestart", platform::DI_NEEDRESTART, platform::FALSE, false, platform::TRUE},
+    {"NoRestart", 0, platform::FALSE, false, platform::FALSE},
+    {"NoRestartKeepsAnEarlierOne", 0, platform::TRUE, false, platform::TRUE},
+    {"QueryFails", platform::DI_NEEDREBOOT, platform::FALSE, true, platform::FALSE},
 };
 
-TEST_P(StateChangeTest, RecordsARestartThatWindowsAsksFor)
-{
-    for (const RestartCase& c : kRestartCases) {
-        SCOPED_TRACE(c.name);
-        Add(u"PCI\\" + sim::U16(c.name), {kWidget}).flagsAfterChange = c.flagsAfterChange;
-        rebootNeeded = c.before;
-        if (c.queryFails)
-            machine.FailCall(sim::Fault::Nth("SetupDiGetDeviceInstallParamsW",
-                                             machine.CallCount("SetupDiGetDeviceInstallParamsW") + 1));
+class RestartRecordTest : public StateCaseTest<RestartCase> {};
 
-        EXPECT_EQ(Run(kWidget), 1);
-        EXPECT_EQ(rebootNeeded, c.after);
-        machine.devices.byDevInst.clear();
-    }
+TEST_P(RestartRecordTest, RecordsARestartThatWindowsAsksFor)
+{
+    const RestartCase& c = TheCase();
+    Add(u"PCI\\A", {kWidget}).flagsAfterChange = c.flagsAfterChange;
+    rebootNeeded = c.before;
+    if (c.queryFails) machine.FailCall(sim::Fault::Nth("SetupDiGetDeviceInstallParamsW", 1));
+
+    EXPECT_EQ(Run(kWidget), 1);
+    EXPECT_EQ(rebootNeeded, c.after);
     EXPECT_EQ(Boxes(), NoBoxes());
 }
+
+INSTANTIATE_TEST_SUITE_P(Device, RestartRecordTest,
+                         ::testing::Combine(::testing::ValuesIn(kOperations), ::testing::ValuesIn(kRestartCases)),
+                         OperationAndCase<RestartCase>);
 
 TEST_P(StateChangeTest, AFailedActionMakesNoRestartCheck)
 {
@@ -285,9 +312,7 @@ TEST_P(LookupFailureTest, IsShownAndEndsTheOperationWithZero)
 
 INSTANTIATE_TEST_SUITE_P(Device, LookupFailureTest,
                          ::testing::Combine(::testing::ValuesIn(kOperations), ::testing::ValuesIn(kLookupFailures)),
-                         [](const auto& test) {
-                             return std::string(std::get<0>(test.param).name) + std::get<1>(test.param).name;
-                         });
+                         OperationAndCase<LookupFailure>);
 
 }  // namespace
 
@@ -360,51 +385,51 @@ struct EnableCase {
     bool reported;
 };
 
-TEST_F(StateCallsTest, OnlyTheProfileEnableDecides)
-{
-    const std::string failure = "box";
-    const EnableCase cases[] = {
-        {"global parameters refused",
-         "SetupDiSetClassInstallParamsW",
-         1,
-         {kGlobalEnable, kProfileEnable, kPropertyChange, kRestartQuery},
-         false},
-        {"global installer call fails",
-         "SetupDiCallClassInstaller",
-         1,
-         {kGlobalEnable, kPropertyChange, kProfileEnable, kPropertyChange, kRestartQuery},
-         false},
-        {"profile parameters refused",
-         "SetupDiSetClassInstallParamsW",
-         2,
-         {kGlobalEnable, kPropertyChange, kProfileEnable, failure},
-         true},
-        {"profile installer call fails",
-         "SetupDiCallClassInstaller",
-         2,
-         {kGlobalEnable, kPropertyChange, kProfileEnable, kPropertyChange, failure},
-         true},
-    };
-    for (const EnableCase& c : cases) {
-        SCOPED_TRACE(c.name);
-        machine.FailCall(sim::Fault::Nth(c.failingCall, machine.CallCount(c.failingCall) + c.callNumber));
-        const std::size_t boxesBefore = machine.boxes.size();
-        const std::size_t callsBefore = ActionCalls().size();
+std::ostream& operator<<(std::ostream& out, const EnableCase& c) { return out << c.name; }
 
-        EXPECT_EQ(Enable(), 1);
-        std::vector<std::string> calls = ActionCalls();
-        calls.erase(calls.begin(), calls.begin() + static_cast<std::ptrdiff_t>(callsBefore));
-        for (std::string& call : calls) {
-            if (call.rfind("MessageBoxW(", 0) == 0) call = failure;
-            // Each case runs in a set of its own.
-            const std::size_t set = call.find("set");
-            if (set != std::string::npos) call.replace(set, 4, "set1");
-        }
-        EXPECT_EQ(calls, c.calls);
-        EXPECT_EQ(machine.boxes.size() - boxesBefore, c.reported ? 1u : 0u);
-    }
-    EXPECT_EQ(BoxTexts().back(), "Enable device ostrel\\widget failed.\n" + kAccessDeniedText);
+const std::string kFailureBox = "box";
+
+const EnableCase kEnableCases[] = {
+    {"GlobalParametersRefused",
+     "SetupDiSetClassInstallParamsW",
+     1,
+     {kGlobalEnable, kProfileEnable, kPropertyChange, kRestartQuery},
+     false},
+    {"GlobalInstallerCallFails",
+     "SetupDiCallClassInstaller",
+     1,
+     {kGlobalEnable, kPropertyChange, kProfileEnable, kPropertyChange, kRestartQuery},
+     false},
+    {"ProfileParametersRefused",
+     "SetupDiSetClassInstallParamsW",
+     2,
+     {kGlobalEnable, kPropertyChange, kProfileEnable, kFailureBox},
+     true},
+    {"ProfileInstallerCallFails",
+     "SetupDiCallClassInstaller",
+     2,
+     {kGlobalEnable, kPropertyChange, kProfileEnable, kPropertyChange, kFailureBox},
+     true},
+};
+
+class EnableFailureTest : public StateCallsTest, public ::testing::WithParamInterface<EnableCase> {};
+
+TEST_P(EnableFailureTest, OnlyTheProfileEnableDecides)
+{
+    const EnableCase& c = GetParam();
+    machine.FailCall(sim::Fault::Nth(c.failingCall, c.callNumber));
+
+    EXPECT_EQ(Enable(), 1);
+    std::vector<std::string> calls = ActionCalls();
+    for (std::string& call : calls)
+        if (call.rfind("MessageBoxW(", 0) == 0) call = kFailureBox;
+    EXPECT_EQ(calls, c.calls);
+    const std::vector<std::string> failed = {"Enable device ostrel\\widget failed.\n" + kAccessDeniedText};
+    EXPECT_EQ(BoxTexts(), c.reported ? failed : std::vector<std::string>{});
 }
+
+INSTANTIATE_TEST_SUITE_P(Device, EnableFailureTest, ::testing::ValuesIn(kEnableCases),
+                         [](const auto& test) { return std::string(test.param.name); });
 
 // The class installer itself may refuse the property change, as Wine's does.
 TEST_F(StateCallsTest, AClassInstallerThatRefusesPropertyChangesFailsEnableAndDisable)
