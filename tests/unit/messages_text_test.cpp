@@ -42,39 +42,51 @@ TEST_F(TextTest, AnEmptyTextHoldsNoMemoryAndReadsAsTheEmptyText)
     EXPECT_EQ(machine.CallCount("LocalAlloc"), 0U);
 }
 
+// Readable names for the cases of the tables below.
+template <typename Case>
+std::string CaseName(const ::testing::TestParamInfo<Case>& info)
+{
+    return info.param.what;
+}
+
 struct GrowthCase {
     const char* what;
     std::vector<std::u16string> pieces;
 };
 
-TEST_F(TextTest, GrowsToHoldEveryAppendInOrderAndIsAlwaysTerminated)
+void PrintTo(const GrowthCase& c, std::ostream* out) { *out << c.what; }
+
+const std::u16string kLongPiece(1000, u'L');
+
+const GrowthCase kGrowthCases[] = {
+    {"OneShortPiece", {u"abc"}},
+    {"EmptyPiecesAddNothing", {u"", u"a", u"", u"b", u""}},
+    {"APiecePastTheFirstRoom", {u"start ", kLongPiece}},
+    {"PiecesThatFillTheRoomExactly", {std::u16string(128, u'x'), u"y", std::u16string(127, u'z')}},
+    {"OneLongPieceFirst", {kLongPiece, u"!"}},
+    {"EmbeddedTerminators", {std::u16string(u"a\0b", 3), std::u16string(1, u'\0'), u"c"}},
+};
+
+class TextGrowthTest : public TextTest, public ::testing::WithParamInterface<GrowthCase> {};
+
+TEST_P(TextGrowthTest, GrowsToHoldEveryAppendInOrderAndIsAlwaysTerminated)
 {
-    const std::u16string longPiece(1000, u'L');
-    const std::vector<GrowthCase> cases = {
-        {"one short piece", {u"abc"}},
-        {"empty pieces add nothing", {u"", u"a", u"", u"b", u""}},
-        {"a piece past the first room", {u"start ", longPiece}},
-        {"pieces that fill the room exactly", {std::u16string(128, u'x'), u"y", std::u16string(127, u'z')}},
-        {"one long piece first", {longPiece, u"!"}},
-        {"embedded terminators", {std::u16string(u"a\0b", 3), std::u16string(1, u'\0'), u"c"}},
-    };
-    for (const GrowthCase& c : cases) {
-        SCOPED_TRACE(c.what);
-        std::u16string expected;
-        {
-            Text text;
-            for (const std::u16string& piece : c.pieces) {
-                EXPECT_TRUE(text.append(piece.data(), piece.size()));
-                expected += piece;
-                ASSERT_EQ(Whole(text), expected);
-                EXPECT_EQ(text.c_str()[text.size()], u'\0');
-            }
-            EXPECT_EQ(text.empty(), expected.empty());
-            EXPECT_FALSE(text.failed());
+    std::u16string expected;
+    {
+        Text text;
+        for (const std::u16string& piece : GetParam().pieces) {
+            EXPECT_TRUE(text.append(piece.data(), piece.size()));
+            expected += piece;
+            ASSERT_EQ(Whole(text), expected);
+            EXPECT_EQ(text.c_str()[text.size()], u'\0');
         }
-        EXPECT_EQ(machine.LiveAllocations(), 0U);
+        EXPECT_EQ(text.empty(), expected.empty());
+        EXPECT_FALSE(text.failed());
     }
+    EXPECT_EQ(machine.LiveAllocations(), 0U);
 }
+
+INSTANTIATE_TEST_SUITE_P(Text, TextGrowthTest, ::testing::ValuesIn(kGrowthCases), CaseName<GrowthCase>);
 
 TEST_F(TextTest, UnitsTerminatedTextsAndNullAppendAlike)
 {
@@ -119,40 +131,43 @@ TEST_F(TextTest, ReservedRoomTakesAppendsWithoutAllocating)
 
 struct FailureCase {
     const char* what;
-    unsigned failingAllocation;  // counted from the first append below
+    unsigned failingAllocation;  // counted from the first append below; 0: every one
     const char* kept;
 };
 
-// Three appends: the first makes room, the second fits it, the third grows.
-TEST(TextFailure, WithoutMemoryItKeepsWhatItHadAndRefusesEveryLaterAppend)
-{
-    const std::u16string third(200, u'3');
-    const std::vector<FailureCase> cases = {
-        {"first room", 1, ""},
-        {"growth", 2, "one two "},
-        {"every allocation", 0, ""},
-    };
-    for (const FailureCase& c : cases) {
-        SCOPED_TRACE(c.what);
-        sim::Machine fresh;
-        fresh.FailCall(sim::Fault::Nth("LocalAlloc", c.failingAllocation, kNoMemory));
-        Text text;
-        text.append(u"one ");
-        text.append(u"two ");
-        EXPECT_FALSE(text.append(third.c_str()));
-        EXPECT_TRUE(text.failed());
-        EXPECT_EQ(U8(Whole(text)), c.kept);
+void PrintTo(const FailureCase& c, std::ostream* out) { *out << c.what; }
 
-        // Memory is back, but the text would have a hole: it stays as it was.
-        const unsigned allocations = fresh.CallCount("LocalAlloc");
-        EXPECT_FALSE(text.append(u'x'));
-        EXPECT_FALSE(text.append(u"more"));
-        EXPECT_FALSE(text.reserve(1000));
-        EXPECT_EQ(U8(Whole(text)), c.kept);
-        EXPECT_EQ(fresh.CallCount("LocalAlloc"), allocations) << "a failed text asks for no memory";
-        EXPECT_EQ(text.c_str()[text.size()], u'\0');
-    }
+const FailureCase kFailureCases[] = {
+    {"FirstRoom", 1, ""},
+    {"Growth", 2, "one two "},
+    {"EveryAllocation", 0, ""},
+};
+
+class TextFailureTest : public TextTest, public ::testing::WithParamInterface<FailureCase> {};
+
+// Three appends: the first makes room, the second fits it, the third grows.
+TEST_P(TextFailureTest, WithoutMemoryItKeepsWhatItHadAndRefusesEveryLaterAppend)
+{
+    const FailureCase& c = GetParam();
+    FailAllocation(c.failingAllocation);
+    Text text;
+    text.append(u"one ");
+    text.append(u"two ");
+    EXPECT_FALSE(text.append(std::u16string(200, u'3').c_str()));
+    EXPECT_TRUE(text.failed());
+    EXPECT_EQ(U8(Whole(text)), c.kept);
+
+    // Memory is back, but the text would have a hole: it stays as it was.
+    const unsigned allocations = machine.CallCount("LocalAlloc");
+    EXPECT_FALSE(text.append(u'x'));
+    EXPECT_FALSE(text.append(u"more"));
+    EXPECT_FALSE(text.reserve(1000));
+    EXPECT_EQ(U8(Whole(text)), c.kept);
+    EXPECT_EQ(machine.CallCount("LocalAlloc"), allocations) << "a failed text asks for no memory";
+    EXPECT_EQ(text.c_str()[text.size()], u'\0');
 }
+
+INSTANTIATE_TEST_SUITE_P(Text, TextFailureTest, ::testing::ValuesIn(kFailureCases), CaseName<FailureCase>);
 
 TEST_F(TextTest, ClearForgetsTheFailureAndKeepsTheRoom)
 {
@@ -204,32 +219,35 @@ struct ReportCase {
     const char* shown;
 };
 
+void PrintTo(const ReportCase& c, std::ostream* out) { *out << c.what; }
+
+const ReportCase kReportCases[] = {
+    {"NoAllocationFails", 99, "Open of service Spooler2 failed.\n"},
+    {"TheCatalogueText", 1, "\n"},
+    {"TheReportsRoom", 2, ""},
+    {"TheLineFeedsGrowth", 3, ""},
+    {"EveryAllocation", 0, ""},
+};
+
+class ReportWithoutMemoryTest : public TextTest, public ::testing::WithParamInterface<ReportCase> {};
+
 // The system's text alone, or the report with no catalogue text: never a
 // report that is cut short.
-TEST(ComposingWithoutMemory, AReportShowsTheSystemTextWhenItCannotBeComposed)
+TEST_P(ReportWithoutMemoryTest, AReportShowsTheSystemTextWhenItCannotBeComposed)
 {
-    const std::string system = ostrel_test::kNoSuchServiceText;
-    const std::vector<ReportCase> cases = {
-        {"no allocation fails", 99, "Open of service Spooler2 failed.\n"},
-        {"the catalogue text", 1, "\n"},
-        {"the report's room", 2, ""},
-        {"the line feed's growth", 3, ""},
-        {"every allocation", 0, ""},
-    };
-    for (const ReportCase& c : cases) {
-        SCOPED_TRACE(c.what);
-        sim::Machine fresh;
-        fresh.FailCall(sim::Fault::Nth("LocalAlloc", c.failingAllocation, kNoMemory));
-        fresh.lastError = platform::ERROR_SERVICE_DOES_NOT_EXIST;
-        ostrel::BoxSink boxes(u"Ostrel Setup Utility");
-        ostrel::RunContext run(boxes, u"");
-        EXPECT_EQ(ostrel::ReportError(run, ostrel::kMsgOpenServiceFailed, u"Spooler2"), 0);
-        ASSERT_EQ(fresh.boxes.size(), 1U);
-        EXPECT_EQ(U8(fresh.boxes[0].text), c.shown + system);
-        EXPECT_EQ(fresh.boxes[0].type, platform::MB_ICONERROR);
-        EXPECT_EQ(fresh.LiveAllocations(), 0U);
-    }
+    const ReportCase& c = GetParam();
+    FailAllocation(c.failingAllocation);
+    machine.lastError = platform::ERROR_SERVICE_DOES_NOT_EXIST;
+    ostrel::BoxSink boxes(u"Ostrel Setup Utility");
+    ostrel::RunContext run(boxes, u"");
+    EXPECT_EQ(ostrel::ReportError(run, ostrel::kMsgOpenServiceFailed, u"Spooler2"), 0);
+    ASSERT_EQ(machine.boxes.size(), 1U);
+    EXPECT_EQ(U8(machine.boxes[0].text), c.shown + std::string(ostrel_test::kNoSuchServiceText));
+    EXPECT_EQ(machine.boxes[0].type, platform::MB_ICONERROR);
+    EXPECT_EQ(machine.LiveAllocations(), 0U);
 }
+
+INSTANTIATE_TEST_SUITE_P(Composing, ReportWithoutMemoryTest, ::testing::ValuesIn(kReportCases), CaseName<ReportCase>);
 
 TEST(ComposingWithoutMemory, AFormattedMessageIsWholeOrLeftAsItWas)
 {
