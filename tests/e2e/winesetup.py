@@ -142,8 +142,12 @@ class Prefix:
         )
         return env
 
-    def wine(self, *args, seconds=60):
-        return run_bounded([self.loader, *args], seconds, env=self.env())
+    def wine(self, *args, seconds=60, debug=None):
+        """Runs a command in the prefix; debug, if given, is its WINEDEBUG."""
+        env = self.env()
+        if debug is not None:
+            env["WINEDEBUG"] = debug
+        return run_bounded([self.loader, *args], seconds, env=env)
 
     def wineserver(self, *args, seconds=30):
         return run_bounded([WINE / "wineserver", *args], seconds, env=self.env())
