@@ -85,6 +85,25 @@ INSTANTIATE_TEST_SUITE_P(
                       ExitCase{"/f C:\\nowhere\\a.inf stop service S", platform::ERROR_PATH_NOT_FOUND},
                       ExitCase{"start service " + std::string(256, 'x'), platform::ERROR_INVALID_COMMAND_LINE}));
 
+// A name from a script may hold any units: an unpaired surrogate becomes
+// U+FFFD in the UTF-8 of files and pipes, a pair one code point.
+TEST_F(QuietTest, UnpairedSurrogatesReachFilesAsReplacementCharacters)
+{
+    const std::u16string name =
+        u"a\xD800"
+        u"b\xDC00"
+        u"c\xD83D\xDE00";
+    EXPECT_EQ(Run(u"/quiet /log C:\\Tools\\run.log start service " + name), 1060);
+    const std::string utf8 =
+        "a\xEF\xBF\xBD"
+        "b\xEF\xBF\xBD"
+        "c\xF0\x9F\x98\x80";
+    EXPECT_EQ(sim::U8(name), utf8);
+    EXPECT_NE(machine.stdErrorBytes.find("Open of service " + utf8 + " failed.\r\n"), std::string::npos)
+        << machine.stdErrorBytes;
+    EXPECT_NE(Log().find(utf8), std::string::npos);
+}
+
 TEST(OutcomeTest, TheFirstFailureDecidesThenARestartThenADeviceLeftAlone)
 {
     ostrel::Outcome outcome;

@@ -42,9 +42,12 @@ std::string U8(const std::u16string& utf16)
     std::string out;
     for (std::size_t i = 0; i < utf16.size(); ++i) {
         char32_t code = utf16[i];
-        if (code >= 0xD800 && code < 0xDC00 && i + 1 < utf16.size()) {
+        const bool high = code >= 0xD800 && code < 0xDC00;
+        if (high && i + 1 < utf16.size() && utf16[i + 1] >= 0xDC00 && utf16[i + 1] < 0xE000) {
             code = 0x10000 + ((code - 0xD800) << 10) + (utf16[i + 1] - 0xDC00);
             ++i;
+        } else if (code >= 0xD800 && code < 0xE000) {
+            code = 0xFFFD;  // a lone surrogate; the unit after it is read on its own
         }
         if (code < 0x80) {
             out.push_back(static_cast<char>(code));
