@@ -105,20 +105,20 @@ TEST_P(MissingInfTest, EndsEveryRunThatGetsPastTheOptions)
 
 Box MissingInf() { return ErrorBox(kOpenInfFailed + "\n" + ostrel_test::kFileNotFoundText); }
 
-INSTANTIATE_TEST_SUITE_P(
-    Runs, MissingInfTest,
-    ::testing::Values(MissingInfCase{"NoAction", "", {MissingInf()}},
-                      MissingInfCase{"ServiceAction", "stop service S", {MissingInf()}},
-                      MissingInfCase{"EmptyArgumentList", "install device ", {MissingInf()}},
-                      MissingInfCase{"UnknownWord", "frobnicate", {MissingInf()}},
-                      MissingInfCase{"German",
-                                     "/reboot /de stop service S",
-                                     {ErrorBox("Die .inf Datei kann nicht ge\xC3\xB6"
-                                               "ffnet werden.\n" +
-                                               ostrel_test::kFileNotFoundText)}},
-                      MissingInfCase{
-                          "FaultyFileOption", "/f C:\\Tools\\OstrelSetup.inf", {ErrorBox(kInvalidCommandLine)}}),
-    [](const ::testing::TestParamInfo<MissingInfCase>& testCase) { return std::string(testCase.param.name); });
+INSTANTIATE_TEST_SUITE_P(Runs, MissingInfTest,
+                         ::testing::Values(MissingInfCase{"NoAction", "", {MissingInf()}},
+                                           MissingInfCase{"ServiceAction", "stop service S", {MissingInf()}},
+                                           MissingInfCase{"EmptyArgumentList", "install device ", {MissingInf()}},
+                                           MissingInfCase{"UnknownWord", "frobnicate", {MissingInf()}},
+                                           MissingInfCase{"German",
+                                                          "/reboot /de stop service S",
+                                                          {ErrorBox("Die .inf Datei kann nicht ge\xC3\xB6"
+                                                                    "ffnet werden.\n" +
+                                                                    ostrel_test::kFileNotFoundText)}},
+                                           MissingInfCase{"FaultyFileOption",
+                                                          "/f C:\\Tools\\OstrelSetup.inf",
+                                                          {ErrorBox(kInvalidCommandLine)}}),
+                         ostrel_test::CaseName());
 
 TEST_F(StartUpTest, RunSetupAnswersMinusOneForAMissingInfFileOnlyAndTheProcessStillEndsWithZero)
 {
@@ -324,9 +324,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, RestartCaseTest,
                                            RestartCase{"NotNeededWithOption", platform::FALSE, 1, false, 0},
                                            RestartCase{"Needed", platform::TRUE, 0, true, 0},
                                            RestartCase{"NeededWithOption", platform::TRUE, 1, false, 1}),
-                         [](const ::testing::TestParamInfo<RestartCase>& testCase) {
-                             return std::string(testCase.param.name);
-                         });
+                         ostrel_test::CaseName());
 
 TEST_F(RestartTest, AFailingPromptIsPassedOverSilently)
 {

@@ -177,8 +177,7 @@ TEST_P(UpdateFailureTest, IsShownByBothUpdatesAndTheDeviceIsStillCreated)
     EXPECT_EQ(OpenSets(), 0u);
 }
 
-INSTANTIATE_TEST_SUITE_P(Device, UpdateFailureTest, ::testing::ValuesIn(kUpdateFailures),
-                         [](const auto& test) { return std::string(test.param.name); });
+INSTANTIATE_TEST_SUITE_P(Device, UpdateFailureTest, ::testing::ValuesIn(kUpdateFailures), ostrel_test::CaseName());
 
 // The steps that create the device: each failure is shown, the set is
 // destroyed after the box, and no device is left behind.
@@ -241,8 +240,7 @@ TEST_P(CreationFailureTest, IsShownAndLeavesNoDevice)
     EXPECT_EQ(OpenSets(), 0u);
 }
 
-INSTANTIATE_TEST_SUITE_P(Device, CreationFailureTest, ::testing::ValuesIn(kCreationFailures),
-                         [](const auto& test) { return std::string(test.param.name); });
+INSTANTIATE_TEST_SUITE_P(Device, CreationFailureTest, ::testing::ValuesIn(kCreationFailures), ostrel_test::CaseName());
 
 // The ID copy holds 255 characters; the updates and the reports get the
 // whole argument.

@@ -272,8 +272,7 @@ TEST_P(StateChangeTest, AFailedScanIsReportedBeforeTheSetIsDestroyed)
     EXPECT_EQ(calls.back(), "SetupDiDestroyDeviceInfoList(set1)");
 }
 
-INSTANTIATE_TEST_SUITE_P(Device, StateChangeTest, ::testing::ValuesIn(kOperations),
-                         [](const auto& test) { return std::string(test.param.name); });
+INSTANTIATE_TEST_SUITE_P(Device, StateChangeTest, ::testing::ValuesIn(kOperations), ostrel_test::CaseName());
 
 // Failures before the scan: shown, result 0, no device touched.
 struct LookupFailure {
@@ -428,8 +427,7 @@ TEST_P(EnableFailureTest, OnlyTheProfileEnableDecides)
     EXPECT_EQ(BoxTexts(), c.reported ? failed : std::vector<std::string>{});
 }
 
-INSTANTIATE_TEST_SUITE_P(Device, EnableFailureTest, ::testing::ValuesIn(kEnableCases),
-                         [](const auto& test) { return std::string(test.param.name); });
+INSTANTIATE_TEST_SUITE_P(Device, EnableFailureTest, ::testing::ValuesIn(kEnableCases), ostrel_test::CaseName());
 
 // The class installer itself may refuse the property change, as Wine's does.
 TEST_F(StateCallsTest, AClassInstallerThatRefusesPropertyChangesFailsEnableAndDisable)

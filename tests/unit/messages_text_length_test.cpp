@@ -5,6 +5,7 @@
 #include <string>
 
 #include "messages/text.h"
+#include "sim_fixture.h"
 
 namespace {
 
@@ -33,6 +34,6 @@ INSTANTIATE_TEST_SUITE_P(Cases, TextLength,
                                            LengthCase{"bound_before_the_terminator", u"abcd", 3, 3},
                                            LengthCase{"no_terminator_within_the_bound", kUnterminated, 3, 3},
                                            LengthCase{"bound_zero", u"abc", 0, 0}),
-                         [](const auto& test) { return std::string(test.param.name); });
+                         ostrel_test::CaseName());
 
 }  // namespace

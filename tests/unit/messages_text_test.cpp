@@ -42,19 +42,12 @@ TEST_F(TextTest, AnEmptyTextHoldsNoMemoryAndReadsAsTheEmptyText)
     EXPECT_EQ(machine.CallCount("LocalAlloc"), 0U);
 }
 
-// Readable names for the cases of the tables below.
-template <typename Case>
-std::string CaseName(const ::testing::TestParamInfo<Case>& info)
-{
-    return info.param.what;
-}
-
 struct GrowthCase {
-    const char* what;
+    const char* name;
     std::vector<std::u16string> pieces;
 };
 
-void PrintTo(const GrowthCase& c, std::ostream* out) { *out << c.what; }
+void PrintTo(const GrowthCase& c, std::ostream* out) { *out << c.name; }
 
 const std::u16string kLongPiece(1000, u'L');
 
@@ -86,7 +79,7 @@ TEST_P(TextGrowthTest, GrowsToHoldEveryAppendInOrderAndIsAlwaysTerminated)
     EXPECT_EQ(machine.LiveAllocations(), 0U);
 }
 
-INSTANTIATE_TEST_SUITE_P(Text, TextGrowthTest, ::testing::ValuesIn(kGrowthCases), CaseName<GrowthCase>);
+INSTANTIATE_TEST_SUITE_P(Text, TextGrowthTest, ::testing::ValuesIn(kGrowthCases), ostrel_test::CaseName());
 
 TEST_F(TextTest, UnitsTerminatedTextsAndNullAppendAlike)
 {
@@ -130,12 +123,12 @@ TEST_F(TextTest, ReservedRoomTakesAppendsWithoutAllocating)
 }
 
 struct FailureCase {
-    const char* what;
+    const char* name;
     unsigned failingAllocation;  // counted from the first append below; 0: every one
     const char* kept;
 };
 
-void PrintTo(const FailureCase& c, std::ostream* out) { *out << c.what; }
+void PrintTo(const FailureCase& c, std::ostream* out) { *out << c.name; }
 
 const FailureCase kFailureCases[] = {
     {"FirstRoom", 1, ""},
@@ -167,7 +160,7 @@ TEST_P(TextFailureTest, WithoutMemoryItKeepsWhatItHadAndRefusesEveryLaterAppend)
     EXPECT_EQ(text.c_str()[text.size()], u'\0');
 }
 
-INSTANTIATE_TEST_SUITE_P(Text, TextFailureTest, ::testing::ValuesIn(kFailureCases), CaseName<FailureCase>);
+INSTANTIATE_TEST_SUITE_P(Text, TextFailureTest, ::testing::ValuesIn(kFailureCases), ostrel_test::CaseName());
 
 TEST_F(TextTest, ClearForgetsTheFailureAndKeepsTheRoom)
 {
@@ -214,12 +207,12 @@ TEST_F(TextTest, AMovedTextTakesItsMemoryAlong)
 // --- Composed messages without memory --------------------------------------
 
 struct ReportCase {
-    const char* what;
+    const char* name;
     unsigned failingAllocation;  // 1: the catalogue text, 2: the report's room, 3: its growth; 0: all
     const char* shown;
 };
 
-void PrintTo(const ReportCase& c, std::ostream* out) { *out << c.what; }
+void PrintTo(const ReportCase& c, std::ostream* out) { *out << c.name; }
 
 const ReportCase kReportCases[] = {
     {"NoAllocationFails", 99, "Open of service Spooler2 failed.\n"},
@@ -247,7 +240,8 @@ TEST_P(ReportWithoutMemoryTest, AReportShowsTheSystemTextWhenItCannotBeComposed)
     EXPECT_EQ(machine.LiveAllocations(), 0U);
 }
 
-INSTANTIATE_TEST_SUITE_P(Composing, ReportWithoutMemoryTest, ::testing::ValuesIn(kReportCases), CaseName<ReportCase>);
+INSTANTIATE_TEST_SUITE_P(Composing, ReportWithoutMemoryTest, ::testing::ValuesIn(kReportCases),
+                         ostrel_test::CaseName());
 
 TEST(ComposingWithoutMemory, AFormattedMessageIsWholeOrLeftAsItWas)
 {

@@ -36,6 +36,17 @@ constexpr platform::DWORD kUntouchedLastError = 0xDEADBEEF;
 constexpr platform::LCID kGerman = platform::LOCALE_GERMAN_AUSTRIA;
 constexpr platform::LCID kEnglish = platform::LOCALE_ENGLISH_US;
 
+// Names each case of a parameterised test after its table row's `name`
+// (letters, digits and underscores only, as test names must be):
+//   INSTANTIATE_TEST_SUITE_P(Cases, MyTest, ::testing::ValuesIn(kCases), ostrel_test::CaseName());
+struct CaseName {
+    template <typename Case>
+    std::string operator()(const ::testing::TestParamInfo<Case>& info) const
+    {
+        return std::string(info.param.name);
+    }
+};
+
 // One message box as the user saw it.
 struct Box {
     std::string text;
