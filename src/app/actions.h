@@ -8,9 +8,9 @@
 
 namespace ostrel {
 
-// Every operation gets the run and one argument; kGoOn means "go on with the
-// next argument".
-using Operation = Next (*)(RunContext& run, const char16_t* argument);
+// Every operation gets the run and one argument. The walk over the
+// arguments goes on unless the result is a failure.
+using Operation = Result (*)(RunContext& run, const char16_t* argument);
 
 struct Action {
     std::u16string_view keyword;  // two words, one blank between and one after

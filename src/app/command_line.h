@@ -7,7 +7,7 @@
 #include <cstddef>
 #include <string_view>
 
-#include "messages/text.h"
+#include "base/text.h"
 
 namespace ostrel {
 
