@@ -21,6 +21,9 @@ namespace ostrel {
 namespace {
 
 constexpr std::u16string_view kInfExtension = u".inf";
+// How long a quiet run waits, at most, for each thing to settle, unless
+// "/wait" says otherwise.
+constexpr unsigned long kQuietWaitSeconds = 120;
 // How much of the text at a command-line fault the log shows.
 constexpr std::size_t kFaultExcerptUnits = 40;
 
@@ -177,6 +180,9 @@ int OstrelSetupApp::RunSetup()
         quiet == QuietReason::None ? static_cast<MessageSink&>(boxes) : static_cast<MessageSink&>(quietSink);
     RunContext run(sink, infPath);
     run.quiet = quiet != QuietReason::None;
+    // A quiet run's exit code must describe a settled machine; a person's
+    // run waits only when asked to.
+    run.waitSeconds = options.hasWait ? options.waitSeconds : (run.quiet ? kQuietWaitSeconds : 0);
     run.commandLine = commandLine;
 
     RunLog log;

@@ -23,6 +23,10 @@ struct RunContext {
     RunLog* log = nullptr;  // null without "/log"
     // No box, no prompt, no window of the system's: nobody is there to answer.
     bool quiet = false;
+    // The bound of every wait of the run for something to settle (pending
+    // device installations, a service reaching the state asked for), in
+    // seconds; 0: the run waits for nothing.
+    unsigned long waitSeconds = 0;
     Outcome outcome;
     // A 32-bit program on 64-bit Windows without its 64-bit sibling: Windows
     // would refuse every device change, so none is tried.

@@ -65,12 +65,12 @@ std::vector<std::string> Lines(const std::string& text)
     return lines;
 }
 
-TEST_F(StartUpTest, UsageTextHasItsThirtyOneLinesAndThreeOptionsOnOne)
+TEST_F(StartUpTest, UsageTextHasItsThirtyTwoLinesAndThreeOptionsOnOne)
 {
     Run("help");
     ASSERT_EQ(machine.boxes.size(), 1U);
     const std::vector<std::string> lines = Lines(BoxTexts()[0]);
-    ASSERT_EQ(lines.size(), 31U);
+    ASSERT_EQ(lines.size(), 32U);
     EXPECT_EQ(lines[0], "OstrelSetup can be used to install/remove/disable/enable devices and");
     EXPECT_EQ(lines[4], "OstrelSetup.exe [<Options>] [<Action> <Arguments>]");
     EXPECT_EQ(lines[14], "- Install INF file section: 'install inf {<name>}'");
@@ -78,7 +78,8 @@ TEST_F(StartUpTest, UsageTextHasItsThirtyOneLinesAndThreeOptionsOnOne)
     EXPECT_EQ(lines[26], "/reboot = perform reboot if required (default: show message only)");
     EXPECT_EQ(lines[27], "/de = use german messages/en = use english messages/f <file> = specify .inf file");
     EXPECT_EQ(lines[28].rfind("/quiet or /q = ", 0), 0U);
-    EXPECT_EQ(lines[30], "/? = show this text (as 'help' does)");
+    EXPECT_EQ(lines[30].rfind("/wait <seconds> = ", 0), 0U);
+    EXPECT_EQ(lines[31], "/? = show this text (as 'help' does)");
 }
 
 struct MissingInfCase {
