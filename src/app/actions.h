@@ -17,6 +17,11 @@ struct Action {
     Operation operation;
     unsigned emptyListMessage;
     bool changesDevices;  // refused to a 32-bit program on 64-bit Windows
+    // Before the first argument, once the command line is accepted: a
+    // failure (reported) ends the run with nothing done.
+    Result (*before)(RunContext& run) = nullptr;
+    // After the walk over the arguments, however it ended.
+    void (*after)(RunContext& run) = nullptr;
 };
 
 // The first action whose keyword `text` begins with, letter case aside; null

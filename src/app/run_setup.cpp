@@ -154,7 +154,9 @@ void RunAction(RunContext& run, const char16_t* cursor)
         static_cast<void>(ReportAlone(run, Result::Failure(platform::ERROR_IN_WOW64), kMsgDevicesNeed64BitProgram));
         return;
     }
+    if (action->before != nullptr && action->before(run).Failed()) return;
     WalkArguments(run, *action, arguments);
+    if (action->after != nullptr) action->after(run);
 }
 
 int OstrelSetupApp::RunSetup()
