@@ -48,6 +48,9 @@ struct Device {
     // closing empty string, no terminator at all). Absent: no such property.
     std::optional<std::u16string> hardwareIds;
     std::optional<std::u16string> compatibleIds;
+    // What the hardware-ID property becomes after each read of it, in turn:
+    // another process changing the device between two reads.
+    std::vector<std::u16string> hardwareIdsLater;
 
     bool disabledGlobally = false;
     bool disabledInProfile = false;

@@ -423,13 +423,18 @@ BOOL SetupDiGetDeviceRegistryPropertyW(HDEVINFO set, SP_DEVINFO_DATA* device, DW
         return m.Fail(known ? ERROR_INVALID_DATA : ERROR_INVALID_REG_PROPERTY);
     }
     if (!*value) return m.Fail(ERROR_INVALID_DATA);
-    const DWORD bytes = static_cast<DWORD>((*value)->size() * sizeof(char16_t));
+    const std::u16string data = **value;
+    if (property == SPDRP_HARDWAREID && !target.device->hardwareIdsLater.empty()) {
+        target.device->hardwareIds = target.device->hardwareIdsLater.front();
+        target.device->hardwareIdsLater.erase(target.device->hardwareIdsLater.begin());
+    }
+    const DWORD bytes = static_cast<DWORD>(data.size() * sizeof(char16_t));
     if (requiredSize != nullptr) *requiredSize = bytes;
     if (propertyRegType != nullptr) *propertyRegType = sim::kRegMultiSz;
     if (buffer == nullptr || bytes > bufferSize) return m.Fail(ERROR_INSUFFICIENT_BUFFER);
     // Raw registry data: copied as it is, malformed or not.
     sim::CopyToCaller("SetupDiGetDeviceRegistryPropertyW", buffer, bufferSize,
-                      reinterpret_cast<const BYTE*>((*value)->data()), bytes);
+                      reinterpret_cast<const BYTE*>(data.data()), bytes);
     return TRUE;
 }
 
