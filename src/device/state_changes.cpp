@@ -26,6 +26,9 @@ Result ChangeState(HDEVINFO set, SP_DEVINFO_DATA& device, platform::DWORD stateC
     params.StateChange = stateChange;
     params.Scope = scope;
     params.HwProfile = 0;  // the current hardware profile
+    // As for the class lookup: a refusal without an error of its own must
+    // not read as an earlier call's.
+    platform::SetLastError(platform::ERROR_SUCCESS);
     if (!platform::SetupDiSetClassInstallParamsW(set, &device, &params.ClassInstallHeader, sizeof params) ||
         !platform::SetupDiCallClassInstaller(platform::DIF_PROPERTYCHANGE, set, &device))
         return Result::LastError();
