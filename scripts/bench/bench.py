@@ -4,7 +4,9 @@ scripts/bench.sh builds the programs and calls this; docs/building.md says
 what is measured and what the last figures were. Each pair runs its two
 commands in alternating order, one run each per round, with hyperfine
 (wall time of the whole process, no shell in between); a pair's figure is
-the median over the rounds of the ratio program / yardstick.
+the median over the rounds of the ratio program / yardstick, with the middle
+half of the rounds' ratios and the ratio of the fastest runs beside it (on a
+machine that others load, the one to look at).
 
   bench.py --arch win64 [--arch win32] [--rounds N] [--program EXE] [--out DIR]
 
@@ -240,11 +242,16 @@ def measure(bench, pair, rounds, scratch):
         bench.stop_answerer()
     limit = float(pair.target.split()[-1])
     ratio = statistics.median(ratios)
+    # The middle half of the rounds' ratios: how far one round's figure can be trusted.
+    quartiles = statistics.quantiles(ratios, n=4) if len(ratios) > 1 else [ratio, ratio, ratio]
     return {
         "pair": pair.name,
         "program_ms": round(1000 * statistics.median(times["program"]), 1),
         "yardstick_ms": round(1000 * statistics.median(times["yardstick"]), 1),
         "ratio": round(ratio, 3),
+        "ratio_quartiles": [round(quartiles[0], 3), round(quartiles[2], 3)],
+        # Fastest against fastest: what is left when other load on the machine is not.
+        "fastest_ratio": round(min(times["program"]) / min(times["yardstick"]), 3),
         "target": pair.target,
         "met": ratio <= limit,
         "rounds": rounds,
@@ -302,20 +309,24 @@ def report(runs, info, out):
     out.mkdir(parents=True, exist_ok=True)
     (out / "results.json").write_text(json.dumps({"machine": info, "runs": runs}, indent=2) + "\n")
     with open(out / "results.csv", "w", encoding="utf-8") as csv:
-        csv.write("arch,pair,program_ms,yardstick_ms,ratio,target,met,rounds\n")
+        csv.write("arch,pair,program_ms,yardstick_ms,ratio,ratio_q1,ratio_q3,fastest_ratio,target,met,rounds\n")
         for run in runs:
             for r in run["pairs"]:
-                csv.write(f"{run['arch']},{r['pair']},{r['program_ms']},{r['yardstick_ms']},{r['ratio']},"
+                q1, q3 = r["ratio_quartiles"]
+                csv.write(f"{run['arch']},{r['pair']},{r['program_ms']},{r['yardstick_ms']},{r['ratio']},{q1},{q3},"
+                          f"{r['fastest_ratio']},"
                           f"{r['target']},{'yes' if r['met'] else 'no'},{r['rounds']}\n")
     print(f"\n{info['cpu']}, {info['cores']} cores, {info['memory_gib']} GiB; {info['wine']}; {info['commit']}")
     for run in runs:
         print(f"\n{run['arch']}: {run['program']} ({run['program_bytes']} bytes); load average (1, 5, 15 min)"
               f" {run['load_average_before']} before, {run['load_average_after']} after")
-        print(f"  {'pair':<44} {'program':>9} {'yardstick':>10} {'ratio':>6}  target")
+        print(f"  {'pair':<44} {'program':>9} {'yardstick':>10} {'ratio':>6} {'middle half':>12} {'fastest':>7}"
+              f"  target")
         for r in run["pairs"]:
             mark = "" if r["met"] else "  OVER"
+            q1, q3 = r["ratio_quartiles"]
             print(f"  {r['pair']:<44} {r['program_ms']:>6.1f} ms {r['yardstick_ms']:>7.1f} ms {r['ratio']:>6.2f}"
-                  f"  {r['target']}{mark}")
+                  f"  {q1:.2f} - {q3:.2f} {r['fastest_ratio']:>7.2f}  {r['target']}{mark}")
     print(f"\nwritten: {out / 'results.json'}, {out / 'results.csv'}")
 
 
