@@ -51,7 +51,6 @@ BARE = [
     ("bare_quiet_stop_service", "bare_stop_service.c", ["-mwindows", "-DBARE_QUIET"], ["-ladvapi32"]),
     ("bare_help", "bare_help.c", ["-mwindows"], ["-luser32"]),
     ("bare_install_device", "bare_install_device.c", ["-mwindows"], []),
-    ("answer_boxes", "answer_boxes.c", [], ["-luser32"]),
 ]
 
 
@@ -62,7 +61,7 @@ class Pair:
     yardstick: list
     target: str  # "<= 0.8" or "<= 1.15"
     service_stopped_first: bool = False
-    boxes: bool = False  # the runs show a box, which answer_boxes.exe presses
+    boxes: bool = False  # the runs show a box, which the box reader presses
 
 
 def pairs(bench):
@@ -171,14 +170,18 @@ class Bench:
             raise SetupError(f"{SERVICE} did not stop:\n{output_of(completed)}")
 
     def start_answerer(self):
-        stop, ready = self.folder / "answer.stop", self.folder / "answer.ready"
+        """The box reader in a mode that only presses each box, at once."""
+        reader = self.folder / "boxreader.exe"
+        shutil.copy2(self.tools / "boxreader.exe", reader)
+        stop, log = self.folder / "answer.stop", self.folder / "answer.log"
         stop.unlink(missing_ok=True)
-        ready.unlink(missing_ok=True)
+        log.unlink(missing_ok=True)
         self.answerer = (stop, subprocess.Popen(
-            ["timeout", "-k", "5", "1800", self.prefix.loader, f"{self.bench}\\answer_boxes.exe",
-             self.prefix.windows_path(stop), self.prefix.windows_path(ready)],
+            ["timeout", "-k", "5", "1800", self.prefix.loader, self.prefix.windows_path(reader), "--fast",
+             "--log", self.prefix.windows_path(log), "--stop", self.prefix.windows_path(stop), "--timeout", "1700"],
             env=self.prefix.env(), stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL))
-        wait_for(lambda: ready.exists() or self.answerer[1].poll() is not None, "answer_boxes.exe to start", 60)
+        wait_for(lambda: (log.exists() and "ready" in log.read_text()) or self.answerer[1].poll() is not None,
+                 "the box reader to start", 60)
 
     def stop_answerer(self):
         if self.answerer:
