@@ -23,13 +23,13 @@ constexpr wchar_t kLibraryNames[][13] = {L"setupapi.dll", L"shell32.dll", L"user
     wchar_t path[MAX_PATH];
     UINT length = ::GetSystemDirectoryW(path, MAX_PATH);
     if (length == 0) return nullptr;
-    if (path[length - 1] != L'\\') path[length++] = L'\\';
-    const auto nameLength = static_cast<UINT>(::lstrlenW(name));
     // A result of MAX_PATH or more is the size the folder would need.
-    if (length + nameLength >= MAX_PATH) {
+    const auto nameLength = static_cast<UINT>(::lstrlenW(name));
+    if (length + 1 + nameLength >= MAX_PATH) {
         ::SetLastError(ERROR_INSUFFICIENT_BUFFER);
         return nullptr;
     }
+    if (path[length - 1] != L'\\') path[length++] = L'\\';
     ::lstrcpynW(path + length, name, static_cast<int>(nameLength + 1));
     return ::LoadLibraryExW(path, nullptr, 0);
 }
