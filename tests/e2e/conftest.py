@@ -26,7 +26,6 @@ Environment:
 import os
 import re
 import shutil
-import subprocess
 import tempfile
 import time
 from dataclasses import dataclass, field
@@ -186,33 +185,9 @@ class WinePrefix(Prefix):
         self.arch = arch
         self.build = build
         self._runs = 0
-        self._keeper = None
-        self._stop_file = None
 
     def start_server(self):
-        """A server and Wine's helper processes that stay until close().
-
-        Wine ends its service manager, device manager and desktop as soon as
-        no program runs in the prefix and starts them again for the next
-        command; a program that just stays keeps every later command fast.
-        """
-        self.wineserver("-p")
-        tools = self.drive_c / "ostrel"
-        tools.mkdir(parents=True, exist_ok=True)
-        keeper = tools / "keepalive.exe"
-        shutil.copy2(self.build.tools / "keepalive.exe", keeper)
-        self._stop_file = tools / "keepalive.stop"
-        self._stop_file.unlink(missing_ok=True)
-        ready = tools / "keepalive.ready"
-        ready.unlink(missing_ok=True)
-        self._keeper = subprocess.Popen(
-            ["timeout", "-k", "5", "3600", self.loader, self.windows_path(keeper),
-             self.windows_path(self._stop_file), "3500", self.windows_path(ready)],
-            env=self.env(), stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        # The first program of a fresh server starts Wine's helper processes;
-        # a test's first command must not race it for that.
-        wait_for(lambda: ready.exists() or self._keeper.poll() is not None, "keepalive.exe to start", seconds=60)
-        assert self._keeper.poll() is None, f"keepalive.exe ended at once (code {self._keeper.returncode})"
+        self.keep_alive(self.build.tools / "keepalive.exe")
 
     # -- registry --
 
@@ -325,17 +300,6 @@ class WinePrefix(Prefix):
             output = (completed.stdout + completed.stderr).decode(errors="replace")
             raise AssertionError(f"box reader ended early (rc {completed.returncode}):\n{text}\n{output}")
         return result
-
-    def close(self):
-        if self._keeper:
-            self._stop_file.touch()
-            try:
-                self._keeper.wait(timeout=10)
-            except subprocess.TimeoutExpired:
-                self._keeper.kill()
-                self._keeper.wait(timeout=10)
-            self._keeper = None
-        super().close()
 
 
 class Devices:

@@ -26,12 +26,14 @@ LOAD_LIBRARY_SEARCH_SYSTEM32 = 0x800
 
 IMPORT, BASE_RELOCATION, LOAD_CONFIG, BOUND_IMPORT, DELAY_IMPORT = 1, 5, 10, 11, 13
 
-# Libraries Windows maps from system32 whatever the program's folder holds:
-# the KnownDLLs of Windows 7 to 11. Setupapi is not one everywhere: Windows 7
-# and later list it, Windows XP did not, and an administrator can change the
-# list. Where it is missing, DependentLoadFlags (honoured from Windows 10 1607
-# on) still keeps the lookup of the program's imports in system32.
-KNOWN_DLLS = {"advapi32.dll", "kernel32.dll", "msvcrt.dll", "shell32.dll", "user32.dll", "setupapi.dll"}
+# What every run needs, and all that the program imports: KnownDLLs, which
+# Windows maps from system32 whatever the program's folder holds.
+IMPORTED = {"advapi32.dll", "kernel32.dll", "msvcrt.dll"}
+# What only some actions need: loaded from the system folder at the first
+# call that needs it (src/platform/windows/system_libraries.cpp), by these
+# names, in this order, from a table of 13 wide characters per entry.
+LOADED_AT_FIRST_NEED = ["setupapi.dll", "shell32.dll", "user32.dll"]
+TABLE_ENTRY_BYTES = 26
 
 
 class Image:
@@ -136,11 +138,33 @@ def test_load_configuration_keeps_dependent_libraries_to_system32(build):
     assert (security_cookie, guard_flags) == (0, 0)
 
 
-def test_imports_only_known_system_libraries(build):
+def test_imports_only_what_every_run_needs(build):
     image, _, _ = build
-    libraries = {name.lower() for name in image.imported_libraries()}
-    assert libraries, "no imports read"
-    assert libraries <= KNOWN_DLLS, f"not known DLLs: {sorted(libraries - KNOWN_DLLS)}"
+    assert {name.lower() for name in image.imported_libraries()} == IMPORTED
     # Nothing loaded later by name through the import machinery either.
     assert image.directories[DELAY_IMPORT] == (0, 0)
     assert image.directories[BOUND_IMPORT] == (0, 0)
+
+
+def test_libraries_loaded_at_first_need_are_named_only_in_the_binders_table(build):
+    image, _, _ = build
+    data = image.data.lower()
+    places = []
+    for name in LOADED_AT_FIRST_NEED:
+        stem = name.removesuffix(".dll")
+        # In any of the forms a name can take: ASCII (imports, GetModuleHandleA)
+        # or UTF-16 (LoadLibraryExW), with or without ".dll".
+        found = sorted({at for form in (stem.encode("ascii"), stem.encode("utf-16-le"))
+                        for at in _occurrences(data, form)})
+        assert len(found) == 1, f"{name} named {len(found)} times"
+        assert data[found[0]:found[0] + 2 * len(name) + 2] == name.encode("utf-16-le") + b"\0\0"
+        places.append(found[0])
+    first = places[0]
+    assert places == [first + TABLE_ENTRY_BYTES * i for i in range(len(places))], "not one table"
+
+
+def _occurrences(data, needle):
+    at = data.find(needle)
+    while at != -1:
+        yield at
+        at = data.find(needle, at + 1)
