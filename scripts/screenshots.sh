@@ -35,6 +35,8 @@ if [[ "${OSTREL_SHOTS_STAGE:-}" != wine ]]; then
   bash scripts/install-deps.sh >&2
   if ! locale -a | grep -qix 'de_DE.utf-\?8'; then
     echo "screenshots: making the locale de_DE.UTF-8 for Wine's German system texts" >&2
+    # The locale sources come with Debian's locales package.
+    [[ -e /usr/share/i18n/locales/de_DE ]] || DEBIAN_FRONTEND=noninteractive apt-get install -y locales >&2
     localedef -i de_DE -f UTF-8 de_DE.UTF-8
   fi
   cmake --preset win64 -B "$BUILD/win64" >/dev/null
