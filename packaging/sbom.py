@@ -150,7 +150,7 @@ def unknown(package):
     return package
 
 
-def document(version, epoch, programs, describe=debian_package):
+def document(version, epoch, programs):
     """The SPDX document for programs: (path in the archive, file bytes, map text)."""
     distribution = debian_release()
     packages, relationships, digests = [], [], []
@@ -169,7 +169,7 @@ def document(version, epoch, programs, describe=debian_package):
         }))
         relationships.append(("SPDXRef-DOCUMENT", "DESCRIBES", own))
         for file in linked_files(map_text):
-            package, deb_version, architecture = describe(file)
+            package, deb_version, architecture = debian_package(file)
             runtime = runtime_of(file)
             key = (runtime, package, deb_version)
             if key not in runtimes:

@@ -31,7 +31,8 @@ set -euo pipefail
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 
 usage() {
-  sed -n '/^#   scripts/,/^#   OSTREL_RELEASE_DOWNLOAD_URL/s/^# \{0,1\}//p' "${BASH_SOURCE[0]}" >&2
+  # The comment at the head of this file.
+  awk 'NR > 1 && !/^#/ { exit } NR > 1 { sub(/^# ?/, ""); print }' "${BASH_SOURCE[0]}" >&2
   exit 2
 }
 
