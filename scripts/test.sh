@@ -136,7 +136,7 @@ step "fuzz regression gate (20 s per target)" bash scripts/fuzz.sh --gate
 step "Windows build, 32-bit (shipped)" configure_and_build win32
 step "Windows build, 64-bit" configure_and_build win64
 step "hardened executables: PE headers of both builds" run_pytest pe tests/pe
-step "release archive, built twice" release_archive
+step "release archive: two builds, unsigned and signed" release_archive
 # Format and static checks mostly compute, the passes under Wine mostly
 # wait: they run side by side.
 in_background step "format and static checks (clang-format, clang-tidy, cppcheck)" bash scripts/lint.sh "$BUILD"
