@@ -1,5 +1,7 @@
 #!/usr/bin/env bash
 # Static checks, each over every source it applies to:
+#   - the layers: an include in src/ never goes up or sideways in the order
+#     of the modules (LAYERS below);
 #   - clang-format: every C and C++ file of the project is formatted as
 #     .clang-format says;
 #   - clang-tidy (checks in .clang-tidy): the program logic, the run module
@@ -14,6 +16,52 @@ set -uo pipefail
 cd "$(dirname "$0")/.." || exit 1
 BUILD=${1:-build}
 status=0
+
+# The modules of src/, bottom first; those on one line stand side by side and
+# may not include each other. The platform module is the operating system's
+# seam; everything above it reaches the system through it alone.
+LAYERS=(
+  "platform"
+  "base"
+  "run"
+  "messages"
+  "device inf service"
+  "app"
+)
+# The executable's entry point lives with the Windows backend but calls the
+# application above it.
+LAYER_EXCEPTIONS=("src/platform/windows/entry.cpp")
+
+echo "--- layers"
+if ! /usr/bin/python3 - "${LAYERS[@]}" -- "${LAYER_EXCEPTIONS[@]}" <<'EOF'
+import re, subprocess, sys
+arguments = sys.argv[1:]
+split = arguments.index("--")
+rank = {module: level for level, line in enumerate(arguments[:split]) for module in line.split()}
+exceptions = set(arguments[split + 1:])
+bad = 0
+for path in subprocess.run(["git", "ls-files", "src/*.cpp", "src/*.h"], capture_output=True, text=True,
+                           check=True).stdout.split():
+    module = path.split("/")[1]
+    if path in exceptions:
+        continue
+    if module not in rank:
+        print(f"{path}: module {module} has no place in LAYERS (scripts/lint.sh)")
+        bad += 1
+        continue
+    for number, line in enumerate(open(path, encoding="utf-8"), 1):
+        included = re.match(r'\s*#\s*include\s+"([^/"]+)/', line)
+        if not included or included.group(1) == module:
+            continue
+        target = included.group(1)
+        if rank.get(target, len(rank)) >= rank[module]:
+            print(f"{path}:{number}: {module} must not include {target} (up or sideways)")
+            bad += 1
+sys.exit(1 if bad else 0)
+EOF
+then
+  status=1
+fi
 
 echo "--- clang-format"
 mapfile -t formatted < <(git ls-files '*.c' '*.cpp' '*.h' ':!tests/fuzz/corpus/*')

@@ -8,15 +8,20 @@
 
 namespace ostrel {
 
-// Every operation gets the run and one argument; kGoOn means "go on with the
-// next argument".
-using Operation = Next (*)(RunContext& run, const char16_t* argument);
+// Every operation gets the run and one argument. The walk over the
+// arguments goes on unless the result is a failure.
+using Operation = Result (*)(RunContext& run, const char16_t* argument);
 
 struct Action {
     std::u16string_view keyword;  // two words, one blank between and one after
     Operation operation;
     unsigned emptyListMessage;
     bool changesDevices;  // refused to a 32-bit program on 64-bit Windows
+    // Before the first argument, once the command line is accepted: a
+    // failure (reported) ends the run with nothing done.
+    Result (*before)(RunContext& run) = nullptr;
+    // After the walk over the arguments, however it ended.
+    void (*after)(RunContext& run) = nullptr;
 };
 
 // The first action whose keyword `text` begins with, letter case aside; null

@@ -43,9 +43,7 @@ int RunApplication(Application& app)
     platform::SetDefaultDllDirectories(platform::LOAD_LIBRARY_SEARCH_SYSTEM32);
 
     app.SetCommandLine(SkipProgramName(platform::GetCommandLineW()));
-    app.SetExitCode(0);
-    app.RunSetup();
-    return app.ExitCode();
+    return app.RunSetup();
 }
 
 }  // namespace ostrel

@@ -2,9 +2,8 @@
 //
 // The framework keeps the application's name (the caption of every box),
 // sets the process's error mode, hands the command line after the program's
-// own name to RunSetup, and ends the process with the exit code the run
-// set: 0 for a person's run whatever RunSetup returns, the outcome for a
-// quiet one.
+// own name to RunSetup, and ends the process with the exit code RunSetup
+// returns: 0 for a person's run, the outcome for a quiet one.
 #pragma once
 
 #include "platform/win32_types.h"
@@ -23,16 +22,12 @@ public:
     const char16_t* CommandLine() const { return commandLine_; }
     void SetCommandLine(const char16_t* commandLine) { commandLine_ = commandLine; }
 
-    // The whole job; called once.
+    // The whole job; called once. Returns the process's exit code.
     virtual int RunSetup() = 0;
-
-    int ExitCode() const { return exitCode_; }
-    void SetExitCode(int code) { exitCode_ = code; }
 
 private:
     const char16_t* name_;
     const char16_t* commandLine_ = u"";
-    int exitCode_ = 0;
 };
 
 class OstrelSetupApp : public Application {

@@ -7,7 +7,7 @@
 #include <cstddef>
 #include <string_view>
 
-#include "messages/text.h"
+#include "base/text.h"
 
 namespace ostrel {
 
@@ -45,7 +45,13 @@ struct Options {
     bool quiet = false;      // "/quiet" or "/q"
     bool hasLog = false;     // "/log <file>"
     InfPathBuffer logPath{};
+    bool hasWait = false;  // "/wait <seconds>"
+    unsigned long waitSeconds = 0;
 };
+
+// The longest "/wait": a day. A deployment that would wait longer for one
+// device or service is stuck, not slow.
+constexpr unsigned long kMostWaitSeconds = 86400;
 
 // Where the command line was refused and why, for the log: the message
 // alone does not say.
@@ -55,7 +61,8 @@ struct CommandLineFault {
 };
 
 // Reads the options at the start of `commandLine`: "/reboot ", "/de ",
-// "/en ", "/f <file>", "/log <file>", and "/quiet" or "/q" followed by a
+// "/en ", "/f <file>", "/log <file>", "/wait <seconds>" (the number followed
+// by a blank or the end of the line), and "/quiet" or "/q" followed by a
 // blank or the end of the line. Returns the cursor at the first text that
 // is no option (the blanks before it passed over) or at the end of the
 // line; null after a faulty file name, with `fault` filled in.

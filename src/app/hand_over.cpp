@@ -5,7 +5,10 @@
 #include <algorithm>
 #include <iterator>
 
-#include "app/setup_stages.h"
+#include "app/hand_over.h"
+
+#include "app/bitness.h"
+#include "base/numbers.h"
 #include "messages/messages.h"
 #include "platform/platform.h"
 #include "platform/unique_handle.h"
@@ -16,24 +19,6 @@ namespace ostrel {
 namespace {
 
 constexpr char16_t kSiblingName[] = u"x64\\OstrelSetup.exe";
-
-// Windows 10 1709 and later say what the machine is; before them, WOW64
-// meant x64 in practice.
-bool RunsUnderWow64(platform::USHORT& nativeMachine)
-{
-    platform::USHORT processMachine = platform::IMAGE_FILE_MACHINE_UNKNOWN;
-    if (platform::IsWow64Process2(platform::GetCurrentProcess(), &processMachine, &nativeMachine))
-        return processMachine != platform::IMAGE_FILE_MACHINE_UNKNOWN;
-    platform::BOOL wow64 = platform::FALSE;
-    nativeMachine = platform::IMAGE_FILE_MACHINE_AMD64;
-    return platform::IsWow64Process(platform::GetCurrentProcess(), &wow64) && wow64 != platform::FALSE;
-}
-
-// ARM64 Windows runs x64 programs too.
-bool RunsX64Programs(platform::USHORT nativeMachine)
-{
-    return nativeMachine == platform::IMAGE_FILE_MACHINE_AMD64 || nativeMachine == platform::IMAGE_FILE_MACHINE_ARM64;
-}
 
 // "<the program's folder>\x64\OstrelSetup.exe", found by the program's own
 // full path, never by the search path or the current folder.
@@ -88,7 +73,7 @@ Sibling LookForSibling(SiblingPath& path)
 
 // A line too long for Windows is refused here: cut short (as Wine does), its
 // last argument would name another device, service or section.
-bool ComposeChildCommandLine(Text& line, const char16_t* sibling, const char16_t* infPath, const char16_t* rest)
+Result ComposeChildCommandLine(Text& line, const char16_t* sibling, const char16_t* infPath, const char16_t* rest)
 {
     line.clear();
     line.append(u'"');
@@ -97,24 +82,16 @@ bool ComposeChildCommandLine(Text& line, const char16_t* sibling, const char16_t
     line.append(infPath);
     line.append(u"\" ");
     line.append(rest);
-    if (line.failed()) {
-        platform::SetLastError(platform::ERROR_NOT_ENOUGH_MEMORY);
-        return false;
-    }
-    if (line.size() > platform::MAX_COMMAND_LINE) {
-        platform::SetLastError(platform::ERROR_FILENAME_EXCED_RANGE);
-        return false;
-    }
-    return true;
+    if (line.failed()) return Result::Failure(platform::ERROR_NOT_ENOUGH_MEMORY);
+    if (line.size() > platform::MAX_COMMAND_LINE) return Result::Failure(platform::ERROR_FILENAME_EXCED_RANGE);
+    return Result::Done();
 }
 
-int HandOver(RunContext& run, const char16_t* sibling, const char16_t* commandLine)
+Result HandOver(RunContext& run, const char16_t* sibling, const char16_t* commandLine)
 {
     Text line;
-    if (!ComposeChildCommandLine(line, sibling, run.infPath, commandLine)) {
-        ReportError(run, kMsgStart64BitProgramFailed, sibling);
-        return FinishRun(run);
-    }
+    const Result composed = ComposeChildCommandLine(line, sibling, run.infPath, commandLine);
+    if (composed.Failed()) return Report(run, composed, kMsgStart64BitProgramFailed, sibling);
     platform::STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     platform::BOOL inherit = platform::FALSE;
@@ -122,20 +99,17 @@ int HandOver(RunContext& run, const char16_t* sibling, const char16_t* commandLi
     platform::PROCESS_INFORMATION child{};
     // CreateProcessW may write into the command line it is given.
     if (!platform::CreateProcessW(sibling, const_cast<char16_t*>(line.c_str()), nullptr, nullptr, inherit, 0, nullptr,
-                                  nullptr, &startup, &child)) {
-        ReportError(run, kMsgStart64BitProgramFailed, sibling);
-        return FinishRun(run);
-    }
+                                  nullptr, &startup, &child))
+        return Report(run, Result::LastError(), kMsgStart64BitProgramFailed, sibling);
     const platform::unique_kernel_handle process(child.hProcess);
     const platform::unique_kernel_handle thread(child.hThread);
     platform::DWORD code = platform::ERROR_INSTALL_FAILURE;
     if (platform::WaitForSingleObject(child.hProcess, platform::INFINITE) == platform::WAIT_FAILED ||
-        !platform::GetExitCodeProcess(child.hProcess, &code)) {
-        ReportError(run, kMsgStart64BitProgramFailed, sibling);
-        return FinishRun(run);
-    }
+        !platform::GetExitCodeProcess(child.hProcess, &code))
+        return Report(run, Result::LastError(), kMsgStart64BitProgramFailed, sibling);
     TraceChildEnd(run, sibling, code);
-    return static_cast<int>(code);
+    run.outcome.RecordHandedOver(code);
+    return Result::Done();
 }
 
 }  // namespace ostrel

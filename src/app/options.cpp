@@ -96,6 +96,25 @@ bool ReadFileName(OptionState& state, InfPathBuffer& name)
 
 bool ReadInfPathOption(OptionState& state) { return ReadFileName(state, state.options.infPath); }
 
+bool IsDigit(char16_t c) { return c >= u'0' && c <= u'9'; }
+
+// A whole number of seconds, 0 to kMostWaitSeconds.
+bool ReadWaitOption(OptionState& state)
+{
+    const char16_t* cursor = state.cursor;
+    unsigned long seconds = 0;
+    for (; IsDigit(*cursor); ++cursor) {
+        seconds = seconds * 10 + static_cast<unsigned long>(*cursor - u'0');
+        if (seconds > kMostWaitSeconds) return Refuse(state, state.cursor, u"a /wait of more than a day");
+    }
+    if (cursor == state.cursor || (*cursor != kBlank && *cursor != u'\0'))
+        return Refuse(state, state.cursor, u"a /wait without a whole number of seconds");
+    state.options.hasWait = true;
+    state.options.waitSeconds = seconds;
+    state.cursor = cursor;
+    return true;
+}
+
 // A name that cannot be read opens no log: the fault is shown, not logged.
 bool ReadLogOption(OptionState& state)
 {
@@ -104,13 +123,9 @@ bool ReadLogOption(OptionState& state)
 }
 
 constexpr Option kOptions[] = {
-    {u"/reboot ", SetRebootOption, false},
-    {u"/de ", UseGerman, false},
-    {u"/en ", UseEnglish, false},
-    {u"/f ", ReadInfPathOption, false},
-    {u"/log ", ReadLogOption, false},
-    {u"/quiet", SetQuiet, true},
-    {u"/q", SetQuiet, true},
+    {u"/reboot ", SetRebootOption, false}, {u"/de ", UseGerman, false},      {u"/en ", UseEnglish, false},
+    {u"/f ", ReadInfPathOption, false},    {u"/log ", ReadLogOption, false}, {u"/wait ", ReadWaitOption, false},
+    {u"/quiet", SetQuiet, true},           {u"/q", SetQuiet, true},
 };
 
 bool Matches(const char16_t* text, const Option& option)

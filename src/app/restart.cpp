@@ -1,5 +1,7 @@
 // The restart step at the end of a run.
-#include "app/setup_stages.h"
+#include "app/restart.h"
+
+#include "base/numbers.h"
 #include "messages/messages.h"
 #include "platform/platform.h"
 #include "platform/unique_handle.h"
@@ -14,39 +16,44 @@ constexpr platform::DWORD kRestartReason = platform::SHTDN_REASON_MAJOR_APPLICAT
 
 // Adjusting succeeds also when the token lacks the privilege: only the
 // last error tells.
-bool EnableShutdownPrivilege()
+Result EnableShutdownPrivilege()
 {
     platform::HANDLE token = nullptr;
     if (!platform::OpenProcessToken(platform::GetCurrentProcess(),
                                     platform::TOKEN_ADJUST_PRIVILEGES | platform::TOKEN_QUERY, &token))
-        return false;
+        return Result::LastError();
     const platform::unique_kernel_handle owned(token);
     platform::TOKEN_PRIVILEGES privileges{};
     privileges.PrivilegeCount = 1;
     privileges.Privileges[0].Attributes = platform::SE_PRIVILEGE_ENABLED;
     if (!platform::LookupPrivilegeValueW(nullptr, platform::SE_SHUTDOWN_NAME, &privileges.Privileges[0].Luid))
-        return false;
+        return Result::LastError();
     if (!platform::AdjustTokenPrivileges(token, platform::FALSE, &privileges, sizeof privileges, nullptr, nullptr))
-        return false;
-    return platform::GetLastError() == platform::ERROR_SUCCESS;
+        return Result::LastError();
+    const Result adjusted = Result::LastError();
+    return adjusted.Error() == platform::ERROR_SUCCESS ? Result::Done() : adjusted;
 }
 
-void TraceRestartFailure(const RunContext& run)
+Result InitiateRestart()
 {
-    const platform::DWORD error = platform::GetLastError();
-    run.Trace(
-        {u"restart: needed, could not be started (error ", Decimal(error).c_str(), u"): ", GetSystemErrorText(error)});
+    const Result privileged = EnableShutdownPrivilege();
+    if (privileged.Failed()) return privileged;
+    if (!platform::InitiateSystemShutdownExW(nullptr, nullptr, 0, platform::FALSE, platform::TRUE, kRestartReason))
+        return Result::LastError();
+    return Result::Done();
 }
 
-// A planned restart at once: nobody is there to be warned.
+// A planned restart at once: nobody is there to be warned. A restart that
+// cannot be started is left to the deployment system, as one needed.
 void StartRestart(RunContext& run)
 {
-    if (!EnableShutdownPrivilege() ||
-        !platform::InitiateSystemShutdownExW(nullptr, nullptr, 0, platform::FALSE, platform::TRUE, kRestartReason)) {
-        TraceRestartFailure(run);
+    const Result started = InitiateRestart();
+    if (started.Failed()) {
+        run.Trace({u"restart: needed, could not be started (error ", Decimal(started.Error()).c_str(), u"): ",
+                   GetSystemErrorText(started.Error())});
         return;
     }
-    run.outcome.RecordRestart(Restart::Started);
+    run.outcome.RecordRestartStarted();
     run.Trace({u"restart: started"});
 }
 
@@ -54,11 +61,10 @@ void StartRestart(RunContext& run)
 
 void RestartIfNeeded(RunContext& run, int rebootOption)
 {
-    if (run.rebootNeeded == platform::FALSE) {
+    if (run.outcome.RestartState() == Restart::NotNeeded) {
         run.Trace({u"restart: not needed"});
         return;
     }
-    run.outcome.RecordRestart(Restart::Needed);
     if (rebootOption == 0) {
         run.Trace({u"restart: needed, left to the user (no /reboot)"});
         ShowCatalogueMessage(run, kMsgRebootRequired, platform::MB_ICONINFORMATION);

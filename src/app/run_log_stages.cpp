@@ -1,5 +1,8 @@
 // The log's first and last lines, and opening it.
-#include "app/setup_stages.h"
+#include "app/run_log_stages.h"
+
+#include "app/bitness.h"
+#include "base/numbers.h"
 #include "messages/messages.h"
 #include "platform/platform.h"
 #include "platform/unique_handle.h"
@@ -13,16 +16,10 @@ namespace ostrel {
 
 namespace {
 
-// A 32-bit program under WOW64 runs on 64-bit Windows.
-bool RunsUnderWow64()
-{
-    platform::BOOL wow64 = platform::FALSE;
-    return platform::IsWow64Process(platform::GetCurrentProcess(), &wow64) && wow64 != platform::FALSE;
-}
-
 const char16_t* Bitness()
 {
-    if (RunsUnderWow64()) return u"32-bit program on 64-bit Windows";
+    platform::USHORT nativeMachine = platform::IMAGE_FILE_MACHINE_UNKNOWN;
+    if (RunsUnderWow64(nativeMachine)) return u"32-bit program on 64-bit Windows";
     return sizeof(void*) == 8 ? u"64-bit program on 64-bit Windows" : u"32-bit program on 32-bit Windows";
 }
 
@@ -50,14 +47,12 @@ const char16_t* QuietText(QuietReason quiet)
 
 }  // namespace
 
-bool OpenLog(RunContext& run, RunLog& log, const char16_t* path)
+Result OpenLog(RunContext& run, RunLog& log, const char16_t* path)
 {
-    if (log.Open(path)) {
-        run.log = &log;
-        return true;
-    }
-    ReportError(run, kMsgOpenLogFailed, path);
-    return false;
+    const Result opened = log.Open(path);
+    if (opened.Failed()) return Report(run, opened, kMsgOpenLogFailed, path);
+    run.log = &log;
+    return opened;
 }
 
 void WriteLogHeader(const RunContext& run, QuietReason quiet)

@@ -1,9 +1,14 @@
 #include <algorithm>
 #include <string_view>
 
+#include "app/run_setup.h"
+
 #include "app/application.h"
-#include "app/setup_stages.h"
+#include "app/hand_over.h"
+#include "app/restart.h"
+#include "app/run_log_stages.h"
 #include "app/usage_text.h"
+#include "base/numbers.h"
 #include "inf/inf.h"
 #include "messages/message_sink.h"
 #include "messages/messages.h"
@@ -16,6 +21,9 @@ namespace ostrel {
 namespace {
 
 constexpr std::u16string_view kInfExtension = u".inf";
+// How long a quiet run waits, at most, for each thing to settle, unless
+// "/wait" says otherwise.
+constexpr unsigned long kQuietWaitSeconds = 120;
 // How much of the text at a command-line fault the log shows.
 constexpr std::size_t kFaultExcerptUnits = 40;
 
@@ -25,11 +33,6 @@ std::size_t LastDot(const char16_t* path, std::size_t length)
         if (path[i - 1] == u'.') return i - 1;
     }
     return length;
-}
-
-bool InfFileExists(const char16_t* infPath)
-{
-    return platform::GetFileAttributesW(infPath) != platform::INVALID_FILE_ATTRIBUTES;
 }
 
 void TraceFault(const RunContext& run, const CommandLineFault& fault)
@@ -48,20 +51,18 @@ void TraceFault(const RunContext& run, const CommandLineFault& fault)
 }
 
 // Everything after the options: the INF test, the action, the restart.
-int Perform(RunContext& run, const char16_t* cursor, const CommandLineFault& fault, int rebootOption)
+void Perform(RunContext& run, const char16_t* cursor, const CommandLineFault& fault, int rebootOption)
 {
     if (cursor == nullptr) {
-        RefuseCommandLine(run, kMsgInvalidCommandLine, fault);
-        return 0;
+        static_cast<void>(RefuseCommandLine(run, kMsgInvalidCommandLine, fault));
+        return;
     }
-    if (!InfFileExists(run.infPath)) {
-        ReportError(run, kMsgOpenInfFailed);
-        return -1;
+    if (platform::GetFileAttributesW(run.infPath) == platform::INVALID_FILE_ATTRIBUTES) {
+        static_cast<void>(Report(run, Result::LastError(), kMsgOpenInfFailed));
+        return;
     }
-    run.rebootNeeded = platform::FALSE;
     RunAction(run, cursor);
     RestartIfNeeded(run, rebootOption);
-    return 0;
 }
 
 QuietReason WhyQuiet(const Options& options)
@@ -114,10 +115,10 @@ void ShowUsage(bool visible, const char16_t* caption)
     ShowMessage(run, UsageText(), platform::MB_OK | platform::MB_ICONINFORMATION);
 }
 
-Next RefuseCommandLine(RunContext& run, unsigned message, const CommandLineFault& fault)
+Result RefuseCommandLine(RunContext& run, unsigned message, const CommandLineFault& fault)
 {
     TraceFault(run, fault);
-    return ShowCatalogueFailure(run, message, platform::ERROR_INVALID_COMMAND_LINE);
+    return ReportAlone(run, Result::Failure(platform::ERROR_INVALID_COMMAND_LINE), message);
 }
 
 void WalkArguments(RunContext& run, const Action& action, const char16_t* first)
@@ -125,10 +126,11 @@ void WalkArguments(RunContext& run, const Action& action, const char16_t* first)
     for (const char16_t* position = first; position != nullptr; position = NextToken(position)) {
         const char16_t* argument = CopyToken(position);
         if (argument == nullptr) {
-            RefuseCommandLine(run, kMsgInvalidCommandLine, {position, u"an argument of 256 characters or more"});
+            static_cast<void>(
+                RefuseCommandLine(run, kMsgInvalidCommandLine, {position, u"an argument of 256 characters or more"}));
             return;
         }
-        if (action.operation(run, argument) == kStop) return;
+        if (action.operation(run, argument).Failed()) return;
     }
 }
 
@@ -137,21 +139,24 @@ void RunAction(RunContext& run, const char16_t* cursor)
     const Action* action = FindAction(cursor);
     if (action == nullptr) {
         if (*cursor == u'\0')
-            RunDefaultInstall(run);
+            static_cast<void>(RunDefaultInstall(run));
         else
-            RefuseCommandLine(run, kMsgInvalidCommandLine, {cursor, DescribeUnknownWord(cursor)});
+            static_cast<void>(RefuseCommandLine(run, kMsgInvalidCommandLine, {cursor, DescribeUnknownWord(cursor)}));
         return;
     }
     const char16_t* arguments = cursor + action->keyword.size();
     if (*arguments == u'\0') {
-        RefuseCommandLine(run, action->emptyListMessage, {arguments, u"an action without arguments"});
+        static_cast<void>(
+            RefuseCommandLine(run, action->emptyListMessage, {arguments, u"an action without arguments"}));
         return;
     }
     if (action->changesDevices && run.devicesNeed64BitProgram) {
-        ShowCatalogueFailure(run, kMsgDevicesNeed64BitProgram, platform::ERROR_IN_WOW64);
+        static_cast<void>(ReportAlone(run, Result::Failure(platform::ERROR_IN_WOW64), kMsgDevicesNeed64BitProgram));
         return;
     }
+    if (action->before != nullptr && action->before(run).Failed()) return;
     WalkArguments(run, *action, arguments);
+    if (action->after != nullptr) action->after(run);
 }
 
 int OstrelSetupApp::RunSetup()
@@ -177,26 +182,26 @@ int OstrelSetupApp::RunSetup()
         quiet == QuietReason::None ? static_cast<MessageSink&>(boxes) : static_cast<MessageSink&>(quietSink);
     RunContext run(sink, infPath);
     run.quiet = quiet != QuietReason::None;
+    // A quiet run's exit code must describe a settled machine; a person's
+    // run waits only when asked to.
+    run.waitSeconds = options.hasWait ? options.waitSeconds : (run.quiet ? kQuietWaitSeconds : 0);
     run.commandLine = commandLine;
 
     RunLog log;
-    if (options.hasLog && !OpenLog(run, log, options.logPath)) {
-        SetExitCode(FinishRun(run));
-        return 0;
-    }
+    if (options.hasLog && OpenLog(run, log, options.logPath).Failed()) return FinishRun(run);
     WriteLogHeader(run, quiet);
     if (cursor != nullptr) {
         SiblingPath sibling{};
         const Sibling found = LookForSibling(sibling);
         if (found == Sibling::Found) {
-            SetExitCode(HandOver(run, sibling, commandLine));
-            return 0;
+            // The 64-bit program has written its own closing lines.
+            const Result handedOver = HandOver(run, sibling, commandLine);
+            return handedOver.Failed() ? FinishRun(run) : static_cast<int>(run.outcome.ExitCode());
         }
         run.devicesNeed64BitProgram = found == Sibling::Missing;
     }
-    const int result = Perform(run, cursor, fault, options.rebootOption);
-    SetExitCode(FinishRun(run));
-    return result;
+    Perform(run, cursor, fault, options.rebootOption);
+    return FinishRun(run);
 }
 
 }  // namespace ostrel

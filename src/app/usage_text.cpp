@@ -36,6 +36,7 @@ const char16_t* UsageText()
            u"/de = use german messages/en = use english messages/f <file> = specify .inf file\n"
            u"/quiet or /q = no message boxes: messages go to standard error, the exit code tells the outcome\n"
            u"/log <file> = append a log of the run to <file>\n"
+           u"/wait <seconds> = wait at most this long for devices and services to settle (quiet: 120)\n"
            u"/? = show this text (as 'help' does)";
 }
 

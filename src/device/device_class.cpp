@@ -19,18 +19,14 @@ bool IsNullGuid(const platform::GUID& guid)
 
 }  // namespace
 
-bool LookUpInfClass(RunContext& run, InfClass& infClass)
+Result LookUpInfClass(RunContext& run, InfClass& infClass)
 {
     if (!platform::SetupDiGetINFClassW(run.infPath, &infClass.guid, infClass.name, platform::MAX_CLASS_NAME_LEN,
-                                       nullptr)) {
-        ReportError(run, kMsgGetInfClassFailed);
-        return false;
-    }
-    if (IsNullGuid(infClass.guid)) {
-        ShowCatalogueFailure(run, kMsgClassGuidMissing, platform::ERROR_INVALID_CLASS);
-        return false;
-    }
-    return true;
+                                       nullptr))
+        return Report(run, Result::LastError(), kMsgGetInfClassFailed);
+    if (IsNullGuid(infClass.guid))
+        return ReportAlone(run, Result::Failure(platform::ERROR_INVALID_CLASS), kMsgClassGuidMissing);
+    return Result::Done();
 }
 
 }  // namespace ostrel

@@ -11,9 +11,9 @@ struct InfClass {
     char16_t name[platform::MAX_CLASS_NAME_LEN]{};
 };
 
-// Reads the class of the run's INF file. On failure it has shown why (the
+// Reads the class of the run's INF file. A failure has been reported: the
 // class lookup's error with the system's text, or that the file names no
-// class GUID) and returns false.
-bool LookUpInfClass(RunContext& run, InfClass& infClass);
+// class GUID.
+Result LookUpInfClass(RunContext& run, InfClass& infClass);
 
 }  // namespace ostrel

@@ -1,6 +1,6 @@
 #include "device/hardware_ids.h"
 
-#include "messages/text.h"
+#include "base/text.h"
 
 namespace ostrel {
 

@@ -19,85 +19,95 @@ namespace {
 constexpr int kIdCopyLimit = 256;
 
 // Windows' own driver tool answers 259 for this; a quiet run does too.
-Next ShowNewerDriverExists(RunContext& run, const char16_t* hardwareId)
+Result ShowNewerDriverExists(RunContext& run, const char16_t* hardwareId)
 {
     run.Trace({u"install device ", hardwareId, u": left alone, a newer driver is in place"});
     run.outcome.RecordDeviceLeftAlone();
     Text text;
     FormatCatalogueMessage(text, kMsgNewerDriverExists, hardwareId);
     ShowMessage(run, text.c_str(), platform::MB_OK);
-    return kGoOn;
+    return Result::Unchanged();
 }
 
-Next UpdateFailed(RunContext& run, const char16_t* hardwareId, unsigned message)
+Result UpdateFailed(RunContext& run, Result failure, const char16_t* hardwareId, unsigned message)
 {
     run.Trace({u"install device ", hardwareId, u": failed"});
-    return ReportError(run, message, hardwareId);
+    return Report(run, failure, message, hardwareId);
 }
 
 // A failed update: a better driver in place counts as done; no present
-// device with the ID is for the caller to answer; anything else is shown.
-Next JudgeFailedUpdate(RunContext& run, const char16_t* hardwareId)
+// device with the ID is an answer of its own, for the caller; anything else
+// is reported.
+Result JudgeFailedUpdate(RunContext& run, Result failure, const char16_t* hardwareId)
 {
-    if (platform::GetLastError() == platform::ERROR_NO_MORE_ITEMS) return ShowNewerDriverExists(run, hardwareId);
-    if (platform::GetLastError() == platform::ERROR_NO_SUCH_DEVINST) return kStop;
-    return UpdateFailed(run, hardwareId, kMsgUpdateDriverFailed);
+    if (failure.Error() == platform::ERROR_NO_MORE_ITEMS) return ShowNewerDriverExists(run, hardwareId);
+    if (failure.Error() == platform::ERROR_NO_SUCH_DEVINST) return Result::NothingFound();
+    return UpdateFailed(run, failure, hardwareId, kMsgUpdateDriverFailed);
 }
 
-Next CreateDeviceAndUpdate(RunContext& run, const char16_t* hardwareId)
+Result CreateDeviceAndUpdate(RunContext& run, const char16_t* hardwareId)
 {
     HardwareIdBuffer idCopy{};
     platform::lstrcpynW(idCopy, hardwareId, kIdCopyLimit);
     InfClass infClass;
-    if (!LookUpInfClass(run, infClass)) return kStop;
+    const Result lookedUp = LookUpInfClass(run, infClass);
+    if (lookedUp.Failed()) return lookedUp;
     platform::unique_device_info_set set(platform::SetupDiCreateDeviceInfoList(&infClass.guid, nullptr));
-    if (!set) return UpdateFailed(run, hardwareId, kMsgCreateDeviceInfoListFailed);
+    if (!set) return UpdateFailed(run, Result::LastError(), hardwareId, kMsgCreateDeviceInfoListFailed);
 
     platform::SP_DEVINFO_DATA device{};
     device.cbSize = sizeof device;
     if (!platform::SetupDiCreateDeviceInfoW(set.get(), infClass.name, &infClass.guid, nullptr, nullptr,
                                             platform::DICD_GENERATE_ID, &device))
-        return UpdateFailed(run, hardwareId, kMsgCreateDeviceInfoFailed);
+        return UpdateFailed(run, Result::LastError(), hardwareId, kMsgCreateDeviceInfoFailed);
     const auto idBytes = static_cast<platform::DWORD>(2 * platform::lstrlenW(idCopy) + 4);
     if (!platform::SetupDiSetDeviceRegistryPropertyW(set.get(), &device, platform::SPDRP_HARDWAREID,
                                                      reinterpret_cast<const platform::BYTE*>(idCopy), idBytes))
-        return UpdateFailed(run, hardwareId, kMsgAddHardwareIdFailed);
+        return UpdateFailed(run, Result::LastError(), hardwareId, kMsgAddHardwareIdFailed);
     if (!platform::SetupDiCallClassInstaller(platform::DIF_REGISTERDEVICE, set.get(), &device))
-        return UpdateFailed(run, hardwareId, kMsgRegisterDeviceFailed);
+        return UpdateFailed(run, Result::LastError(), hardwareId, kMsgRegisterDeviceFailed);
     run.Trace({u"install device ", hardwareId, u": root device created"});
-    return UpdateDeviceDriver(run, hardwareId);
+    const Result updated = UpdateDeviceDriver(run, hardwareId);
+    // Windows finds no device for the driver even on the one just made: the
+    // walk ends there, without a word.
+    if (updated.IsNothingFound()) return Result::Failure(platform::ERROR_NO_SUCH_DEVINST).AsReported();
+    return updated;
 }
 
 }  // namespace
 
 // Windows writes FALSE into the restart answer of every update that needs
-// no restart, so the run's flag gets only its TRUE: a restart that an
-// earlier ID needs is not forgotten.
+// no restart, so the run gets only its TRUE: a restart that an earlier ID
+// needs is not forgotten.
 // A quiet run asks for an install without prompts, so that an unsigned
 // driver fails with its error instead of waiting on a dialog nobody sees.
-Next UpdateDeviceDriver(RunContext& run, const char16_t* hardwareId)
+Result UpdateDeviceDriver(RunContext& run, const char16_t* hardwareId)
 {
-    platform::unique_library newdev(LoadNewDeviceLibrary());
-    if (!newdev) return UpdateFailed(run, hardwareId, kMsgLoadNewDevFailed);
+    platform::unique_library newdev;
+    const Result loaded = LoadNewDeviceLibrary(newdev);
+    if (loaded.Failed()) return UpdateFailed(run, loaded, hardwareId, kMsgLoadNewDevFailed);
     const auto update = reinterpret_cast<platform::UpdateDriverForPlugAndPlayDevicesWFn>(
         platform::GetProcAddress(newdev.get(), "UpdateDriverForPlugAndPlayDevicesW"));
-    if (update == nullptr) return UpdateFailed(run, hardwareId, kMsgUpdateFunctionNotFound);
+    if (update == nullptr) return UpdateFailed(run, Result::LastError(), hardwareId, kMsgUpdateFunctionNotFound);
 
     const platform::DWORD flags = run.quiet ? platform::INSTALLFLAG_NONINTERACTIVE : 0;
     platform::BOOL restart = platform::FALSE;
-    const platform::BOOL updated = update(nullptr, hardwareId, run.infPath, flags, &restart);
-    if (restart != platform::FALSE) run.rebootNeeded = platform::TRUE;
-    if (updated == platform::FALSE) return JudgeFailedUpdate(run, hardwareId);
+    const Result answer =
+        update(nullptr, hardwareId, run.infPath, flags, &restart) ? Result::Done() : Result::LastError();
+    if (restart != platform::FALSE) run.outcome.RecordRestartNeeded();
+    if (answer.Failed()) return JudgeFailedUpdate(run, answer, hardwareId);
     run.Trace({u"install device ", hardwareId, u": driver updated"});
-    return kGoOn;
+    return Result::Done();
 }
 
 // An empty ID names no device: nothing is created for it, and the walk
-// goes on with the next one.
-Next InstallDevice(RunContext& run, const char16_t* hardwareId)
+// goes on with the next one. A failed first update is reported, and a root
+// device is made all the same.
+Result InstallDevice(RunContext& run, const char16_t* hardwareId)
 {
-    if (hardwareId[0] == u'\0') return kGoOn;
-    if (UpdateDeviceDriver(run, hardwareId) != kStop) return kGoOn;
+    if (hardwareId[0] == u'\0') return Result::NothingFound();
+    const Result updated = UpdateDeviceDriver(run, hardwareId);
+    if (!updated.Failed() && !updated.IsNothingFound()) return updated;
     return CreateDeviceAndUpdate(run, hardwareId);
 }
 

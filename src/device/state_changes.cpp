@@ -3,6 +3,7 @@
 
 #include "device/device.h"
 #include "device/device_class.h"
+#include "base/numbers.h"
 #include "device/hardware_ids.h"
 #include "messages/messages.h"
 #include "platform/platform.h"
@@ -15,10 +16,10 @@ namespace {
 using platform::HDEVINFO;
 using platform::SP_DEVINFO_DATA;
 
-// One action on one matching device: true when it succeeded.
-using DeviceAction = bool (*)(HDEVINFO set, SP_DEVINFO_DATA& device);
+// One action on one matching device.
+using DeviceAction = Result (*)(HDEVINFO set, SP_DEVINFO_DATA& device);
 
-bool ChangeState(HDEVINFO set, SP_DEVINFO_DATA& device, platform::DWORD stateChange, platform::DWORD scope)
+Result ChangeState(HDEVINFO set, SP_DEVINFO_DATA& device, platform::DWORD stateChange, platform::DWORD scope)
 {
     platform::SP_PROPCHANGE_PARAMS params{};
     params.ClassInstallHeader.cbSize = sizeof(platform::SP_CLASSINSTALL_HEADER);
@@ -26,25 +27,30 @@ bool ChangeState(HDEVINFO set, SP_DEVINFO_DATA& device, platform::DWORD stateCha
     params.StateChange = stateChange;
     params.Scope = scope;
     params.HwProfile = 0;  // the current hardware profile
-    return platform::SetupDiSetClassInstallParamsW(set, &device, &params.ClassInstallHeader, sizeof params) &&
-           platform::SetupDiCallClassInstaller(platform::DIF_PROPERTYCHANGE, set, &device);
+    if (!platform::SetupDiSetClassInstallParamsW(set, &device, &params.ClassInstallHeader, sizeof params) ||
+        !platform::SetupDiCallClassInstaller(platform::DIF_PROPERTYCHANGE, set, &device))
+        return Result::LastError();
+    return Result::Done();
 }
 
 // The global enable clears a disable that was made for every profile; many
 // class installers refuse it, so only the enable in the current profile
 // decides.
-bool Enable(HDEVINFO set, SP_DEVINFO_DATA& device)
+Result Enable(HDEVINFO set, SP_DEVINFO_DATA& device)
 {
     static_cast<void>(ChangeState(set, device, platform::DICS_ENABLE, platform::DICS_FLAG_GLOBAL));
     return ChangeState(set, device, platform::DICS_ENABLE, platform::DICS_FLAG_CONFIGSPECIFIC);
 }
 
-bool Disable(HDEVINFO set, SP_DEVINFO_DATA& device)
+Result Disable(HDEVINFO set, SP_DEVINFO_DATA& device)
 {
     return ChangeState(set, device, platform::DICS_DISABLE, platform::DICS_FLAG_CONFIGSPECIFIC);
 }
 
-bool Remove(HDEVINFO set, SP_DEVINFO_DATA& device) { return platform::SetupDiRemoveDevice(set, &device) != 0; }
+Result Remove(HDEVINFO set, SP_DEVINFO_DATA& device)
+{
+    return platform::SetupDiRemoveDevice(set, &device) ? Result::Done() : Result::LastError();
+}
 
 bool NeedsRestart(HDEVINFO set, SP_DEVINFO_DATA& device)
 {
@@ -66,17 +72,6 @@ bool ListsHardwareId(HDEVINFO set, SP_DEVINFO_DATA& device, const char16_t* hard
     return HardwareIdListHolds(ids, kHardwareIdCapacity, hardwareId);
 }
 
-// Before a change in a quiet run: the class installer must not ask, and a
-// device's failure to take the flag is that change's failure.
-bool MakeQuiet(HDEVINFO set, SP_DEVINFO_DATA& device)
-{
-    platform::SP_DEVINSTALL_PARAMS_W params{};
-    params.cbSize = sizeof params;
-    if (!platform::SetupDiGetDeviceInstallParamsW(set, &device, &params)) return false;
-    params.Flags |= platform::DI_QUIETINSTALL;
-    return platform::SetupDiSetDeviceInstallParamsW(set, &device, &params) != 0;
-}
-
 struct DeviceChange {
     DeviceAction action;
     unsigned failureMessage;
@@ -87,6 +82,27 @@ struct DeviceChange {
 constexpr DeviceChange kEnable{Enable, kMsgEnableDeviceFailed, u"enable device ", u"enabled"};
 constexpr DeviceChange kDisable{Disable, kMsgDisableDeviceFailed, u"disable device ", u"disabled"};
 constexpr DeviceChange kRemove{Remove, kMsgRemoveDeviceFailed, u"remove device ", u"removed"};
+
+// Before a change in a quiet run: the class installer must not ask, and a
+// device's failure to take the flag is that change's failure.
+Result MakeQuiet(HDEVINFO set, SP_DEVINFO_DATA& device)
+{
+    platform::SP_DEVINSTALL_PARAMS_W params{};
+    params.cbSize = sizeof params;
+    if (!platform::SetupDiGetDeviceInstallParamsW(set, &device, &params)) return Result::LastError();
+    params.Flags |= platform::DI_QUIETINSTALL;
+    if (!platform::SetupDiSetDeviceInstallParamsW(set, &device, &params)) return Result::LastError();
+    return Result::Done();
+}
+
+Result MakeChange(const RunContext& run, const DeviceChange& change, HDEVINFO set, SP_DEVINFO_DATA& device)
+{
+    if (run.quiet) {
+        const Result quiet = MakeQuiet(set, device);
+        if (quiet.Failed()) return quiet;
+    }
+    return change.action(set, device);
+}
 
 void TraceDevice(const RunContext& run, const DeviceChange& change, const char16_t* hardwareId, platform::DWORD index,
                  const char16_t* what)
@@ -102,14 +118,16 @@ void TraceScan(const RunContext& run, const DeviceChange& change, const char16_t
 }
 
 // Class lookup, then the change on every present device of the class that
-// lists the ID. A failure on one device is shown and passed over.
-Next ChangeMatchingDevices(RunContext& run, const char16_t* hardwareId, const DeviceChange& change)
+// lists the ID. A failure on one device is reported and passed over: once
+// the scan has started, the ID is done with, whatever became of each device.
+Result ChangeMatchingDevices(RunContext& run, const char16_t* hardwareId, const DeviceChange& change)
 {
     InfClass infClass;
-    if (!LookUpInfClass(run, infClass)) return kStop;
+    const Result lookedUp = LookUpInfClass(run, infClass);
+    if (lookedUp.Failed()) return lookedUp;
     platform::unique_device_info_set set(
         platform::SetupDiGetClassDevsW(&infClass.guid, nullptr, nullptr, platform::DIGCF_PRESENT));
-    if (!set) return ReportError(run, kMsgGetClassDevicesFailed);
+    if (!set) return Report(run, Result::LastError(), kMsgGetClassDevicesFailed);
 
     SP_DEVINFO_DATA device{};
     device.cbSize = sizeof device;
@@ -118,32 +136,33 @@ Next ChangeMatchingDevices(RunContext& run, const char16_t* hardwareId, const De
     for (; platform::SetupDiEnumDeviceInfo(set.get(), index, &device); ++index) {
         if (!ListsHardwareId(set.get(), device, hardwareId)) continue;
         ++matching;
-        const bool changed = (!run.quiet || MakeQuiet(set.get(), device)) && change.action(set.get(), device);
-        TraceDevice(run, change, hardwareId, index, changed ? change.done : u"failed");
-        if (!changed)
-            ReportError(run, change.failureMessage, hardwareId);
+        const Result changed = MakeChange(run, change, set.get(), device);
+        TraceDevice(run, change, hardwareId, index, changed.Failed() ? u"failed" : change.done);
+        if (changed.Failed())
+            static_cast<void>(Report(run, changed, change.failureMessage, hardwareId));
         else if (NeedsRestart(set.get(), device))
-            run.rebootNeeded = platform::TRUE;
+            run.outcome.RecordRestartNeeded();
     }
-    // The last call was the enumeration that ended the scan.
-    if (platform::GetLastError() != platform::ERROR_NO_MORE_ITEMS) ReportError(run, kMsgScanDevicesFailed);
+    const Result scanEnd = Result::LastError();  // of the enumeration that ended the scan
+    if (scanEnd.Error() != platform::ERROR_NO_MORE_ITEMS)
+        static_cast<void>(Report(run, scanEnd, kMsgScanDevicesFailed));
     TraceScan(run, change, hardwareId, matching, index);
-    return kGoOn;
+    return matching == 0 ? Result::NothingFound() : Result::Done();
 }
 
 }  // namespace
 
-Next EnableDevice(RunContext& run, const char16_t* hardwareId)
+Result EnableDevice(RunContext& run, const char16_t* hardwareId)
 {
     return ChangeMatchingDevices(run, hardwareId, kEnable);
 }
 
-Next DisableDevice(RunContext& run, const char16_t* hardwareId)
+Result DisableDevice(RunContext& run, const char16_t* hardwareId)
 {
     return ChangeMatchingDevices(run, hardwareId, kDisable);
 }
 
-Next RemoveDevice(RunContext& run, const char16_t* hardwareId)
+Result RemoveDevice(RunContext& run, const char16_t* hardwareId)
 {
     return ChangeMatchingDevices(run, hardwareId, kRemove);
 }

@@ -30,22 +30,19 @@ Text ComposeInstallFailure(platform::HRESULT hr)
 
 }  // namespace
 
-void RunDefaultInstall(RunContext& run)
+Result RunDefaultInstall(RunContext& run)
 {
-    if (run.quiet) {
-        InstallDefaultSection(run);
-        return;
-    }
+    if (run.quiet) return InstallDefaultSection(run);
     const platform::HINSTANCE answer =
         platform::ShellExecuteW(nullptr, u"install", run.infPath, nullptr, nullptr, platform::SW_SHOWNORMAL);
     const auto result = static_cast<std::int32_t>(reinterpret_cast<std::intptr_t>(answer));
     if (result > kLastShellError) {
         run.Trace({u"default installation: handed to the shell's install verb"});
-        return;
+        return Result::Done();
     }
     const platform::HRESULT hr = HResultFromWin32(result);
     const Text message = ComposeInstallFailure(hr);
-    ShowFailure(run, message.c_str(), static_cast<platform::DWORD>(hr));
+    return ReportText(run, Result::Failure(static_cast<platform::DWORD>(hr)), message.c_str());
 }
 
 }  // namespace ostrel

@@ -8,10 +8,10 @@ namespace ostrel {
 
 // A person's run hands the file to the shell's "install" verb; a quiet run
 // installs its DefaultInstall section itself, since the verb prompts.
-void RunDefaultInstall(RunContext& run);
-Next InstallInfSection(RunContext& run, const char16_t* sectionName);
+Result RunDefaultInstall(RunContext& run);
+Result InstallInfSection(RunContext& run, const char16_t* sectionName);
 // The quiet default installation: the architecture's variant of the
 // DefaultInstall section, its files, the rest, its services, a restart scan.
-void InstallDefaultSection(RunContext& run);
+Result InstallDefaultSection(RunContext& run);
 
 }  // namespace ostrel

@@ -86,12 +86,20 @@ UINT PLATFORM_API AnswerWithoutPrompts(void* context, UINT notification, UINT_PT
 
 // The refused notification's error is the commit's: Windows may leave
 // another behind once the callback has said no.
-platform::BOOL CommitQuietly(HSPFILEQ queue, void* defaultContext)
+Result CommitQuietly(HSPFILEQ queue, void* defaultContext)
 {
     QuietQueue quiet{defaultContext};
-    const platform::BOOL committed = platform::SetupCommitFileQueueW(nullptr, queue, AnswerWithoutPrompts, &quiet);
-    if (committed == platform::FALSE && quiet.error != platform::ERROR_SUCCESS) platform::SetLastError(quiet.error);
-    return committed;
+    if (platform::SetupCommitFileQueueW(nullptr, queue, AnswerWithoutPrompts, &quiet)) return Result::Done();
+    const Result failure = Result::LastError();
+    return quiet.error != platform::ERROR_SUCCESS ? Result::Failure(quiet.error) : failure;
+}
+
+Result Commit(const RunContext& run, HSPFILEQ queue, void* context)
+{
+    if (run.quiet) return CommitQuietly(queue, context);
+    if (platform::SetupCommitFileQueueW(nullptr, queue, platform::SetupDefaultQueueCallbackW, context))
+        return Result::Done();
+    return Result::LastError();
 }
 
 void* InitQueueCallback(const RunContext& run)
@@ -100,95 +108,86 @@ void* InitQueueCallback(const RunContext& run)
     return platform::SetupInitDefaultQueueCallbackEx(nullptr, platform::INVALID_HANDLE_VALUE, 0, 0, nullptr);
 }
 
-// Commits the queue, then installs the rest of the section. kGoOn when both
-// worked; otherwise the failure has been reported.
-Next CommitAndInstallRest(RunContext& run, HINF inf, HSPFILEQ queue, const char16_t* sectionName, UINT flags)
+// Commits the queue, then installs the rest of the section. A failure has
+// been reported.
+Result CommitAndInstallRest(RunContext& run, HINF inf, HSPFILEQ queue, const char16_t* sectionName, UINT flags)
 {
     platform::unique_queue_callback_context context(InitQueueCallback(run));
     // Without a context the default callback has nothing to work with: the
     // queue cannot be carried out, so it is not tried.
-    if (!context) return ReportError(run, kMsgCommitQueueFailed);
-    const platform::BOOL committed =
-        run.quiet
-            ? CommitQuietly(queue, context.get())
-            : platform::SetupCommitFileQueueW(nullptr, queue, platform::SetupDefaultQueueCallbackW, context.get());
-    if (!committed) return ReportError(run, kMsgCommitQueueFailed);
+    if (!context) return Report(run, Result::LastError(), kMsgCommitQueueFailed);
+    const Result committed = Commit(run, queue, context.get());
+    if (committed.Failed()) return Report(run, committed, kMsgCommitQueueFailed);
     if (!platform::SetupInstallFromInfSectionW(nullptr, inf, sectionName, flags, nullptr, kSourceRoot, 0, nullptr,
                                                nullptr, nullptr, nullptr))
-        return ReportError(run, kMsgInstallSectionFailed);
-    return kGoOn;
+        return Report(run, Result::LastError(), kMsgInstallSectionFailed);
+    return Result::Done();
 }
 
-Next InstallThroughQueue(RunContext& run, HINF inf, HSPFILEQ queue, const char16_t* sectionName, UINT flags)
+Result InstallThroughQueue(RunContext& run, HINF inf, HSPFILEQ queue, const char16_t* sectionName, UINT flags)
 {
     if (!platform::SetupInstallFilesFromInfSectionW(inf, nullptr, queue, sectionName, nullptr, kCopyFlags))
-        return ReportError(run, kMsgInstallFilesFailed);
+        return Report(run, Result::LastError(), kMsgInstallFilesFailed);
     return CommitAndInstallRest(run, inf, queue, sectionName, flags);
 }
 
-// Asks nobody; a failed scan (-1) is passed over, and the flag is never
-// cleared here, so an earlier section's restart stays recorded.
+// Asks nobody; a failed scan (-1) is passed over, and a restart is never
+// taken back here, so an earlier section's stays recorded.
 void RecordNeededRestart(RunContext& run, HSPFILEQ queue)
 {
     const int scan = platform::SetupPromptReboot(queue, nullptr, platform::TRUE);
-    if (scan != -1 && (scan & platform::SPFILEQ_REBOOT_RECOMMENDED) != 0) run.rebootNeeded = platform::TRUE;
+    if (scan != -1 && (scan & platform::SPFILEQ_REBOOT_RECOMMENDED) != 0) run.outcome.RecordRestartNeeded();
 }
 
 // Most INF files have no services section; only its failure is one.
-Next InstallServicesSection(RunContext& run, HINF inf, const char16_t* sectionName)
+Result InstallServicesSection(RunContext& run, HINF inf, const char16_t* sectionName)
 {
     Text services;
     services.append(sectionName);
     services.append(kServicesSuffix);
-    if (services.failed()) return ReportError(run, kMsgInstallSectionFailed);
-    if (platform::SetupInstallServicesFromInfSectionW(inf, services.c_str(), 0) ||
-        platform::GetLastError() == platform::ERROR_SECTION_NOT_FOUND)
-        return kGoOn;
-    return ReportError(run, kMsgInstallSectionFailed);
+    if (services.failed())
+        return Report(run, Result::Failure(platform::ERROR_NOT_ENOUGH_MEMORY), kMsgInstallSectionFailed);
+    if (platform::SetupInstallServicesFromInfSectionW(inf, services.c_str(), 0)) return Result::Done();
+    const Result failure = Result::LastError();
+    if (failure.Error() == platform::ERROR_SECTION_NOT_FOUND) return Result::Done();
+    return Report(run, failure, kMsgInstallSectionFailed);
 }
 
 }  // namespace
 
-Next InstallInfSection(RunContext& run, const char16_t* sectionName)
+Result InstallInfSection(RunContext& run, const char16_t* sectionName)
 {
     UINT errorLine = 0;
     platform::unique_inf_file inf(
         platform::SetupOpenInfFileW(run.infPath, nullptr, platform::INF_STYLE_WIN4, &errorLine));
-    if (!inf) return ReportError(run, kMsgOpenInfFailed);
+    if (!inf) return Report(run, Result::LastError(), kMsgOpenInfFailed);
     platform::unique_file_queue queue(platform::SetupOpenFileQueue());
-    if (!queue) return ReportError(run, kMsgOpenFileQueueFailed);
+    if (!queue) return Report(run, Result::LastError(), kMsgOpenFileQueueFailed);
 
-    const Next result = InstallThroughQueue(run, inf.get(), queue.get(), sectionName, kSectionFlags);
-    run.Trace({u"install inf ", sectionName, result == kGoOn ? u": installed" : u": failed"});
+    const Result result = InstallThroughQueue(run, inf.get(), queue.get(), sectionName, kSectionFlags);
+    run.Trace({u"install inf ", sectionName, result.Failed() ? u": failed" : u": installed"});
     // A commit that failed part of the way may still have replaced files in use.
     RecordNeededRestart(run, queue.get());
     return result;
 }
 
-void InstallDefaultSection(RunContext& run)
+Result InstallDefaultSection(RunContext& run)
 {
     UINT errorLine = 0;
     platform::unique_inf_file inf(
         platform::SetupOpenInfFileW(run.infPath, nullptr, platform::INF_STYLE_WIN4, &errorLine));
-    if (!inf) {
-        ReportError(run, kMsgOpenInfFailed);
-        return;
-    }
+    if (!inf) return Report(run, Result::LastError(), kMsgOpenInfFailed);
     char16_t section[kSectionNameUnits] = {};
     if (!platform::SetupDiGetActualSectionToInstallW(inf.get(), kDefaultSection, section, kSectionNameUnits, nullptr,
-                                                     nullptr)) {
-        ReportError(run, kMsgInstallSectionFailed);
-        return;
-    }
+                                                     nullptr))
+        return Report(run, Result::LastError(), kMsgInstallSectionFailed);
     platform::unique_file_queue queue(platform::SetupOpenFileQueue());
-    if (!queue) {
-        ReportError(run, kMsgOpenFileQueueFailed);
-        return;
-    }
-    Next result = InstallThroughQueue(run, inf.get(), queue.get(), section, kDefaultSectionFlags);
-    if (result == kGoOn) result = InstallServicesSection(run, inf.get(), section);
-    run.Trace({u"default installation of section ", section, result == kGoOn ? u": installed" : u": failed"});
+    if (!queue) return Report(run, Result::LastError(), kMsgOpenFileQueueFailed);
+    Result result = InstallThroughQueue(run, inf.get(), queue.get(), section, kDefaultSectionFlags);
+    if (!result.Failed()) result = InstallServicesSection(run, inf.get(), section);
+    run.Trace({u"default installation of section ", section, result.Failed() ? u": failed" : u": installed"});
     RecordNeededRestart(run, queue.get());
+    return result;
 }
 
 }  // namespace ostrel

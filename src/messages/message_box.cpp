@@ -72,34 +72,34 @@ int ShowCatalogueMessage(RunContext& run, unsigned id, platform::UINT type)
     return ShowMessage(run, text.c_str(), type);
 }
 
-Next ShowFailure(RunContext& run, const char16_t* text, platform::DWORD code)
+Result ReportText(RunContext& run, Result failure, const char16_t* text)
 {
-    run.outcome.RecordFailure(code);
+    if (!failure.Failed() || failure.Reported()) return failure;
+    run.outcome.RecordFailure(failure.Error());
     ShowMessage(run, text, platform::MB_OK | platform::MB_ICONERROR);
-    return kStop;
+    return failure.AsReported();
 }
 
-Next ShowCatalogueFailure(RunContext& run, unsigned id, platform::DWORD code)
+Result ReportAlone(RunContext& run, Result failure, unsigned id)
 {
+    if (!failure.Failed() || failure.Reported()) return failure;
     Text text;
     LoadCatalogueText(id, text);
-    return ShowFailure(run, text.c_str(), code);
+    return ReportText(run, failure, text.c_str());
 }
 
-Next ReportError(RunContext& run, unsigned id, const char16_t* insert1, const char16_t* insert2)
+Result Report(RunContext& run, Result failure, unsigned id, const char16_t* insert1, const char16_t* insert2)
 {
-    // Loading and formatting the catalogue text call the system and may
-    // change the last error, so it is read before anything else.
-    const platform::DWORD error = platform::GetLastError();
+    if (!failure.Failed() || failure.Reported()) return failure;
     const char16_t* const inserts[] = {insert1, insert2};
     Text report;
     FormatCatalogueMessage(report, id, inserts, 2);
     report.append(kLineFeed);
-    const char16_t* systemText = GetSystemErrorText(error);
+    const char16_t* systemText = GetSystemErrorText(failure.Error());
     report.append(systemText);
     // No memory to compose the report: the system's text alone still tells
     // the user what failed, and its buffer needs none.
-    return ShowFailure(run, report.failed() ? systemText : report.c_str(), error);
+    return ReportText(run, failure, report.failed() ? systemText : report.c_str());
 }
 
 }  // namespace ostrel

@@ -6,9 +6,10 @@
 // picked by the thread locale that "/de" and "/en" set.
 #pragma once
 
-#include "messages/text.h"
-#include "run/run_context.h"
+#include "base/result.h"
+#include "base/text.h"
 #include "platform/win32_types.h"
+#include "run/run_context.h"
 
 namespace ostrel {
 
@@ -78,15 +79,21 @@ void FormatCatalogueMessage(Text& result, unsigned id, const char16_t* insert);
 int ShowMessage(RunContext& run, const char16_t* text, platform::UINT type);
 int ShowCatalogueMessage(RunContext& run, unsigned id, platform::UINT type);
 
-// A failure shown with the error icon and `code` recorded as the run's
-// outcome (the first failure decides). Always kStop.
-Next ShowFailure(RunContext& run, const char16_t* text, platform::DWORD code);
-Next ShowCatalogueFailure(RunContext& run, unsigned id, platform::DWORD code);
-
-// The catalogue text with its inserts, a line feed and the system's text for
-// the thread's last error, which is the failure recorded. Always kStop, so
-// that an operation can return its result.
-Next ReportError(RunContext& run, unsigned id, const char16_t* insert1 = nullptr, const char16_t* insert2 = nullptr);
+// The reporter: shows a failure (a box, or an entry on the standard error
+// handle in a quiet run) with the error icon, logs it and records its error
+// as the run's outcome (the first failure decides). Each does so once: a
+// failure already reported, or a result that is no failure, comes back
+// untouched. Each returns the failure, marked as reported.
+//
+// Report: the catalogue text with its inserts, a line feed and the system's
+// text for the failure's error.
+Result Report(RunContext& run, Result failure, unsigned id, const char16_t* insert1 = nullptr,
+              const char16_t* insert2 = nullptr);
+// The catalogue text alone: a refused command line, an INF file without a
+// class GUID.
+Result ReportAlone(RunContext& run, Result failure, unsigned id);
+// A text the caller composed.
+Result ReportText(RunContext& run, Result failure, const char16_t* text);
 
 // The system's text for a Win32 error code, in the one static
 // ErrorTextBuffer (1024 code units), without its final line feed (a

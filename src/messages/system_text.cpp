@@ -1,4 +1,5 @@
 // Texts the system has for Win32 error codes and HRESULTs.
+#include "base/numbers.h"
 #include "messages/messages.h"
 #include "platform/platform.h"
 #include "platform/unique_handle.h"
@@ -30,20 +31,6 @@ void AppendBounded(char16_t* out, std::size_t& used, std::size_t capacity, const
     out[used] = u'\0';
 }
 
-// Appends `value` in `base` (10 or 16, upper-case letters), without leading
-// zeros, in the same bounds.
-void AppendNumber(char16_t* out, std::size_t& used, std::size_t capacity, platform::DWORD value, unsigned base)
-{
-    constexpr std::size_t kMostDigits = 32;  // a 32-bit value in base 2 would need no more
-    char16_t digits[kMostDigits + 1] = {};
-    std::size_t first = kMostDigits;
-    do {
-        digits[--first] = u"0123456789ABCDEF"[value % base];
-        value /= base;
-    } while (value != 0);
-    AppendBounded(out, used, capacity, digits + first);
-}
-
 // The line end a system text loses before it is shown.
 enum class LineEnd {
     kLineFeed,                // a final line feed alone: a carriage return before it stays
@@ -72,10 +59,10 @@ void WriteHResultFallback(platform::HRESULT hr, char16_t* out, std::size_t capac
     std::size_t used = 0;
     if (dispatchError != 0) {
         AppendBounded(out, used, capacity, u"IDispatch error #");
-        AppendNumber(out, used, capacity, dispatchError, 10);
+        AppendBounded(out, used, capacity, Digits(dispatchError).c_str());
     } else {
         AppendBounded(out, used, capacity, u"Unknown error 0x");
-        AppendNumber(out, used, capacity, code, 16);
+        AppendBounded(out, used, capacity, Digits(code, 16).c_str());
     }
 }
 

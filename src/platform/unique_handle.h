@@ -2,11 +2,14 @@
 // that knows the object's invalid value and its release call.
 //
 // Declared in the order of creation, they are released in reverse on every
-// path. The result of a release is never looked at.
+// path. The result of a release is never looked at, and a release never
+// disturbs the thread's last error: an owner often goes out of scope between
+// a failing call and the code that takes its error.
 #pragma once
 
 #include <utility>
 
+#include "platform/last_error.h"
 #include "platform/platform.h"
 
 namespace platform {
@@ -36,7 +39,9 @@ public:
     void reset(pointer value = Traits::invalid()) noexcept
     {
         pointer old = std::exchange(value_, value);
-        if (old != Traits::invalid()) Traits::close(old);
+        if (old == Traits::invalid()) return;
+        const last_error_guard kept;
+        Traits::close(old);
     }
 
 private:
@@ -75,17 +80,10 @@ struct service {
     static void close(pointer handle) noexcept { CloseServiceHandle(handle); }
 };
 
-// Unloading a library must not disturb the thread's last error: callers
-// report failures after the library is gone.
 struct library {
     using pointer = HMODULE;
     static pointer invalid() noexcept { return nullptr; }
-    static void close(pointer module) noexcept
-    {
-        const DWORD kept = GetLastError();
-        FreeLibrary(module);
-        SetLastError(kept);
-    }
+    static void close(pointer module) noexcept { FreeLibrary(module); }
 };
 
 // Kernel objects whose failure value is null: processes, threads, tokens.

@@ -11,6 +11,7 @@ void Outcome::RecordFailure(platform::DWORD code)
 
 platform::DWORD Outcome::ExitCode() const
 {
+    if (handedOver_) return childExitCode_;
     if (failed_) return failure_;
     if (restart_ == Restart::Started) return platform::ERROR_SUCCESS_REBOOT_INITIATED;
     if (restart_ == Restart::Needed) return platform::ERROR_SUCCESS_REBOOT_REQUIRED;

@@ -11,16 +11,30 @@ enum class Restart { NotNeeded, Needed, Started };
 class Outcome {
 public:
     // The first failure decides the exit code; later ones change nothing. A
-    // failure that left no error code counts as ERROR_INSTALL_FAILURE.
+    // failure that left no error code counts as ERROR_INSTALL_FAILURE. Only
+    // the reporter records failures, as it shows them.
     void RecordFailure(platform::DWORD code);
     // "install device" left a device alone because it has a newer driver.
     void RecordDeviceLeftAlone() { deviceLeftAlone_ = true; }
-    void RecordRestart(Restart restart) { restart_ = restart; }
+    // A change that Windows completes only after a restart. Never cleared:
+    // what an earlier argument needs stays needed.
+    void RecordRestartNeeded()
+    {
+        if (restart_ == Restart::NotNeeded) restart_ = Restart::Needed;
+    }
+    void RecordRestartStarted() { restart_ = Restart::Started; }
+    // The 64-bit program ran the whole run; its exit code is the run's.
+    void RecordHandedOver(platform::DWORD childExitCode)
+    {
+        handedOver_ = true;
+        childExitCode_ = childExitCode;
+    }
 
     bool Failed() const { return failed_; }
     Restart RestartState() const { return restart_; }
-    // The failure's code, else 1641 for a restart started, 3010 for one
-    // needed, 259 for a device left alone, else 0.
+    // The child's code after a hand-over; else the failure's code, else
+    // 1641 for a restart started, 3010 for one needed, 259 for a device left
+    // alone, else 0.
     platform::DWORD ExitCode() const;
 
 private:
@@ -28,6 +42,8 @@ private:
     platform::DWORD failure_ = 0;
     bool deviceLeftAlone_ = false;
     Restart restart_ = Restart::NotNeeded;
+    bool handedOver_ = false;
+    platform::DWORD childExitCode_ = 0;
 };
 
 }  // namespace ostrel

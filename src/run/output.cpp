@@ -2,7 +2,8 @@
 
 #include <algorithm>
 
-#include "messages/text.h"
+#include "base/text.h"
+#include "platform/last_error.h"
 #include "platform/platform.h"
 
 namespace ostrel {
@@ -155,13 +156,11 @@ bool StandardStream::Connect()
 void StandardStream::WriteEntry(const char16_t* text)
 {
     // Finding the handle calls the system; the caller's last error stays.
-    const platform::DWORD kept = platform::GetLastError();
-    if (Connect()) {
-        UnitWriter writer(handle_, console_);
-        writer.PutLines(text, u"");
-        writer.Put(u"\r\n");
-    }
-    platform::SetLastError(kept);
+    const platform::last_error_guard kept;
+    if (!Connect()) return;
+    UnitWriter writer(handle_, console_);
+    writer.PutLines(text, u"");
+    writer.Put(u"\r\n");
 }
 
 }  // namespace ostrel

@@ -1,6 +1,6 @@
 #include "run/run_context.h"
 
-#include "platform/platform.h"
+#include "platform/last_error.h"
 #include "run/run_log.h"
 
 namespace ostrel {
@@ -8,13 +8,12 @@ namespace ostrel {
 void RunContext::Trace(std::initializer_list<const char16_t*> pieces) const
 {
     if (log == nullptr) return;
-    // Composing takes memory; a failure reported after the line must still
-    // find its own last error.
-    const platform::DWORD kept = platform::GetLastError();
+    // Composing takes memory, which must not change the last error of a
+    // call that failed just before.
+    const platform::last_error_guard kept;
     Text line;
     for (const char16_t* piece : pieces) line.append(piece);
     log->Line(line);
-    platform::SetLastError(kept);
 }
 
 void RunContext::Trace(const Text& line) const

@@ -1,11 +1,12 @@
 // The run: what every operation is handed instead of loose arguments and
-// globals. It knows where messages go, the log, the INF file, whether a
-// restart is needed, and the outcome so far.
+// globals. It knows where messages go, the log, the INF file, and the
+// outcome so far (a needed restart included).
 #pragma once
 
 #include <initializer_list>
 
-#include "messages/text.h"
+#include "base/result.h"
+#include "base/text.h"
 #include "platform/win32_types.h"
 #include "run/outcome.h"
 
@@ -13,9 +14,6 @@ namespace ostrel {
 
 class MessageSink;
 class RunLog;
-
-// What an operation tells the walk over the arguments.
-enum Next : int { kStop = 0, kGoOn = 1 };
 
 struct RunContext {
     RunContext(MessageSink& messageSink, const char16_t* inf) : sink(messageSink), infPath(inf) {}
@@ -25,7 +23,10 @@ struct RunContext {
     RunLog* log = nullptr;  // null without "/log"
     // No box, no prompt, no window of the system's: nobody is there to answer.
     bool quiet = false;
-    platform::BOOL rebootNeeded = platform::FALSE;
+    // The bound of every wait of the run for something to settle (pending
+    // device installations, a service reaching the state asked for), in
+    // seconds; 0: the run waits for nothing.
+    unsigned long waitSeconds = 0;
     Outcome outcome;
     // A 32-bit program on 64-bit Windows without its 64-bit sibling: Windows
     // would refuse every device change, so none is tried.

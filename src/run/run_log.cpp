@@ -1,5 +1,7 @@
 #include "run/run_log.h"
 
+#include "base/numbers.h"
+#include "platform/last_error.h"
 #include "platform/platform.h"
 #include "run/output.h"
 
@@ -14,18 +16,18 @@ constexpr char16_t kContinuation[] = u"                        ";
 
 // Appending through FILE_APPEND_DATA alone puts every write at the end of
 // the file, also when another run writes to the same log at the same time.
-bool RunLog::Open(const char16_t* path)
+Result RunLog::Open(const char16_t* path)
 {
     file_.reset(platform::CreateFileW(path, platform::FILE_APPEND_DATA,
                                       platform::FILE_SHARE_READ | platform::FILE_SHARE_WRITE, nullptr,
                                       platform::OPEN_ALWAYS, platform::FILE_ATTRIBUTE_NORMAL, nullptr));
-    return IsOpen();
+    return IsOpen() ? Result::Done() : Result::LastError();
 }
 
 void RunLog::Line(const char16_t* text)
 {
     if (!IsOpen()) return;
-    const platform::DWORD kept = platform::GetLastError();
+    const platform::last_error_guard kept;
     platform::SYSTEMTIME now{};
     platform::GetLocalTime(&now);
     Text stamp;
@@ -37,7 +39,6 @@ void RunLog::Line(const char16_t* text)
         writer.PutLines(text, kContinuation);
         writer.Put(u"\r\n");
     }
-    platform::SetLastError(kept);
 }
 
 void AppendTimestamp(Text& text, const platform::SYSTEMTIME& time)

@@ -3,7 +3,8 @@
 // written as it happens, so a run that is killed leaves what it did.
 #pragma once
 
-#include "messages/text.h"
+#include "base/result.h"
+#include "base/text.h"
 #include "platform/unique_handle.h"
 
 namespace ostrel {
@@ -15,9 +16,9 @@ public:
     RunLog& operator=(const RunLog&) = delete;
     ~RunLog() = default;
 
-    // Opens `path` for appending, creating it when missing; false with the
-    // system's last error left when it cannot.
-    bool Open(const char16_t* path);
+    // Opens `path` for appending, creating it when missing; the failure of
+    // the open when it cannot.
+    Result Open(const char16_t* path);
     bool IsOpen() const { return file_.is_valid(); }
 
     // One line; line ends inside `text` start indented continuation lines.

@@ -40,48 +40,49 @@ constexpr ServiceRequest kStopRequest{RequestStop,           platform::ERROR_SER
 constexpr ServiceRequest kDeleteRequest{RequestDelete, 0,  kMsgDeleteServiceFailed, u"remove service ",
                                         u": deleted",  u""};
 
-Next Failed(RunContext& run, const ServiceRequest& request, const char16_t* name, unsigned message)
+Result Failed(RunContext& run, Result failure, const ServiceRequest& request, const char16_t* name, unsigned message)
 {
     run.Trace({request.action, name, u": failed"});
-    return ReportError(run, message, name);
+    return Report(run, failure, message, name);
 }
 
 // Connect, open the service by name, make the request, close both handles
 // (the service's first). Full access is asked for every request alike.
-Next MakeServiceRequest(RunContext& run, const char16_t* name, const ServiceRequest& request)
+Result MakeServiceRequest(RunContext& run, const char16_t* name, const ServiceRequest& request)
 {
     const platform::unique_service_handle manager(
         platform::OpenSCManagerW(nullptr, nullptr, platform::SC_MANAGER_ALL_ACCESS));
-    if (!manager) return Failed(run, request, name, kMsgOpenScManagerFailed);
+    if (!manager) return Failed(run, Result::LastError(), request, name, kMsgOpenScManagerFailed);
 
     const platform::unique_service_handle service(
         platform::OpenServiceW(manager.get(), name, platform::SERVICE_ALL_ACCESS));
-    if (!service) return Failed(run, request, name, kMsgOpenServiceFailed);
+    if (!service) return Failed(run, Result::LastError(), request, name, kMsgOpenServiceFailed);
 
     if (request.make(service.get()) != platform::FALSE) {
         run.Trace({request.action, name, request.done});
-        return kGoOn;
+        return Result::Done();
     }
-    if (request.alreadyDone != 0 && platform::GetLastError() == request.alreadyDone) {
+    const Result refused = Result::LastError();
+    if (request.alreadyDone != 0 && refused.Error() == request.alreadyDone) {
         run.Trace({request.action, name, request.alreadyDoneText});
-        return kGoOn;
+        return Result::Unchanged();
     }
-    return Failed(run, request, name, request.failureMessage);
+    return Failed(run, refused, request, name, request.failureMessage);
 }
 
 }  // namespace
 
-Next StartNamedService(RunContext& run, const char16_t* serviceName)
+Result StartNamedService(RunContext& run, const char16_t* serviceName)
 {
     return MakeServiceRequest(run, serviceName, kStartRequest);
 }
 
-Next StopNamedService(RunContext& run, const char16_t* serviceName)
+Result StopNamedService(RunContext& run, const char16_t* serviceName)
 {
     return MakeServiceRequest(run, serviceName, kStopRequest);
 }
 
-Next RemoveNamedService(RunContext& run, const char16_t* serviceName)
+Result RemoveNamedService(RunContext& run, const char16_t* serviceName)
 {
     return MakeServiceRequest(run, serviceName, kDeleteRequest);
 }

@@ -64,6 +64,7 @@ USAGE = "\n".join([
     "/de = use german messages/en = use english messages/f <file> = specify .inf file",
     "/quiet or /q = no message boxes: messages go to standard error, the exit code tells the outcome",
     "/log <file> = append a log of the run to <file>",
+    "/wait <seconds> = wait at most this long for devices and services to settle (quiet: 120)",
     "/? = show this text (as 'help' does)",
 ])
 

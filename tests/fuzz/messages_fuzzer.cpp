@@ -106,10 +106,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::u16string direct = ostrel::GetSystemErrorText(code);
     Require(direct == shown, "the system text is shown up to its terminator, cut to its buffer", systemText);
 
-    m.lastError = code;
     ostrel::BoxSink boxes(u"Ostrel Setup Utility");
     ostrel::RunContext run(boxes, u"");
-    ostrel::ReportError(run, id, inserts[0], inserts[1]);
+    static_cast<void>(ostrel::Report(run, ostrel::Result::Failure(code), id, inserts[0], inserts[1]));
     Require(m.boxes.size() == 1, "a report is one box", systemText);
     Require(EndsWith(m.boxes.front().text, shown), "a report ends with the system text", systemText);
     Require(m.LiveAllocations() == 0, "composing leaves no local memory behind", systemText);

@@ -106,4 +106,40 @@ TEST(Tokens, AnArgumentLongerThanTheBufferIsRefusedAndTheBufferKept)
     EXPECT_EQ(std::u16string(buffer), u"Kept");
 }
 
+struct WaitCase {
+    std::u16string commandLine;
+    bool read;  // false: refused
+    unsigned long seconds;
+    std::u16string rest;  // where the reader stopped
+};
+
+TEST(WaitOption, TakesAWholeNumberOfSecondsUpToADayFollowedByABlankOrTheEnd)
+{
+    const std::vector<WaitCase> cases = {
+        {u"/wait 30 stop service S", true, 30, u"stop service S"},
+        {u"/WAIT 0", true, 0, u""},
+        {u"/wait 86400 /quiet", true, 86400, u""},
+        {u"/wait 007 x", true, 7, u"x"},
+        {u"/wait 86401 x", false, 0, u""},
+        {u"/wait 99999999999999999999 x", false, 0, u""},
+        {u"/wait x", false, 0, u""},
+        {u"/wait  30", false, 0, u""},
+        {u"/wait -1 x", false, 0, u""},
+        {u"/wait 30s x", false, 0, u""},
+        {u"/wait", true, 0, u"/wait"},  // no option without its blank: an unknown word
+    };
+    for (const WaitCase& c : cases) {
+        SCOPED_TRACE(sim::U8(c.commandLine));
+        ostrel::InfPathBuffer inf{};
+        ostrel::Options options(inf);
+        ostrel::CommandLineFault fault;
+        const char16_t* cursor = ostrel::ReadOptions(c.commandLine.c_str(), options, fault);
+        ASSERT_EQ(cursor != nullptr, c.read);
+        if (!c.read) continue;
+        EXPECT_EQ(std::u16string(cursor), c.rest);
+        EXPECT_EQ(options.hasWait, c.rest != u"/wait");
+        EXPECT_EQ(options.waitSeconds, c.seconds);
+    }
+}
+
 }  // namespace

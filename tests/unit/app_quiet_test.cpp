@@ -110,9 +110,9 @@ TEST(OutcomeTest, TheFirstFailureDecidesThenARestartThenADeviceLeftAlone)
     EXPECT_EQ(outcome.ExitCode(), 0U);
     outcome.RecordDeviceLeftAlone();
     EXPECT_EQ(outcome.ExitCode(), platform::ERROR_NO_MORE_ITEMS);
-    outcome.RecordRestart(ostrel::Restart::Needed);
+    outcome.RecordRestartNeeded();
     EXPECT_EQ(outcome.ExitCode(), platform::ERROR_SUCCESS_REBOOT_REQUIRED);
-    outcome.RecordRestart(ostrel::Restart::Started);
+    outcome.RecordRestartStarted();
     EXPECT_EQ(outcome.ExitCode(), platform::ERROR_SUCCESS_REBOOT_INITIATED);
     outcome.RecordFailure(0);
     EXPECT_EQ(outcome.ExitCode(), platform::ERROR_INSTALL_FAILURE) << "a failure that left no code";

@@ -6,7 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "app/setup_stages.h"
+#include "app/restart.h"
+#include "app/run_setup.h"
 #include "device/device.h"
 #include "inf/inf.h"
 #include "sim_fixture.h"
@@ -64,12 +65,12 @@ std::vector<std::string> Lines(const std::string& text)
     return lines;
 }
 
-TEST_F(StartUpTest, UsageTextHasItsThirtyOneLinesAndThreeOptionsOnOne)
+TEST_F(StartUpTest, UsageTextHasItsThirtyTwoLinesAndThreeOptionsOnOne)
 {
     Run("help");
     ASSERT_EQ(machine.boxes.size(), 1U);
     const std::vector<std::string> lines = Lines(BoxTexts()[0]);
-    ASSERT_EQ(lines.size(), 31U);
+    ASSERT_EQ(lines.size(), 32U);
     EXPECT_EQ(lines[0], "OstrelSetup can be used to install/remove/disable/enable devices and");
     EXPECT_EQ(lines[4], "OstrelSetup.exe [<Options>] [<Action> <Arguments>]");
     EXPECT_EQ(lines[14], "- Install INF file section: 'install inf {<name>}'");
@@ -77,7 +78,8 @@ TEST_F(StartUpTest, UsageTextHasItsThirtyOneLinesAndThreeOptionsOnOne)
     EXPECT_EQ(lines[26], "/reboot = perform reboot if required (default: show message only)");
     EXPECT_EQ(lines[27], "/de = use german messages/en = use english messages/f <file> = specify .inf file");
     EXPECT_EQ(lines[28].rfind("/quiet or /q = ", 0), 0U);
-    EXPECT_EQ(lines[30], "/? = show this text (as 'help' does)");
+    EXPECT_EQ(lines[30].rfind("/wait <seconds> = ", 0), 0U);
+    EXPECT_EQ(lines[31], "/? = show this text (as 'help' does)");
 }
 
 struct MissingInfCase {
@@ -120,17 +122,20 @@ INSTANTIATE_TEST_SUITE_P(Runs, MissingInfTest,
                                                           {ErrorBox(kInvalidCommandLine)}}),
                          ostrel_test::CaseName());
 
-TEST_F(StartUpTest, RunSetupAnswersMinusOneForAMissingInfFileOnlyAndTheProcessStillEndsWithZero)
+// RunSetup's answer is the process's exit code: 0 for a person's run
+// whatever happened, the outcome for a quiet one.
+TEST_F(StartUpTest, RunSetupAnswersTheExitCodeOfTheRun)
 {
     EXPECT_EQ(RunSetupWith(u"frobnicate"), 0);
-    EXPECT_EQ(RunSetupWith(u"/f C:\\nowhere\\a.inf "), -1);
-    EXPECT_EQ(Run("/f C:\\nowhere\\a.inf "), 0);
-    EXPECT_EQ(RunSetupWith(u"/f C:\\x"), 0);
+    EXPECT_EQ(RunSetupWith(u"/f C:\\Tools\\missing.inf "), 0);
+    EXPECT_EQ(Run("/f C:\\Tools\\missing.inf "), 0);
+    EXPECT_EQ(RunSetupWith(u"/quiet /f C:\\Tools\\missing.inf "), static_cast<int>(platform::ERROR_FILE_NOT_FOUND));
+    EXPECT_EQ(RunSetupWith(u"/quiet frobnicate"), static_cast<int>(platform::ERROR_INVALID_COMMAND_LINE));
 }
 
 TEST_F(StartUpTest, AnEmptyQuotedInfNameFailsTheInfTest)
 {
-    EXPECT_EQ(RunSetupWith(u"/f \"\" stop service S"), -1);
+    EXPECT_EQ(RunSetupWith(u"/f \"\" stop service S"), 0);
     EXPECT_EQ(CallsTo({"GetFileAttributesW"}), std::vector<std::string>{"GetFileAttributesW()"});
     ASSERT_EQ(machine.boxes.size(), 1U);
     EXPECT_EQ(Boxes()[0], Report(kOpenInfFailed, platform::ERROR_PATH_NOT_FOUND));
@@ -232,13 +237,13 @@ TEST_F(ServiceRowsTest, EachServiceKeywordMakesItsOwnRequest)
     machine.services.Add(u"Up", true);
     machine.services.Add(u"Down");
     machine.services.Add(u"Gone");
-    EXPECT_EQ(ostrel::FindAction(u"stop service ")->operation(run, u"Up"), 1);
-    EXPECT_EQ(ostrel::FindAction(u"start service ")->operation(run, u"Down"), 1);
-    EXPECT_EQ(ostrel::FindAction(u"remove service ")->operation(run, u"Gone"), 1);
+    EXPECT_EQ(ostrel_test::WalkAnswer(ostrel::FindAction(u"stop service ")->operation(run, u"Up")), 1);
+    EXPECT_EQ(ostrel_test::WalkAnswer(ostrel::FindAction(u"start service ")->operation(run, u"Down")), 1);
+    EXPECT_EQ(ostrel_test::WalkAnswer(ostrel::FindAction(u"remove service ")->operation(run, u"Gone")), 1);
     EXPECT_FALSE(machine.services.IsRunning(u"Up"));
     EXPECT_TRUE(machine.services.IsRunning(u"Down"));
     EXPECT_FALSE(machine.services.Exists(u"Gone"));
-    EXPECT_EQ(run.rebootNeeded, platform::FALSE);
+    EXPECT_EQ(RestartNeeded(), platform::FALSE);
 }
 
 // The walk over an argument list, with an operation that records what it
@@ -255,12 +260,14 @@ struct Recording {
     }
 };
 
-ostrel::Next RecordingOperation(ostrel::RunContext& run, const char16_t* argument)
+// "fail" fails as an operation does once it has reported its failure.
+ostrel::Result RecordingOperation(ostrel::RunContext& run, const char16_t* argument)
 {
     Recording::Of().arguments.emplace_back(argument);
     Recording::Of().infPath = run.infPath;
-    run.rebootNeeded = platform::TRUE;
-    return std::u16string(argument) == u"fail" ? ostrel::kStop : ostrel::kGoOn;
+    run.outcome.RecordRestartNeeded();
+    if (std::u16string(argument) == u"fail") return ostrel::Result::Failure(platform::ERROR_ACCESS_DENIED).AsReported();
+    return ostrel::Result::Done();
 }
 
 class WalkTest : public ostrel_test::SimFixture {
@@ -271,9 +278,9 @@ protected:
         Recording::Of() = Recording{};
         const ostrel::Action action{u"test ", RecordingOperation, 2, false};
         run.infPath = u"C:\\a.inf";
-        run.rebootNeeded = platform::FALSE;
+        run.outcome = ostrel::Outcome{};
         ostrel::WalkArguments(run, action, argumentList.c_str());
-        EXPECT_EQ(run.rebootNeeded, platform::TRUE);
+        EXPECT_EQ(RestartNeeded(), platform::TRUE);
         EXPECT_EQ(std::u16string(Recording::Of().infPath), u"C:\\a.inf");
         return Recording::Of().arguments;
     }
@@ -311,7 +318,7 @@ class RestartCaseTest : public RestartTest, public ::testing::WithParamInterface
 
 TEST_P(RestartCaseTest, PromptsWithTheOptionElseTellsTheUser)
 {
-    run.rebootNeeded = GetParam().rebootNeeded;
+    SetRestartNeeded(GetParam().rebootNeeded);
     ostrel::RestartIfNeeded(run, GetParam().rebootOption);
     EXPECT_EQ(Boxes(), GetParam().notice ? std::vector<Box>{InformationBox(kRebootRequired)} : NoBoxes());
     EXPECT_EQ(machine.restartPrompts, GetParam().prompts);
@@ -329,7 +336,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, RestartCaseTest,
 TEST_F(RestartTest, AFailingPromptIsPassedOverSilently)
 {
     machine.FailCall(sim::Fault::Every("SetupPromptReboot"));
-    run.rebootNeeded = platform::TRUE;
+    SetRestartNeeded(platform::TRUE);
     ostrel::RestartIfNeeded(run, 1);
     EXPECT_EQ(Boxes(), NoBoxes());
 }

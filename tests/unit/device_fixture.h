@@ -78,8 +78,6 @@ protected:
 
     std::size_t OpenSets() const { return machine.handles.OpenCount(sim::HandleKind::deviceInfoSet); }
     std::size_t LoadedLibraries() const { return machine.handles.OpenCount(sim::HandleKind::library); }
-
-    platform::BOOL& rebootNeeded = run.rebootNeeded;
 };
 
 }  // namespace ostrel_test

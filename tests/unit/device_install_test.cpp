@@ -45,8 +45,11 @@ Box ExclamationBox(std::string text) { return Box{std::move(text), platform::MB_
 
 class InstallTest : public DeviceFixture {
 protected:
-    int Install(const std::u16string& id) { return ostrel::InstallDevice(run, id.c_str()); }
-    int Update(const std::u16string& id) { return ostrel::UpdateDeviceDriver(run, id.c_str()); }
+    int Install(const std::u16string& id) { return ostrel_test::WalkAnswer(ostrel::InstallDevice(run, id.c_str())); }
+    int Update(const std::u16string& id)
+    {
+        return ostrel_test::WalkAnswer(ostrel::UpdateDeviceDriver(run, id.c_str()));
+    }
 
     void AddModels(std::initializer_list<std::u16string> models)
     {
@@ -287,7 +290,7 @@ TEST_F(InstallTest, UnloadingNewDevKeepsTheErrorOfTheUpdate)
 {
     machine.lastError = ostrel_test::kUntouchedLastError;
     machine.FailCall(sim::Fault::Every("FreeLibrary"));
-    EXPECT_EQ(Update(kWidget), 0);
+    EXPECT_TRUE(ostrel::UpdateDeviceDriver(run, kWidget.c_str()).IsNothingFound());
     EXPECT_EQ(machine.lastError, platform::ERROR_NO_SUCH_DEVINST);
 }
 
@@ -299,9 +302,9 @@ TEST_F(InstallTest, ARestartOneUpdateNeedsIsNotForgottenByTheNext)
     AddDevice(u"PCI\\B", {u"ostrel\\gadget"});
 
     EXPECT_EQ(Update(kWidget), 1);
-    EXPECT_EQ(rebootNeeded, platform::TRUE);
+    EXPECT_EQ(RestartNeeded(), platform::TRUE);
     EXPECT_EQ(Update(u"ostrel\\gadget"), 1);
-    EXPECT_EQ(rebootNeeded, platform::TRUE);
+    EXPECT_EQ(RestartNeeded(), platform::TRUE);
 }
 
 // Where newdev.dll comes from.

@@ -25,7 +25,7 @@ using ostrel_test::kWidget;
 using ostrel_test::NoBoxes;
 using platform::BOOL;
 
-using OperationFn = ostrel::Next (*)(ostrel::RunContext&, const char16_t*);
+using OperationFn = ostrel::Result (*)(ostrel::RunContext&, const char16_t*);
 
 struct StateOperation {
     const char* name;
@@ -66,7 +66,10 @@ protected:
         return device;
     }
 
-    int Run(const std::u16string& hardwareId) { return Operation().run(run, hardwareId.c_str()); }
+    int Run(const std::u16string& hardwareId)
+    {
+        return ostrel_test::WalkAnswer(Operation().run(run, hardwareId.c_str()));
+    }
 
     bool Changed(const std::u16string& instanceId)
     {
@@ -225,11 +228,11 @@ TEST_P(RestartRecordTest, RecordsARestartThatWindowsAsksFor)
 {
     const RestartCase& c = TheCase();
     Add(u"PCI\\A", {kWidget}).flagsAfterChange = c.flagsAfterChange;
-    rebootNeeded = c.before;
+    SetRestartNeeded(c.before);
     if (c.queryFails) machine.FailCall(sim::Fault::Nth("SetupDiGetDeviceInstallParamsW", 1));
 
     EXPECT_EQ(Run(kWidget), 1);
-    EXPECT_EQ(rebootNeeded, c.after);
+    EXPECT_EQ(RestartNeeded(), c.after);
     EXPECT_EQ(Boxes(), NoBoxes());
 }
 
@@ -243,7 +246,7 @@ TEST_P(StateChangeTest, AFailedActionMakesNoRestartCheck)
     machine.FailCall(sim::Fault::Every(GetParam().actionCall));
 
     EXPECT_EQ(Run(kWidget), 1);
-    EXPECT_EQ(rebootNeeded, platform::FALSE);
+    EXPECT_EQ(RestartNeeded(), platform::FALSE);
     EXPECT_EQ(machine.CallCount("SetupDiGetDeviceInstallParamsW"), 0u);
 }
 
@@ -302,7 +305,7 @@ TEST_P(LookupFailureTest, IsShownAndEndsTheOperationWithZero)
     else
         DropInfClass();
 
-    EXPECT_EQ(operation.run(run, kWidget.c_str()), 0);
+    EXPECT_EQ(ostrel_test::WalkAnswer(operation.run(run, kWidget.c_str())), 0);
     EXPECT_EQ(Boxes(), std::vector<Box>{failure.box});
     EXPECT_EQ(machine.CallCount("SetupDiEnumDeviceInfo"), 0u);
     EXPECT_NE(machine.devices.FindByInstanceId(u"PCI\\A"), nullptr);
@@ -321,7 +324,7 @@ class StateCallsTest : public DeviceFixture {
 protected:
     StateCallsTest() { AddDevice(u"PCI\\A", {kWidget}); }
 
-    int Enable() { return ostrel::EnableDevice(run, kWidget.c_str()); }
+    int Enable() { return ostrel_test::WalkAnswer(ostrel::EnableDevice(run, kWidget.c_str())); }
 
     std::vector<std::string> ActionCalls() const
     {
@@ -339,7 +342,7 @@ const std::string kRestartQuery = "SetupDiGetDeviceInstallParamsW(set1, PCI\\A)"
 
 TEST_F(StateCallsTest, EachOperationScansThePresentDevicesOfTheInfClass)
 {
-    EXPECT_EQ(ostrel::RemoveDevice(run, kWidget.c_str()), 1);
+    EXPECT_EQ(ostrel_test::WalkAnswer(ostrel::RemoveDevice(run, kWidget.c_str())), 1);
     EXPECT_EQ(DeviceCalls(), (std::vector<std::string>{
                                  "SetupDiGetINFClassW(C:\\Tools\\OstrelSetup.inf, 32)",
                                  "SetupDiGetClassDevsW({6A1D2E4F-11C3-4B2A-9E10-52337C0DA401}, (null), (null), 0x2)",
@@ -354,7 +357,7 @@ TEST_F(StateCallsTest, EachOperationScansThePresentDevicesOfTheInfClass)
 
 TEST_F(StateCallsTest, DisableChangesTheCurrentProfileOnly)
 {
-    EXPECT_EQ(ostrel::DisableDevice(run, kWidget.c_str()), 1);
+    EXPECT_EQ(ostrel_test::WalkAnswer(ostrel::DisableDevice(run, kWidget.c_str())), 1);
     EXPECT_EQ(ActionCalls(), (std::vector<std::string>{
                                  "SetupDiSetClassInstallParamsW(set1, PCI\\A, DIF_PROPERTYCHANGE, DICS_DISABLE, "
                                  "DICS_FLAG_CONFIGSPECIFIC, 0, 20)",
@@ -433,7 +436,7 @@ INSTANTIATE_TEST_SUITE_P(Device, EnableFailureTest, ::testing::ValuesIn(kEnableC
 TEST_F(StateCallsTest, AClassInstallerThatRefusesPropertyChangesFailsEnableAndDisable)
 {
     machine.devices.classes.front().propertyChangeRefusal = platform::ERROR_ACCESS_DENIED;
-    EXPECT_EQ(ostrel::DisableDevice(run, kWidget.c_str()), 1);
+    EXPECT_EQ(ostrel_test::WalkAnswer(ostrel::DisableDevice(run, kWidget.c_str())), 1);
     EXPECT_EQ(Enable(), 1);
     EXPECT_EQ(BoxTexts(), (std::vector<std::string>{"Disable device ostrel\\widget failed.\n" + kAccessDeniedText,
                                                     "Enable device ostrel\\widget failed.\n" + kAccessDeniedText}));

@@ -133,13 +133,13 @@ TEST_F(InstallInfTest, WithoutACallbackContextTheFilesAreNeitherCommittedNorCopi
     WithSections({{u"Tools", ToolSection()}});
     machine.FailCall(sim::Fault::Every(kInitContext, platform::ERROR_NOT_ENOUGH_MEMORY));
 
-    EXPECT_EQ(ostrel::InstallInfSection(run, u"Tools"), 0);
+    EXPECT_EQ(ostrel_test::WalkAnswer(ostrel::InstallInfSection(run, u"Tools")), 0);
 
     EXPECT_EQ(machine.CallCount(kCommit), 0u);
     EXPECT_EQ(machine.CallCount(kTermContext), 0u);
     EXPECT_EQ(machine.CallCount(kInstallRest), 0u);
     EXPECT_FALSE(HasFile(kToolFile));
-    EXPECT_EQ(run.rebootNeeded, platform::FALSE);
+    EXPECT_EQ(RestartNeeded(), platform::FALSE);
 }
 
 // The restart flag after one section, from what the scan answers.
@@ -187,10 +187,10 @@ TEST_P(RestartScanTest, SetsTheRestartFlagOnlyForARecommendedRestart)
     WithSections({{u"Tools", tools}});
     if (c.scanFails) machine.FailCall(sim::Fault::Every(kScan, kDenied));
 
-    run.rebootNeeded = c.before;
-    EXPECT_EQ(ostrel::InstallInfSection(run, u"Tools"), c.result);
+    SetRestartNeeded(c.before);
+    EXPECT_EQ(ostrel_test::WalkAnswer(ostrel::InstallInfSection(run, u"Tools")), c.result);
 
-    EXPECT_EQ(run.rebootNeeded, c.after);
+    EXPECT_EQ(RestartNeeded(), c.after);
     EXPECT_EQ(machine.boxes.size(), c.result == 1 ? 0u : 1u) << "a failed scan shows nothing";
     EXPECT_EQ(OpenInfObjects(), 0u);
 }

@@ -4,9 +4,13 @@
 
 #include <cstring>
 #include <string>
+#include <tuple>
 #include <vector>
 
+#include "messages/message_sink.h"
 #include "messages/messages.h"
+#include "run/output.h"
+#include "run/run_log.h"
 #include "sim_fixture.h"
 
 namespace {
@@ -323,12 +327,16 @@ TEST_F(Messages, ACatalogueMessageIsShownAloneAndANumberWithoutTextAsAnEmptyBox)
     EXPECT_TRUE(AllBoxesBelongToTheApp());
 }
 
-// --- ReportError -----------------------------------------------------------
+// --- The reporter ----------------------------------------------------------
+
+ostrel::Result Failure(platform::DWORD error) { return ostrel::Result::Failure(error); }
 
 TEST_F(Messages, AReportHasTheCatalogueTextALineFeedAndTheSystemTextWithItsCarriageReturn)
 {
-    machine.lastError = platform::ERROR_SERVICE_DOES_NOT_EXIST;
-    EXPECT_EQ(ostrel::ReportError(run, 29, u"Spooler2"), 0);
+    const ostrel::Result reported =
+        ostrel::Report(run, Failure(platform::ERROR_SERVICE_DOES_NOT_EXIST), 29, u"Spooler2");
+    EXPECT_TRUE(reported.Failed() && reported.Reported());
+    EXPECT_EQ(reported.Error(), platform::ERROR_SERVICE_DOES_NOT_EXIST);
     EXPECT_EQ(Boxes(),
               std::vector<Box>{ostrel_test::ErrorBox("Open of service Spooler2 failed.\n" + kNoSuchServiceText)});
     EXPECT_TRUE(AllBoxesBelongToTheApp());
@@ -338,40 +346,32 @@ TEST_F(Messages, AReportHasTheCatalogueTextALineFeedAndTheSystemTextWithItsCarri
 TEST_F(Messages, AReportIsInTheThreadLanguage)
 {
     machine.threadLocale = kGerman;
-    machine.lastError = platform::ERROR_SERVICE_DOES_NOT_EXIST;
-    ostrel::ReportError(run, 29, u"Spooler2");
+    static_cast<void>(ostrel::Report(run, Failure(platform::ERROR_SERVICE_DOES_NOT_EXIST), 29, u"Spooler2"));
     EXPECT_EQ(Boxes(), std::vector<Box>{Report("Der Dienst Spooler2 kann nicht geöffnet werden.",
                                                platform::ERROR_SERVICE_DOES_NOT_EXIST)});
 }
 
-TEST_F(Messages, AReportReadsTheLastErrorBeforeLoadingItsText)
+// The error is the one taken at the failing call: neither the thread's last
+// error nor what loading the catalogue text leaves there is read.
+TEST_F(Messages, AReportShowsTheErrorItWasGivenWhateverTheThreadHolds)
 {
-    // The lookup in a language without a table sets an error of its own.
-    machine.threadLocale = kFrench;
-    machine.lastError = platform::ERROR_ACCESS_DENIED;
-    ostrel::ReportError(run, 28);
-    EXPECT_EQ(machine.CallNames().front(), "GetLastError");
+    machine.threadLocale = kFrench;  // the lookup in a language without a table sets an error of its own
+    machine.lastError = platform::ERROR_FILE_NOT_FOUND;
+    static_cast<void>(ostrel::Report(run, Failure(platform::ERROR_ACCESS_DENIED), 28));
     EXPECT_EQ(Boxes(), std::vector<Box>{Report(kOpenManagerFailed, platform::ERROR_ACCESS_DENIED)});
-    const std::vector<std::string> calls = CallsTo({"GetLastError", "FindResourceExW", "FormatMessageW"});
-    ASSERT_EQ(calls.size(), 3U);
-    EXPECT_EQ(calls[0], "GetLastError()");
-    EXPECT_EQ(calls[2], "FormatMessageW(0x1300, (null), 0x5, 0x0, 0)");
-    EXPECT_EQ(machine.lastError, platform::ERROR_RESOURCE_LANG_NOT_FOUND) << "the lookup did disturb the last error";
+    EXPECT_EQ(CallsTo({"FormatMessageW"}), std::vector<std::string>{"FormatMessageW(0x1300, (null), 0x5, 0x0, 0)"});
 }
 
 TEST_F(Messages, AReportWithoutCatalogueTextBeginsWithTheLineFeed)
 {
-    machine.lastError = platform::ERROR_ACCESS_DENIED;
-    ostrel::ReportError(run, 40, u"X");
+    static_cast<void>(ostrel::Report(run, Failure(platform::ERROR_ACCESS_DENIED), 40, u"X"));
     EXPECT_EQ(Boxes(), std::vector<Box>{ostrel_test::ErrorBox("\n" + ostrel_test::kAccessDeniedText)});
 }
 
 TEST_F(Messages, AReportForAnErrorWithoutSystemTextEndsWithTheLineFeedEvenAfterAnEarlierReport)
 {
-    machine.lastError = platform::ERROR_ACCESS_DENIED;
-    ostrel::ReportError(run, 28);
-    machine.lastError = platform::ERROR_IN_WOW64;  // the system has no text for it
-    ostrel::ReportError(run, 11);
+    static_cast<void>(ostrel::Report(run, Failure(platform::ERROR_ACCESS_DENIED), 28));
+    static_cast<void>(ostrel::Report(run, Failure(platform::ERROR_IN_WOW64), 11));  // the system has no text for it
     ASSERT_EQ(machine.boxes.size(), 2U);
     EXPECT_EQ(BoxTexts()[1], kGetClassFailed + "\n");
 }
@@ -379,10 +379,68 @@ TEST_F(Messages, AReportForAnErrorWithoutSystemTextEndsWithTheLineFeedEvenAfterA
 TEST_F(Messages, PlaceholdersInTheSystemTextStayAsTheyAre)
 {
     machine.systemTexts[platform::ERROR_ACCESS_DENIED] = u"Access to %1 is denied.\r\n";
-    machine.lastError = platform::ERROR_ACCESS_DENIED;
-    ostrel::ReportError(run, 29, u"Svc", u"second");
+    static_cast<void>(ostrel::Report(run, Failure(platform::ERROR_ACCESS_DENIED), 29, u"Svc", u"second"));
     EXPECT_EQ(BoxTexts(), std::vector<std::string>{"Open of service Svc failed.\nAccess to %1 is denied.\r"});
 }
+
+// Every form of report, in a person's run and in a quiet one: one message
+// and one log entry per failure, the first failure recorded; the same
+// failure handed to the reporter again, or a success, shows nothing more.
+struct ReporterCase {
+    const char* name;
+    ostrel::Result (*report)(ostrel::RunContext& run, ostrel::Result failure);
+    const char* firstLine;
+};
+
+const ReporterCase kReporterCases[] = {
+    {"WithSystemText", [](ostrel::RunContext& r, ostrel::Result f) { return ostrel::Report(r, f, 29, u"S"); },
+     "Open of service S failed."},
+    {"CatalogueTextAlone", [](ostrel::RunContext& r, ostrel::Result f) { return ostrel::ReportAlone(r, f, 6); },
+     "Invalid command line. Call 'OstrelSetup help' for more information."},
+    {"ComposedText", [](ostrel::RunContext& r, ostrel::Result f) { return ostrel::ReportText(r, f, u"Text."); },
+     "Text."},
+};
+
+std::size_t Occurrences(const std::string& text, const std::string& piece)
+{
+    std::size_t count = 0;
+    for (std::size_t at = text.find(piece); at != std::string::npos; at = text.find(piece, at + 1)) ++count;
+    return count;
+}
+
+class ReporterTest : public Messages, public ::testing::WithParamInterface<std::tuple<ReporterCase, bool>> {};
+
+TEST_P(ReporterTest, ShowsLogsAndRecordsAFailureOnce)
+{
+    const auto& [form, quiet] = GetParam();
+    machine.stdError = sim::StdTarget::file;
+    ostrel::StandardStream errors(platform::STD_ERROR_HANDLE);
+    ostrel::QuietSink quietSink(errors);
+    ostrel::RunContext context(quiet ? static_cast<ostrel::MessageSink&>(quietSink) : boxSink, u"");
+    ostrel::RunLog log;
+    ASSERT_FALSE(log.Open(u"C:\\Tools\\run.log").Failed());
+    context.log = &log;
+
+    const ostrel::Result reported = form.report(context, Failure(platform::ERROR_ACCESS_DENIED));
+    EXPECT_TRUE(reported.Failed() && reported.Reported());
+    EXPECT_TRUE(form.report(context, reported).Reported());
+    EXPECT_FALSE(form.report(context, ostrel::Result::Done()).Reported());
+    static_cast<void>(form.report(context, Failure(platform::ERROR_FILE_NOT_FOUND)));
+
+    EXPECT_EQ(context.outcome.ExitCode(), platform::ERROR_ACCESS_DENIED) << "the first failure decides";
+    std::string shown;
+    for (const std::string& text : BoxTexts()) shown += text;
+    EXPECT_EQ(Occurrences(quiet ? machine.stdErrorBytes : shown, form.firstLine), 2U);
+    EXPECT_EQ(machine.boxes.size(), quiet ? 0U : 2U);
+    EXPECT_EQ(Occurrences(machine.fileBytes[u"C:\\Tools\\run.log"], "error: "), 2U);
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryForm, ReporterTest,
+                         ::testing::Combine(::testing::ValuesIn(kReporterCases), ::testing::Bool()),
+                         [](const ::testing::TestParamInfo<std::tuple<ReporterCase, bool>>& param) {
+                             return std::string(std::get<0>(param.param).name) +
+                                    (std::get<1>(param.param) ? "Quiet" : "Boxes");
+                         });
 
 // --- GetSystemErrorText ----------------------------------------------------
 

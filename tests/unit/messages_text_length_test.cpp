@@ -4,7 +4,7 @@
 #include <cstddef>
 #include <string>
 
-#include "messages/text.h"
+#include "base/text.h"
 #include "sim_fixture.h"
 
 namespace {

@@ -8,7 +8,7 @@
 
 #include "messages/message_sink.h"
 #include "messages/messages.h"
-#include "messages/text.h"
+#include "base/text.h"
 #include "platform/sim/machine.h"
 #include "sim_fixture.h"
 
@@ -230,10 +230,11 @@ TEST_P(ReportWithoutMemoryTest, AReportShowsTheSystemTextWhenItCannotBeComposed)
 {
     const ReportCase& c = GetParam();
     FailAllocation(c.failingAllocation);
-    machine.lastError = platform::ERROR_SERVICE_DOES_NOT_EXIST;
     ostrel::BoxSink boxes(u"Ostrel Setup Utility");
     ostrel::RunContext run(boxes, u"");
-    EXPECT_EQ(ostrel::ReportError(run, ostrel::kMsgOpenServiceFailed, u"Spooler2"), 0);
+    EXPECT_TRUE(ostrel::Report(run, ostrel::Result::Failure(platform::ERROR_SERVICE_DOES_NOT_EXIST),
+                               ostrel::kMsgOpenServiceFailed, u"Spooler2")
+                    .Reported());
     ASSERT_EQ(machine.boxes.size(), 1U);
     EXPECT_EQ(U8(machine.boxes[0].text), c.shown + std::string(ostrel_test::kNoSuchServiceText));
     EXPECT_EQ(machine.boxes[0].type, platform::MB_ICONERROR);

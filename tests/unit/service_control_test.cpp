@@ -13,7 +13,7 @@ using ostrel_test::Box;
 using ostrel_test::NoBoxes;
 using platform::DWORD;
 
-using ServiceOperation = ostrel::Next (*)(ostrel::RunContext&, const char16_t*);
+using ServiceOperation = ostrel::Result (*)(ostrel::RunContext&, const char16_t*);
 
 class ServiceControlTest : public ostrel_test::SimFixture {
 protected:
@@ -41,7 +41,7 @@ TEST_F(ServiceControlTest, RefusalsThatMeanTheGoalIsReachedCountAsSuccessAndShow
     };
     for (const RequestCase& c : cases) {
         machine.services.Add(u"Spooler2", c.runningBefore);
-        EXPECT_EQ(c.operation(run, u"Spooler2"), c.result) << c.what;
+        EXPECT_EQ(ostrel_test::WalkAnswer(c.operation(run, u"Spooler2")), c.result) << c.what;
         EXPECT_EQ(Boxes(), c.boxes) << c.what;
         EXPECT_EQ(machine.services.IsRunning(u"Spooler2"), c.runningAfter) << c.what;
         ExpectEverythingReleased();
@@ -52,7 +52,7 @@ TEST_F(ServiceControlTest, RefusalsThatMeanTheGoalIsReachedCountAsSuccessAndShow
 TEST_F(ServiceControlTest, AsksForFullAccessAndReleasesTheServiceBeforeTheManager)
 {
     machine.services.Add(u"Spooler2");
-    EXPECT_EQ(ostrel::StartNamedService(run, u"spooler2"), 1);
+    EXPECT_EQ(ostrel_test::WalkAnswer(ostrel::StartNamedService(run, u"spooler2")), 1);
     EXPECT_EQ(
         CallsTo({"OpenSCManagerW", "OpenServiceW", "StartServiceW", "CloseServiceHandle"}),
         (std::vector<std::string>{"OpenSCManagerW((null), (null), 0xF003F)", "OpenServiceW(scm, spooler2, 0xF01FF)",
@@ -60,14 +60,14 @@ TEST_F(ServiceControlTest, AsksForFullAccessAndReleasesTheServiceBeforeTheManage
                                   "CloseServiceHandle(scm)"}));
     EXPECT_EQ(CallsTo({"ControlService"}), std::vector<std::string>{});
 
-    EXPECT_EQ(ostrel::StopNamedService(run, u"Spooler2"), 1);
+    EXPECT_EQ(ostrel_test::WalkAnswer(ostrel::StopNamedService(run, u"Spooler2")), 1);
     EXPECT_EQ(CallsTo({"ControlService"}), std::vector<std::string>{"ControlService(service:Spooler2, 1, (status))"});
 }
 
 TEST_F(ServiceControlTest, RemovalSendsNoStopAndTheServiceGoesWhenItsLastHandleCloses)
 {
     machine.services.Add(u"Old");
-    EXPECT_EQ(ostrel::RemoveNamedService(run, u"Old"), 1);
+    EXPECT_EQ(ostrel_test::WalkAnswer(ostrel::RemoveNamedService(run, u"Old")), 1);
     EXPECT_FALSE(machine.services.Exists(u"Old"));
     EXPECT_EQ(machine.CallCount("ControlService"), 0U);
     EXPECT_EQ(Releases(), (std::vector<std::string>{"CloseServiceHandle(service:Old)", "CloseServiceHandle(scm)"}));
@@ -120,7 +120,7 @@ TEST_P(ServiceFailureTest, IsReportedWithTheNameAndTheSystemsTextAndReleasesWhat
     const FailureCase& c = GetParam();
     machine.FailCall(c.fault);
     machine.services.Add(u"Spooler2");
-    EXPECT_EQ(c.operation(run, u"Spooler2"), 0);
+    EXPECT_EQ(ostrel_test::WalkAnswer(c.operation(run, u"Spooler2")), 0);
     EXPECT_EQ(Boxes(), std::vector<Box>{Report(c.message, c.fault.error)});
     EXPECT_EQ(Releases(), c.releases);
     ExpectEverythingReleased();
@@ -130,7 +130,7 @@ INSTANTIATE_TEST_SUITE_P(ServiceControl, ServiceFailureTest, ::testing::ValuesIn
 
 TEST_F(ServiceControlTest, AnUnknownServiceFailsAtTheOpeningEvenForRemoval)
 {
-    EXPECT_EQ(ostrel::RemoveNamedService(run, u"Missing"), 0);
+    EXPECT_EQ(ostrel_test::WalkAnswer(ostrel::RemoveNamedService(run, u"Missing")), 0);
     EXPECT_EQ(Boxes(),
               std::vector<Box>{Report("Open of service Missing failed.", platform::ERROR_SERVICE_DOES_NOT_EXIST)});
     EXPECT_EQ(machine.CallCount("DeleteService"), 0U);
@@ -139,7 +139,7 @@ TEST_F(ServiceControlTest, AnUnknownServiceFailsAtTheOpeningEvenForRemoval)
 
 TEST_F(ServiceControlTest, AnEmptyNameGoesToTheManagerAsItCame)
 {
-    EXPECT_EQ(ostrel::StopNamedService(run, u""), 0);
+    EXPECT_EQ(ostrel_test::WalkAnswer(ostrel::StopNamedService(run, u"")), 0);
     EXPECT_EQ(CallsTo({"OpenServiceW"}), std::vector<std::string>{"OpenServiceW(scm, , 0xF01FF)"});
     EXPECT_EQ(Boxes(), std::vector<Box>{Report("Open of service  failed.", platform::ERROR_SERVICE_DOES_NOT_EXIST)});
 }
@@ -147,13 +147,13 @@ TEST_F(ServiceControlTest, AnEmptyNameGoesToTheManagerAsItCame)
 TEST_F(ServiceControlTest, ARemovalRefusedForAServiceAlreadyMarkedShowsTheSystemsReason)
 {
     machine.services.Add(u"Busy", true);  // a running service stays until it stops
-    EXPECT_EQ(ostrel::RemoveNamedService(run, u"Busy"), 1);
+    EXPECT_EQ(ostrel_test::WalkAnswer(ostrel::RemoveNamedService(run, u"Busy")), 1);
     EXPECT_TRUE(machine.services.Exists(u"Busy"));
-    EXPECT_EQ(ostrel::RemoveNamedService(run, u"Busy"), 0);
+    EXPECT_EQ(ostrel_test::WalkAnswer(ostrel::RemoveNamedService(run, u"Busy")), 0);
     EXPECT_EQ(Boxes(),
               std::vector<Box>{Report("Delete of service Busy failed.", platform::ERROR_SERVICE_MARKED_FOR_DELETE)});
 
-    EXPECT_EQ(ostrel::StopNamedService(run, u"Busy"), 1);
+    EXPECT_EQ(ostrel_test::WalkAnswer(ostrel::StopNamedService(run, u"Busy")), 1);
     EXPECT_FALSE(machine.services.Exists(u"Busy"));
 }
 

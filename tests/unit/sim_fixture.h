@@ -62,6 +62,10 @@ inline std::ostream& operator<<(std::ostream& out, const Box& box)
 
 inline std::vector<Box> NoBoxes() { return {}; }
 
+// How the walk over the arguments reads an operation's result: 1 goes on
+// with the next argument, 0 stops.
+inline int WalkAnswer(ostrel::Result result) { return result.Failed() ? 0 : 1; }
+
 // A box with the error icon, as the command-line faults and ReportError show.
 inline Box ErrorBox(std::string text) { return Box{std::move(text), platform::MB_ICONERROR}; }
 inline Box InformationBox(std::string text) { return Box{std::move(text), platform::MB_ICONINFORMATION}; }
@@ -131,6 +135,16 @@ protected:
     Box Report(const std::string& catalogueText, platform::DWORD error) const
     {
         return ErrorBox(catalogueText + "\n" + SystemText(error));
+    }
+
+    // Whether the run has recorded a restart as needed (or started).
+    platform::BOOL RestartNeeded() const
+    {
+        return run.outcome.RestartState() == ostrel::Restart::NotNeeded ? platform::FALSE : platform::TRUE;
+    }
+    void SetRestartNeeded(platform::BOOL needed)
+    {
+        if (needed != platform::FALSE) run.outcome.RecordRestartNeeded();
     }
 
     // The call log, restricted to `functions`, as "Name(arg, arg)" lines.

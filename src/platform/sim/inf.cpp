@@ -306,10 +306,13 @@ UINT PLATFORM_API SetupDefaultQueueCallbackW(void* context, UINT notification, U
     if (m.Enter("SetupDefaultQueueCallbackW", {m.handles.Label(context), Hex(notification)})) return FILEOP_ABORT;
     if (m.handles.Find<sim::CallbackContext>(context, sim::HandleKind::callbackContext) == nullptr)
         return m.Fail(ERROR_INVALID_HANDLE, FILEOP_ABORT);
-    // The disk prompt comes only when the file is not where the queue looks.
+    // Windows looks for the medium by its tag file, or by the source file
+    // when the medium has none, and prompts only when that is missing.
     if (notification == SPFILENOTIFY_NEEDMEDIA && param1 != 0) {
         const auto* media = reinterpret_cast<const SOURCE_MEDIA_W*>(param1);
-        if (m.FileAttributes(std::u16string(media->SourcePath) + u'\\' + media->SourceFile)) return FILEOP_DOIT;
+        const bool tagged = media->Tagfile != nullptr && media->Tagfile[0] != 0;
+        if (m.FileAttributes(std::u16string(media->SourcePath) + u'\\' + (tagged ? media->Tagfile : media->SourceFile)))
+            return FILEOP_DOIT;
     }
     if (notification == SPFILENOTIFY_NEEDMEDIA || notification == SPFILENOTIFY_COPYERROR) {
         m.infs.setupDialogs.push_back(notification);

@@ -51,7 +51,7 @@ Machine::Machine()
     // make a machine for every input.
     static std::optional<decltype(stringBlocks)> projectBlocks;
     if (!projectBlocks) {
-        LoadStringTableSource(OSTREL_STRING_TABLE_SOURCE);
+        LoadStringTables(OSTREL_STRING_TABLES);
         projectBlocks = stringBlocks;
     }
     stringBlocks = *projectBlocks;

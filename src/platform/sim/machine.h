@@ -130,9 +130,10 @@ public:
 
     // The module's string tables: block number and language to the raw block.
     std::map<std::pair<WORD, LANGID>, std::vector<std::uint8_t>> stringBlocks;
-    // Loads the blocks the Windows build compiles from the project's string
-    // table source; done by the constructor.
-    void LoadStringTableSource(const std::string& rcPath);
+    // Reads the string tables of a compiled resource file (.res), as the
+    // resource compiler makes it for the Windows build; the constructor reads
+    // the project's own. Throws, changing nothing, on a malformed file.
+    void LoadStringTables(const std::string& resPath);
 
     // System message texts by code; FormatMessageW fails with
     // ERROR_MR_MID_NOT_FOUND (317) for codes that have none.

@@ -1,17 +1,16 @@
-// The module's string tables, read from the same resource script that the
-// Windows build compiles, and the resource calls that serve them.
-//
-// The reader understands the part of the resource-script language that a
-// string table needs (comments, "#pragma code_page(65001)", LANGUAGE,
-// STRINGTABLE with its optional statements, numbered strings with the escapes
-// the resource compiler knows). Anything else is refused loudly: a table that
-// the sim read differently from the resource compiler would make every host
-// test check the wrong texts.
+// The module's string tables, read from the resources that the resource
+// compiler made of the project's script, as the Windows build links them into
+// the program, and the resource calls that serve them.
 #include <algorithm>
-#include <cctype>
+#include <cstdint>
 #include <fstream>
-#include <sstream>
+#include <iterator>
+#include <map>
+#include <optional>
 #include <stdexcept>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "platform/platform.h"
 #include "platform/sim/machine.h"
@@ -22,272 +21,79 @@ namespace {
 
 constexpr LANGID kEnglishUs = 0x0409;
 constexpr LANGID kLangNeutral = 0x0000;
-constexpr unsigned kEntriesPerBlock = 16;
 
-constexpr LANGID MakeLangId(unsigned primary, unsigned sub) { return static_cast<LANGID>((sub << 10) | primary); }
 constexpr LANGID PrimaryLangId(LANGID language) { return static_cast<LANGID>(language & 0x3FF); }
 
-// --- Reading the resource script -------------------------------------------
+// --- Reading the compiled resources --------------------------------------
+//
+// A .res file is a sequence of entries, each on a 4-byte boundary: the data's
+// size and the header's size (32-bit), the type and the name (each 0xFFFF and
+// a 16-bit number, or a terminated UTF-16 name), padding to 4 bytes, the data
+// version (32-bit), memory flags and language (16-bit each), version and
+// characteristics (32-bit each), then the data. It starts with an empty entry.
 
-struct Token {
-    enum Kind { kEnd, kWord, kNumber, kString, kComma, kOpen, kClose } kind = kEnd;
-    std::string text;  // word, or the string's UTF-8 after its escapes
-    unsigned long number = 0;
-};
-
-class ScriptReader {
+class ResReader {
 public:
-    ScriptReader(std::string source, std::string path) : source_(std::move(source)), path_(std::move(path)) {}
+    ResReader(std::vector<std::uint8_t> bytes, std::string path) : bytes_(std::move(bytes)), path_(std::move(path)) {}
 
-    Token Next()
+    // The RT_STRING entries, by block number and language.
+    std::map<std::pair<WORD, LANGID>, std::vector<std::uint8_t>> StringBlocks()
     {
-        SkipBlanksAndComments();
-        if (pos_ >= source_.size()) return Token{};
-        const char c = source_[pos_];
-        if (c == '#') return Directive();
-        if (c == '"') return String();
-        if (c == ',') return Single(Token::kComma);
-        if (c == '{') return Single(Token::kOpen);
-        if (c == '}') return Single(Token::kClose);
-        if (std::isdigit(static_cast<unsigned char>(c)) != 0) return Number();
-        if (std::isalpha(static_cast<unsigned char>(c)) != 0 || c == '_') return Word();
-        Fail(std::string("unexpected character '") + c + "'");
-    }
-
-    [[noreturn]] void Fail(const std::string& what) const
-    {
-        throw std::runtime_error(path_ + ":" + std::to_string(line_) + ": " + what);
+        std::map<std::pair<WORD, LANGID>, std::vector<std::uint8_t>> blocks;
+        for (std::size_t at = 0; at < bytes_.size(); at = Aligned(at)) {
+            const std::uint32_t dataSize = Read32(at);
+            const std::uint32_t headerSize = Read32(at + 4);
+            std::optional<WORD> type;
+            std::optional<WORD> name;
+            std::size_t field = ReadNameOrId(at + 8, type);
+            field = Aligned(ReadNameOrId(field, name));
+            const LANGID language = Read16(field + 6);  // after the data version and the memory flags
+            if (headerSize < field + 16 - at || headerSize > bytes_.size() - at ||
+                dataSize > bytes_.size() - at - headerSize)
+                Fail(at, "entry");
+            const auto data = bytes_.begin() + static_cast<std::ptrdiff_t>(at + headerSize);
+            if (type == RT_STRING_ID) {
+                if (!name ||
+                    !blocks.emplace(std::make_pair(*name, language), std::vector<std::uint8_t>(data, data + dataSize))
+                         .second)
+                    Fail(at, "string block");
+            }
+            at += headerSize + dataSize;
+        }
+        return blocks;
     }
 
 private:
-    void SkipBlanksAndComments()
+    static std::size_t Aligned(std::size_t at) { return (at + 3) & ~std::size_t{3}; }
+
+    [[noreturn]] void Fail(std::size_t at, const char* what) const
     {
-        while (pos_ < source_.size()) {
-            const char c = source_[pos_];
-            if (c == '\n') {
-                ++line_;
-                ++pos_;
-            } else if (c == ' ' || c == '\t' || c == '\r') {
-                ++pos_;
-            } else if (source_.compare(pos_, 2, "//") == 0) {
-                while (pos_ < source_.size() && source_[pos_] != '\n') ++pos_;
-            } else if (source_.compare(pos_, 2, "/*") == 0) {
-                SkipBlockComment();
-            } else {
-                return;
-            }
+        throw std::runtime_error(path_ + ": a malformed " + what + " at byte " + std::to_string(at));
+    }
+
+    WORD Read16(std::size_t at) const
+    {
+        if (at + 2 > bytes_.size()) Fail(at, "header");
+        return static_cast<WORD>(bytes_[at] | (bytes_[at + 1] << 8));
+    }
+    std::uint32_t Read32(std::size_t at) const
+    {
+        return Read16(at) | (static_cast<std::uint32_t>(Read16(at + 2)) << 16);
+    }
+    // A number (`id`), or a name, which is read past (`id` stays empty).
+    std::size_t ReadNameOrId(std::size_t at, std::optional<WORD>& id) const
+    {
+        if (Read16(at) == 0xFFFF) {
+            id = Read16(at + 2);
+            return at + 4;
         }
+        while (Read16(at) != 0) at += 2;
+        return at + 2;
     }
 
-    void SkipBlockComment()
-    {
-        const std::size_t end = source_.find("*/", pos_ + 2);
-        if (end == std::string::npos) Fail("unterminated comment");
-        for (std::size_t i = pos_; i < end; ++i)
-            if (source_[i] == '\n') ++line_;
-        pos_ = end + 2;
-    }
-
-    // Only the code-page pragma: the text is UTF-8 and the resource compiler
-    // must be told so, or it reads the umlauts as Windows-1252.
-    Token Directive()
-    {
-        std::size_t end = source_.find('\n', pos_);
-        if (end == std::string::npos) end = source_.size();
-        std::string line = source_.substr(pos_, end - pos_);
-        line.erase(std::remove_if(line.begin(), line.end(), [](char c) { return c == ' ' || c == '\t' || c == '\r'; }),
-                   line.end());
-        if (line != "#pragmacode_page(65001)") Fail("only #pragma code_page(65001) is understood");
-        utf8_ = true;
-        pos_ = end;
-        return Next();
-    }
-
-    Token Single(Token::Kind kind)
-    {
-        ++pos_;
-        Token token;
-        token.kind = kind;
-        return token;
-    }
-
-    // Decimal, or hexadecimal after "0x". A leading zero is refused, since
-    // resource compilers disagree on whether it means octal.
-    Token Number()
-    {
-        const std::size_t start = pos_;
-        while (pos_ < source_.size() && std::isalnum(static_cast<unsigned char>(source_[pos_])) != 0) ++pos_;
-        const std::string digits = source_.substr(start, pos_ - start);
-        const bool hex = digits.size() > 2 && (digits[1] == 'x' || digits[1] == 'X') && digits[0] == '0';
-        const std::string body = hex ? digits.substr(2) : digits;
-        const bool valid = !body.empty() && body.size() <= 8 && (hex || digits == "0" || digits[0] != '0') &&
-                           body.find_first_not_of(hex ? "0123456789abcdefABCDEF" : "0123456789") == std::string::npos;
-        if (!valid) Fail("malformed number '" + digits + "'");
-        Token token;
-        token.kind = Token::kNumber;
-        token.number = std::stoul(body, nullptr, hex ? 16 : 10);
-        return token;
-    }
-
-    Token Word()
-    {
-        const std::size_t start = pos_;
-        while (pos_ < source_.size() &&
-               (std::isalnum(static_cast<unsigned char>(source_[pos_])) != 0 || source_[pos_] == '_'))
-            ++pos_;
-        Token token;
-        token.kind = Token::kWord;
-        token.text = source_.substr(start, pos_ - start);
-        if (token.text == "BEGIN") token.kind = Token::kOpen;
-        if (token.text == "END") token.kind = Token::kClose;
-        return token;
-    }
-
-    Token String()
-    {
-        Token token;
-        token.kind = Token::kString;
-        ++pos_;
-        for (;;) {
-            if (pos_ >= source_.size() || source_[pos_] == '\n') Fail("unterminated string");
-            const char c = source_[pos_++];
-            if (c == '"') {
-                if (pos_ < source_.size() && source_[pos_] == '"') {
-                    token.text.push_back('"');
-                    ++pos_;
-                    continue;
-                }
-                return token;
-            }
-            if (c == '\\') {
-                token.text.push_back(Escape());
-                continue;
-            }
-            if ((static_cast<unsigned char>(c) & 0x80) != 0 && !utf8_)
-                Fail("non-ASCII text without #pragma code_page(65001)");
-            token.text.push_back(c);
-        }
-    }
-
-    char Escape()
-    {
-        if (pos_ >= source_.size()) Fail("unterminated string");
-        switch (source_[pos_++]) {
-            case 'n': return '\n';
-            case 'r': return '\r';
-            case 't': return '\t';
-            case '\\': return '\\';
-            case '"': return '"';
-            default: Fail("escape the sim does not read the way the resource compiler does");
-        }
-    }
-
-    std::string source_;
+    std::vector<std::uint8_t> bytes_;
     std::string path_;
-    std::size_t pos_ = 0;
-    unsigned line_ = 1;
-    bool utf8_ = false;
 };
-
-// The texts of one language, by string ID.
-using StringTable = std::map<LANGID, std::map<WORD, std::u16string>>;
-
-class ScriptParser {
-public:
-    explicit ScriptParser(ScriptReader& reader) : reader_(reader) {}
-
-    StringTable Parse()
-    {
-        for (Token token = reader_.Next(); token.kind != Token::kEnd; token = reader_.Next()) {
-            if (IsWord(token, "LANGUAGE")) {
-                language_ = LanguageArguments();
-            } else if (IsWord(token, "STRINGTABLE")) {
-                StringTableResource();
-            } else {
-                reader_.Fail("only LANGUAGE and STRINGTABLE are understood, not '" + token.text + "'");
-            }
-        }
-        return std::move(table_);
-    }
-
-private:
-    static bool IsWord(const Token& token, const char* word)
-    {
-        return token.kind == Token::kWord && token.text == word;
-    }
-
-    unsigned long Expect(Token::Kind kind, const char* what)
-    {
-        const Token token = reader_.Next();
-        if (token.kind != kind) reader_.Fail(std::string("expected ") + what);
-        return token.number;
-    }
-
-    LANGID LanguageArguments()
-    {
-        const unsigned long primary = Expect(Token::kNumber, "a primary language");
-        Expect(Token::kComma, "','");
-        const unsigned long sub = Expect(Token::kNumber, "a sublanguage");
-        if (primary > 0x3FF || sub > 0x3F) reader_.Fail("language out of range");
-        return MakeLangId(static_cast<unsigned>(primary), static_cast<unsigned>(sub));
-    }
-
-    // STRINGTABLE [memory options] [LANGUAGE p, s | CHARACTERISTICS n | VERSION n]... BEGIN entries END
-    void StringTableResource()
-    {
-        LANGID language = language_;
-        Token token = reader_.Next();
-        for (; token.kind == Token::kWord; token = reader_.Next()) {
-            if (token.text == "LANGUAGE") {
-                language = LanguageArguments();
-            } else if (token.text == "CHARACTERISTICS" || token.text == "VERSION") {
-                Expect(Token::kNumber, "a number");
-            } else if (token.text != "DISCARDABLE" && token.text != "PURE" && token.text != "MOVEABLE" &&
-                       token.text != "PRELOAD" && token.text != "LOADONCALL" && token.text != "IMPURE" &&
-                       token.text != "FIXED") {
-                reader_.Fail("unknown STRINGTABLE option '" + token.text + "'");
-            }
-        }
-        if (token.kind != Token::kOpen) reader_.Fail("expected BEGIN");
-        for (token = reader_.Next(); token.kind != Token::kClose; token = reader_.Next()) Entry(token, language);
-    }
-
-    void Entry(const Token& idToken, LANGID language)
-    {
-        if (idToken.kind != Token::kNumber || idToken.number > 0xFFFF) reader_.Fail("expected a string ID");
-        Token text = reader_.Next();
-        if (text.kind == Token::kComma) text = reader_.Next();
-        if (text.kind != Token::kString) reader_.Fail("expected a string");
-        const auto id = static_cast<WORD>(idToken.number);
-        if (!table_[language].emplace(id, U16(text.text)).second)
-            reader_.Fail("string " + std::to_string(id) + " given twice in one language");
-    }
-
-    ScriptReader& reader_;
-    LANGID language_ = kEnglishUs;  // the resource compiler's default
-    StringTable table_;
-};
-
-void AppendUnit(std::vector<std::uint8_t>& block, char16_t unit)
-{
-    block.push_back(static_cast<std::uint8_t>(unit & 0xFF));
-    block.push_back(static_cast<std::uint8_t>(unit >> 8));
-}
-
-// A block holds all sixteen entries, each a count and that many code units,
-// with no terminator; an entry without text (or with the empty text) is a
-// count of 0.
-std::vector<std::uint8_t> BuildBlock(const std::map<WORD, std::u16string>& texts, unsigned blockNumber)
-{
-    std::vector<std::uint8_t> block;
-    for (unsigned entry = 0; entry < kEntriesPerBlock; ++entry) {
-        const auto it = texts.find(static_cast<WORD>((blockNumber - 1) * kEntriesPerBlock + entry));
-        const std::u16string text = it == texts.end() ? std::u16string() : it->second;
-        AppendUnit(block, static_cast<char16_t>(text.size()));
-        for (char16_t unit : text) AppendUnit(block, unit);
-    }
-    return block;
-}
 
 // --- Serving the blocks ----------------------------------------------------
 
@@ -370,21 +176,12 @@ std::optional<WORD> StringBlockNumber(Machine& m, HMODULE module, LPCWSTR name, 
 
 }  // namespace
 
-void Machine::LoadStringTableSource(const std::string& rcPath)
+void Machine::LoadStringTables(const std::string& resPath)
 {
-    std::ifstream file(rcPath, std::ios::binary);
-    if (!file) throw std::runtime_error("cannot read the string table source " + rcPath);
-    std::ostringstream source;
-    source << file.rdbuf();
-    ScriptReader reader(source.str(), rcPath);
-    const StringTable table = ScriptParser(reader).Parse();
-
-    stringBlocks.clear();
-    for (const auto& [language, texts] : table) {
-        std::set<unsigned> blocks;
-        for (const auto& [id, text] : texts) blocks.insert(id / kEntriesPerBlock + 1U);
-        for (unsigned block : blocks) stringBlocks[{static_cast<WORD>(block), language}] = BuildBlock(texts, block);
-    }
+    std::ifstream file(resPath, std::ios::binary);
+    if (!file) throw std::runtime_error("cannot read the compiled resources " + resPath);
+    std::vector<std::uint8_t> bytes{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+    stringBlocks = ResReader(std::move(bytes), resPath).StringBlocks();
 }
 
 }  // namespace sim

@@ -1,4 +1,4 @@
-#include "messages/text.h"
+#include "base/text.h"
 
 #include <cstring>
 #include <utility>
@@ -125,36 +125,5 @@ void Text::clear() noexcept
 }
 
 const char16_t* Text::c_str() const noexcept { return units_ != nullptr ? units_ : u""; }
-
-namespace {
-
-bool AppendDigits(Text& text, unsigned long long value, unsigned base, unsigned minDigits)
-{
-    constexpr std::size_t kMostDigits = 64;  // a 64-bit value in base 2
-    char16_t digits[kMostDigits];
-    std::size_t first = kMostDigits;
-    do {
-        digits[--first] = u"0123456789ABCDEF"[value % base];
-        value /= base;
-    } while (value != 0 || (kMostDigits - first < minDigits && first > 0));
-    return text.append(digits + first, kMostDigits - first);
-}
-
-}  // namespace
-
-Decimal::Decimal(unsigned long long value) noexcept
-{
-    do {
-        digits_[--first_] = static_cast<char16_t>(u'0' + value % 10);
-        value /= 10;
-    } while (value != 0);
-}
-
-bool AppendNumber(Text& text, unsigned long long value, unsigned minDigits)
-{
-    return AppendDigits(text, value, 10, minDigits);
-}
-
-bool AppendHex(Text& text, unsigned long value) { return text.append(u"0x") && AppendDigits(text, value, 16, 8); }
 
 }  // namespace ostrel

@@ -1,6 +1,6 @@
-// UTF-16 text: a growable text for the messages the program composes, a
-// number as text, and the two rules every part of the program reads
-// terminated texts by (their length, and which letters fold).
+// UTF-16 text: a growable text for the messages and lines the program
+// composes, and the two rules every part of the program reads terminated
+// texts by (their length, and which letters fold).
 //
 // Text never throws: when memory cannot be had, it keeps what it holds and
 // remembers the failure, and every later append is refused, so that a text
@@ -58,22 +58,5 @@ private:
     std::size_t capacity_ = 0;  // terminator excluded
     bool failed_ = false;
 };
-
-// A number in decimal as a terminated text of its own, for composing lines.
-class Decimal {
-public:
-    explicit Decimal(unsigned long long value) noexcept;
-    const char16_t* c_str() const noexcept { return digits_ + first_; }
-
-private:
-    static constexpr unsigned kRoom = 21;  // 20 digits of a 64-bit value and the terminator
-    char16_t digits_[kRoom] = {};
-    unsigned first_ = kRoom - 1;
-};
-
-// Appends `value` in decimal, with leading zeros up to `minDigits`.
-bool AppendNumber(Text& text, unsigned long long value, unsigned minDigits = 1);
-// Appends "0x" and `value` in upper-case hexadecimal, 8 digits at least.
-bool AppendHex(Text& text, unsigned long value);
 
 }  // namespace ostrel
