@@ -15,7 +15,8 @@ packages=(
   clang-format clang-tidy cppcheck            # format and static checks
   g++-mingw-w64-i686 g++-mingw-w64-x86-64     # the Windows builds
   wine wine64 xvfb                            # the real program in a virtual display
-  python3 python3-pytest                      # the end-to-end tests
+  python3 python3-pytest python3-yaml         # the end-to-end and release tests
+  osslsigncode openssl                        # signing the release, and checking a signed one
 )
 
 # Runs the smallest 32-bit x86 Linux program there is: one that exits with 0.

@@ -221,7 +221,7 @@ class WinePrefix(Prefix):
     # -- the program under test --
 
     def run_ostrel(self, args="", inf=None, cwd=None, files=None, program_name=PROGRAM,
-                   seconds=60, grace_ms=150, capture=False, sibling=None):
+                   seconds=60, grace_ms=150, capture=False, sibling=None, executable=None):
         """Runs OstrelSetup.exe with the exact command-line tail args and reads its boxes.
 
         capture: hand the program files as its standard output and error
@@ -237,12 +237,15 @@ class WinePrefix(Prefix):
         as the pass has it (the 64-bit build in the wow64 pass, nothing in
         the others), False nothing, or a Path to copy there. Boxes of the
         sibling count as the program's.
+
+        executable: a Path to run instead of the pass's build (under the
+        program's name).
         """
         self._runs += 1
         folder = self.drive_c / "ostrel" / f"run{self._runs}"
         folder.mkdir(parents=True)
         program = folder / program_name
-        shutil.copy2(self.build.program, program)
+        shutil.copy2(executable or self.build.program, program)
         sibling = self.build.sibling if sibling is None else sibling
         if sibling:
             (folder / "x64").mkdir()

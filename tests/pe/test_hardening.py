@@ -12,6 +12,8 @@ import struct
 
 import pytest
 
+from pe_image import BOUND_IMPORT, BASE_RELOCATION, DELAY_IMPORT, LOAD_CONFIG, Image
+
 ROOT = pathlib.Path(__file__).resolve().parents[2]
 BUILD = pathlib.Path(os.environ.get("OSTREL_BUILD_ROOT", ROOT / "build"))
 
@@ -24,8 +26,6 @@ NX_COMPAT = 0x0100
 TERMINAL_SERVER_AWARE = 0x8000
 LOAD_LIBRARY_SEARCH_SYSTEM32 = 0x800
 
-IMPORT, BASE_RELOCATION, LOAD_CONFIG, BOUND_IMPORT, DELAY_IMPORT = 1, 5, 10, 11, 13
-
 # What every run needs, and all that the program imports: KnownDLLs, which
 # Windows maps from system32 whatever the program's folder holds.
 IMPORTED = {"advapi32.dll", "kernel32.dll", "msvcrt.dll"}
@@ -34,53 +34,6 @@ IMPORTED = {"advapi32.dll", "kernel32.dll", "msvcrt.dll"}
 # names, in this order, from a table of 13 wide characters per entry.
 LOADED_AT_FIRST_NEED = ["setupapi.dll", "shell32.dll", "user32.dll"]
 TABLE_ENTRY_BYTES = 26
-
-
-class Image:
-    """The few parts of a PE image the checks need."""
-
-    def __init__(self, path):
-        self.data = path.read_bytes()
-        pe = self.u32(0x3C)
-        assert self.data[pe:pe + 4] == b"PE\0\0", f"{path} is no PE image"
-        self.machine, section_count = struct.unpack_from("<HH", self.data, pe + 4)
-        optional_size, self.characteristics = struct.unpack_from("<HH", self.data, pe + 20)
-        optional = pe + 24
-        self.magic = self.u16(optional)
-        self.pe32_plus = self.magic == 0x20B
-        self.subsystem, self.dll_characteristics = struct.unpack_from("<HH", self.data, optional + 68)
-        directory_count_at = optional + (108 if self.pe32_plus else 92)
-        count = self.u32(directory_count_at)
-        self.directories = [struct.unpack_from("<II", self.data, directory_count_at + 4 + 8 * i)
-                            for i in range(count)]
-        table = optional + optional_size
-        self.sections = [struct.unpack_from("<8xIIII", self.data, table + 40 * i)
-                         for i in range(section_count)]
-
-    def u16(self, offset):
-        return struct.unpack_from("<H", self.data, offset)[0]
-
-    def u32(self, offset):
-        return struct.unpack_from("<I", self.data, offset)[0]
-
-    def offset(self, rva):
-        for virtual_size, virtual_address, raw_size, raw_offset in self.sections:
-            if virtual_address <= rva < virtual_address + min(virtual_size, raw_size):
-                return raw_offset + rva - virtual_address
-        raise AssertionError(f"RVA {rva:#x} lies in no section's data")
-
-    def text(self, rva):
-        start = self.offset(rva)
-        return self.data[start:self.data.index(b"\0", start)].decode("ascii")
-
-    def imported_libraries(self):
-        rva, _ = self.directories[IMPORT]
-        names = []
-        descriptor = self.offset(rva)
-        while any(self.data[descriptor:descriptor + 20]):
-            names.append(self.text(self.u32(descriptor + 12)))
-            descriptor += 20
-        return names
 
 
 @pytest.fixture(params=[("win32", 0x14C, 0x10B), ("win64", 0x8664, 0x20B)], ids=["win32", "win64"])
