@@ -77,11 +77,12 @@ void UnitWriter::Put(const char16_t* terminated) { Put(terminated, TextLength(te
 void UnitWriter::PutLines(const char16_t* text, const char16_t* continuation)
 {
     bool lineEnded = false;
-    for (const char16_t* cursor = text; *cursor != u'\0'; ++cursor) {
+    for (const char16_t* cursor = text; *cursor != u'\0';) {
         if (IsLineEnd(*cursor)) {
             if (*cursor == kCarriageReturn && cursor[1] == kLineFeed) ++cursor;
             if (lineEnded) Put(u"\r\n");  // an empty line in the middle stays
             lineEnded = true;
+            ++cursor;
             continue;
         }
         if (lineEnded) {
@@ -89,7 +90,11 @@ void UnitWriter::PutLines(const char16_t* text, const char16_t* continuation)
             Put(continuation);
             lineEnded = false;
         }
-        Put(*cursor);
+        // The line's units up to its end, at once.
+        const char16_t* end = cursor;
+        while (*end != u'\0' && !IsLineEnd(*end)) ++end;
+        Put(cursor, static_cast<std::size_t>(end - cursor));
+        cursor = end;
     }
 }
 

@@ -23,7 +23,7 @@ inline void Require(bool holds, const char* promise, const std::u16string& conte
     if (holds) return;
     if (machine != nullptr) {
         for (const sim::CallRecord& call : machine->Calls()) {
-            std::u16string line = sim::U16(call.function) + u"(";
+            std::u16string line = sim::U16(std::string(call.function)) + u"(";
             for (const std::u16string& argument : call.arguments) line += argument + u", ";
             (void)std::fprintf(stderr, "  %s)\n", sim::U8(line).c_str());
         }

@@ -60,6 +60,9 @@ std::u16string Label(const Machine& m, HANDLE handle)
 
 std::string* ContentsOf(Machine& m, const std::u16string& path)
 {
+    // Mostly the file is named as it was when it was made: no folding then.
+    const auto same = m.fileBytes.find(path);
+    if (same != m.fileBytes.end()) return &same->second;
     const std::u16string folded = FoldCase(path);
     auto it = std::find_if(m.fileBytes.begin(), m.fileBytes.end(),
                            [&](const auto& entry) { return FoldCase(entry.first) == folded; });

@@ -203,11 +203,25 @@ bool SameGuid(const GUID& a, const GUID& b) { return std::memcmp(&a, &b, sizeof(
 
 std::u16string GuidText(const GUID& guid)
 {
-    char text[40];
-    (void)std::snprintf(text, sizeof text, "{%08X-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X}",
-                        static_cast<unsigned>(guid.Data1), guid.Data2, guid.Data3, guid.Data4[0], guid.Data4[1],
-                        guid.Data4[2], guid.Data4[3], guid.Data4[4], guid.Data4[5], guid.Data4[6], guid.Data4[7]);
-    return U16(text);
+    std::u16string text;
+    text.reserve(38);
+    const auto put = [&text](std::uint64_t value, int digits) {
+        for (int shift = 4 * (digits - 1); shift >= 0; shift -= 4)
+            text.push_back(u"0123456789ABCDEF"[(value >> shift) & 0xF]);
+    };
+    text.push_back(u'{');
+    put(guid.Data1, 8);
+    text.push_back(u'-');
+    put(guid.Data2, 4);
+    text.push_back(u'-');
+    put(guid.Data3, 4);
+    text.push_back(u'-');
+    put(guid.Data4[0], 2);
+    put(guid.Data4[1], 2);
+    text.push_back(u'-');
+    for (int i = 2; i < 8; ++i) put(guid.Data4[i], 2);
+    text.push_back(u'}');
+    return text;
 }
 
 std::u16string MultiString(std::initializer_list<std::u16string> ids)

@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <iterator>
 #include <memory>
+#include <optional>
 #include <string_view>
 
 #include "platform/platform.h"
@@ -240,10 +241,16 @@ Library* Machine::SystemLibrary(const std::u16string& fileName)
 // The Windows backend loads the library from the system folder at the first
 // call of one of its functions, and resolves each function once; a library
 // it cannot load or a function it cannot find fails the call.
-bool Machine::BindSystemFunction(const char* function)
+bool Machine::BindSystemFunction(std::size_t function)
 {
-    const SystemExport* entry = FindSystemExport(function);
-    if (entry == nullptr || boundFunctions_.count(function) != 0) return true;
+    // Which functions the system libraries export is the same for every
+    // machine: looked up once for the process.
+    static std::vector<std::optional<const SystemExport*>> exports;
+    if (exports.size() <= function) exports.resize(function + 1);
+    if (!exports[function]) exports[function] = FindSystemExport(FunctionName(function));
+    const SystemExport* entry = *exports[function];
+    if (boundFunctions_.size() <= function) boundFunctions_.resize(function + 1, false);
+    if (entry == nullptr || boundFunctions_[function]) return true;
     const Library* library = SystemLibrary(entry->library);
     if (library == nullptr) {
         lastError = ERROR_MOD_NOT_FOUND;
@@ -251,11 +258,11 @@ bool Machine::BindSystemFunction(const char* function)
     }
     if (std::find(loadedLibraries.begin(), loadedLibraries.end(), library->path) == loadedLibraries.end())
         loadedLibraries.push_back(library->path);
-    if (library->exports.count(function) == 0) {
+    if (library->exports.count(std::string(entry->function)) == 0) {
         lastError = ERROR_PROC_NOT_FOUND;
         return false;
     }
-    boundFunctions_.insert(function);
+    boundFunctions_[function] = true;
     return true;
 }
 

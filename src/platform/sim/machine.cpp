@@ -3,13 +3,47 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <deque>
 #include <stdexcept>
+#include <unordered_map>
 
 namespace sim {
 
 namespace {
 Machine* current = nullptr;
+
+// Every platform function's name, once for the process. The deque keeps each
+// name where it is as more come.
+std::deque<std::string>& FunctionNames()
+{
+    static std::deque<std::string> names;
+    return names;
+}
+
 }  // namespace
+
+std::size_t FunctionIdByName(std::string_view name)
+{
+    std::deque<std::string>& names = FunctionNames();
+    for (std::size_t id = 0; id < names.size(); ++id)
+        if (names[id] == name) return id;
+    names.emplace_back(name);
+    return names.size() - 1;
+}
+
+// A sim function names itself with a literal: the same address at every
+// call, so the name is compared once for the process, not at every call.
+std::size_t FunctionId(const char* function)
+{
+    static std::unordered_map<const char*, std::size_t> byAddress;
+    const auto known = byAddress.find(function);
+    if (known != byAddress.end()) return known->second;
+    const std::size_t id = FunctionIdByName(function);
+    byAddress.emplace(function, id);
+    return id;
+}
+
+std::string_view FunctionName(std::size_t id) { return FunctionNames()[id]; }
 
 void* HandleTable::Add(HandleKind kind, std::u16string label, std::shared_ptr<void> object)
 {
@@ -93,11 +127,19 @@ Machine& Machine::Current()
 
 bool Machine::Enter(const char* function, std::vector<std::u16string> arguments)
 {
-    const unsigned number = ++callCounts_[function];
-    calls_.push_back(CallRecord{function, arguments, allocations_.size()});
-    if (!BindSystemFunction(function)) return true;
-    for (const Fault& fault : faults_) {
-        if (fault.function != function) continue;
+    const std::size_t id = FunctionId(function);
+    if (callCounts_.size() <= id) callCounts_.resize(id + 1, 0);
+    const unsigned number = ++callCounts_[id];
+    const bool fails = !BindSystemFunction(id) || FaultFires(id, number, arguments);
+    calls_.push_back(CallRecord{FunctionName(id), std::move(arguments), allocations_.size()});
+    return fails;
+}
+
+bool Machine::FaultFires(std::size_t function, unsigned number, const std::vector<std::u16string>& arguments)
+{
+    for (std::size_t i = 0; i < faults_.size(); ++i) {
+        const Fault& fault = faults_[i];
+        if (faultFunctions_[i] != function) continue;
         if (fault.callNumber != 0 && fault.callNumber != number) continue;
         if (fault.argument && std::find(arguments.begin(), arguments.end(), *fault.argument) == arguments.end())
             continue;
@@ -107,11 +149,17 @@ bool Machine::Enter(const char* function, std::vector<std::u16string> arguments)
     return false;
 }
 
+void Machine::FailCall(Fault fault)
+{
+    faultFunctions_.push_back(FunctionIdByName(fault.function));
+    faults_.push_back(std::move(fault));
+}
+
 std::vector<std::string> Machine::CallNames() const
 {
     std::vector<std::string> names;
     names.reserve(calls_.size());
-    for (const CallRecord& call : calls_) names.push_back(call.function);
+    for (const CallRecord& call : calls_) names.emplace_back(call.function);
     return names;
 }
 
@@ -119,8 +167,8 @@ std::vector<std::string> Machine::CallsTo(const std::set<std::string>& functions
 {
     std::vector<std::string> result;
     for (const CallRecord& call : calls_) {
-        if (functions.count(call.function) == 0) continue;
-        std::string line = call.function + "(";
+        if (functions.count(std::string(call.function)) == 0) continue;
+        std::string line = std::string(call.function) + "(";
         for (std::size_t i = 0; i < call.arguments.size(); ++i) {
             if (i != 0) line += ", ";
             line += U8(call.arguments[i]);
@@ -132,8 +180,8 @@ std::vector<std::string> Machine::CallsTo(const std::set<std::string>& functions
 
 unsigned Machine::CallCount(const std::string& function) const
 {
-    auto it = callCounts_.find(function);
-    return it == callCounts_.end() ? 0 : it->second;
+    const std::size_t id = FunctionIdByName(function);
+    return id < callCounts_.size() ? callCounts_[id] : 0;
 }
 
 void Machine::AddFile(const std::u16string& path, DWORD attributes) { files_[FoldCase(path)] = attributes; }

@@ -15,6 +15,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/sim/device_tree.h"
@@ -31,10 +32,16 @@ namespace sim {
 using namespace platform;  // NOLINT(google-build-using-namespace): the sim speaks Win32 throughout
 
 struct CallRecord {
-    std::string function;
+    std::string_view function;  // kept for the whole process
     std::vector<std::u16string> arguments;
     std::size_t liveAllocations = 0;  // local memory held when the call was made
 };
+
+// A number for each platform function's name, the same for the whole
+// process; FunctionId takes the name as the literal a sim function passes.
+std::size_t FunctionIdByName(std::string_view name);
+std::size_t FunctionId(const char* function);
+std::string_view FunctionName(std::size_t id);
 
 struct MessageBoxRecord {
     HWND owner;
@@ -98,8 +105,9 @@ public:
     // or because the system library of a function that the program loads at
     // its first call is missing or lacks it (ERROR_MOD_NOT_FOUND,
     // ERROR_PROC_NOT_FOUND).
+    // `function` is the name as a literal of the calling sim function.
     bool Enter(const char* function, std::vector<std::u16string> arguments = {});
-    void FailCall(Fault fault) { faults_.push_back(std::move(fault)); }
+    void FailCall(Fault fault);
     // A sim function's own refusal: sets the last error, returns the
     // function's failure value (FALSE unless given).
     BOOL Fail(DWORD error) { return Fail(error, FALSE); }
@@ -212,14 +220,18 @@ public:
     bool shutdownPrivilegeEnabled = false;
 
 private:
-    bool BindSystemFunction(const char* function);
+    // Functions are known by a number of the process's own (FunctionId in
+    // machine.cpp), so that logging a call copies and compares no names.
+    bool BindSystemFunction(std::size_t function);
+    bool FaultFires(std::size_t function, unsigned number, const std::vector<std::u16string>& arguments);
 
     std::vector<CallRecord> calls_;
     std::vector<Fault> faults_;
-    std::map<std::string, unsigned> callCounts_;
-    std::map<std::u16string, DWORD> files_;  // key: path folded to lower case
+    std::vector<std::size_t> faultFunctions_;  // each fault's function
+    std::vector<unsigned> callCounts_;         // by function
+    std::vector<bool> boundFunctions_;         // of the system libraries, found once and kept
+    std::map<std::u16string, DWORD> files_;    // key: path folded to lower case
     std::set<void*> allocations_;
-    std::set<std::string> boundFunctions_;  // of the system libraries, found once and kept
 };
 
 }  // namespace sim

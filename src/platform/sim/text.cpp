@@ -1,7 +1,5 @@
 #include "platform/sim/text.h"
 
-#include <cstdio>
-
 namespace sim {
 
 std::u16string U16(const std::string& utf8)
@@ -70,14 +68,30 @@ std::string U8(const std::u16string& utf16)
 
 std::u16string Text(const char16_t* text) { return text == nullptr ? u"(null)" : std::u16string(text); }
 
-std::u16string Hex(std::uint64_t value)
+namespace {
+
+// The digits of `value`, most significant first; the call log formats a
+// number at nearly every call, so without the C library's formatting.
+std::u16string Digits(std::uint64_t value, unsigned base)
 {
-    char buffer[24];
-    (void)std::snprintf(buffer, sizeof buffer, "0x%llX", static_cast<unsigned long long>(value));
-    return U16(buffer);
+    char16_t digits[24];
+    std::size_t first = sizeof digits / sizeof digits[0];
+    do {
+        digits[--first] = u"0123456789ABCDEF"[value % base];
+        value /= base;
+    } while (value != 0);
+    return std::u16string(digits + first, digits + sizeof digits / sizeof digits[0]);
 }
 
-std::u16string Number(std::int64_t value) { return U16(std::to_string(value)); }
+}  // namespace
+
+std::u16string Hex(std::uint64_t value) { return u"0x" + Digits(value, 16); }
+
+std::u16string Number(std::int64_t value)
+{
+    if (value >= 0) return Digits(static_cast<std::uint64_t>(value), 10);
+    return u"-" + Digits(0 - static_cast<std::uint64_t>(value), 10);
+}
 
 // Letter case as the simulated Windows compares paths, service names, INF
 // sections and device IDs. Windows folds these by its own case tables (the
