@@ -169,7 +169,7 @@ TEST_F(QuietTest, TheLogTellsTheWholeRunAndIsAppendedTo)
         "command line: \"C:\\Tools\\OstrelSetup.exe\" /log C:\\Tools\\run.log start service Stopped Missing "
         "Third\r\n",
         "INF file: C:\\Tools\\OstrelSetup.inf\r\n",
-        "start service Stopped: started\r\n",
+        "start service Stopped: start requested; the service reports RUNNING\r\n",
         "start service Missing: failed\r\n",
         "error: Open of service Missing failed.\r\n                        The specified service",
         "restart: not needed\r\n",
