@@ -5,6 +5,7 @@
 
 #include "app/command_line.h"
 #include "device/device.h"
+#include "device/pending_installations.h"
 #include "inf/inf.h"
 #include "messages/messages.h"
 #include "service/service.h"
@@ -15,10 +16,10 @@ namespace {
 
 // Tried in this order; the first match wins.
 constexpr Action kActions[] = {
-    {u"install device ", InstallDevice, kMsgHardwareIdMissing, true},
-    {u"remove device ", RemoveDevice, kMsgHardwareIdMissing, true},
-    {u"disable device ", DisableDevice, kMsgHardwareIdMissing, true},
-    {u"enable device ", EnableDevice, kMsgHardwareIdMissing, true},
+    {u"install device ", InstallDevice, kMsgHardwareIdMissing, true, WaitBeforeDeviceAction, WaitAfterInstall},
+    {u"remove device ", RemoveDevice, kMsgHardwareIdMissing, true, WaitBeforeDeviceAction},
+    {u"disable device ", DisableDevice, kMsgHardwareIdMissing, true, WaitBeforeDeviceAction},
+    {u"enable device ", EnableDevice, kMsgHardwareIdMissing, true, WaitBeforeDeviceAction},
     {u"stop service ", StopNamedService, kMsgServiceNameMissing, false},
     {u"start service ", StartNamedService, kMsgServiceNameMissing, false},
     {u"remove service ", RemoveNamedService, kMsgServiceNameMissing, false},

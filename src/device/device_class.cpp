@@ -21,6 +21,10 @@ bool IsNullGuid(const platform::GUID& guid)
 
 Result LookUpInfClass(RunContext& run, InfClass& infClass)
 {
+    // Some implementations (Wine's) refuse a file without setting an error
+    // of their own: the failure then reads as one without a reason, not as
+    // whatever an earlier call left.
+    platform::SetLastError(platform::ERROR_SUCCESS);
     if (!platform::SetupDiGetINFClassW(run.infPath, &infClass.guid, infClass.name, platform::MAX_CLASS_NAME_LEN,
                                        nullptr))
         return Report(run, Result::LastError(), kMsgGetInfClassFailed);

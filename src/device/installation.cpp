@@ -3,8 +3,9 @@
 
 #include "device/device.h"
 #include "device/device_class.h"
+#include "device/device_scan.h"
 #include "device/hardware_ids.h"
-#include "device/new_device_library.h"
+#include "device/system_library.h"
 #include "messages/messages.h"
 #include "platform/platform.h"
 #include "platform/unique_handle.h"
@@ -45,6 +46,43 @@ Result JudgeFailedUpdate(RunContext& run, Result failure, const char16_t* hardwa
     return UpdateFailed(run, failure, hardwareId, kMsgUpdateDriverFailed);
 }
 
+// Takes the device this run made out again, through the class installer
+// as a removal in Device Manager would; the failure that led here stays the
+// run's. A removal that fails is reported as well.
+Result RemoveNewDevice(RunContext& run, platform::HDEVINFO set, platform::SP_DEVINFO_DATA& device,
+                       const char16_t* hardwareId, Result failure)
+{
+    platform::SP_REMOVEDEVICE_PARAMS params{};
+    params.ClassInstallHeader.cbSize = sizeof(platform::SP_CLASSINSTALL_HEADER);
+    params.ClassInstallHeader.InstallFunction = platform::DIF_REMOVE;
+    params.Scope = platform::DI_REMOVEDEVICE_GLOBAL;
+    params.HwProfile = 0;
+    Result removed = run.quiet ? MakeQuiet(set, device) : Result::Done();
+    if (!removed.Failed()) {
+        // Windows sets the last error of a refusal; an empty one then says so.
+        platform::SetLastError(platform::ERROR_SUCCESS);
+        if (!platform::SetupDiSetClassInstallParamsW(set, &device, &params.ClassInstallHeader, sizeof params) ||
+            !platform::SetupDiCallClassInstaller(platform::DIF_REMOVE, set, &device))
+            removed = Result::LastError();
+    }
+    if (removed.Failed()) {
+        run.Trace({u"install device ", hardwareId, u": the device made for it could not be removed again"});
+        static_cast<void>(Report(run, removed, kMsgRemoveNewDeviceFailed, hardwareId));
+    } else {
+        run.Trace({u"install device ", hardwareId, u": the device made for it was removed again"});
+    }
+    return failure;
+}
+
+// The driver update on the device just made: no device for the driver
+// there either is a failure like any other, now.
+Result UpdateNewDevice(RunContext& run, const char16_t* hardwareId)
+{
+    const Result updated = UpdateDeviceDriver(run, hardwareId);
+    if (!updated.IsNothingFound()) return updated;
+    return UpdateFailed(run, Result::Failure(platform::ERROR_NO_SUCH_DEVINST), hardwareId, kMsgUpdateDriverFailed);
+}
+
 Result CreateDeviceAndUpdate(RunContext& run, const char16_t* hardwareId)
 {
     HardwareIdBuffer idCopy{};
@@ -60,18 +98,20 @@ Result CreateDeviceAndUpdate(RunContext& run, const char16_t* hardwareId)
     if (!platform::SetupDiCreateDeviceInfoW(set.get(), infClass.name, &infClass.guid, nullptr, nullptr,
                                             platform::DICD_GENERATE_ID, &device))
         return UpdateFailed(run, Result::LastError(), hardwareId, kMsgCreateDeviceInfoFailed);
+
+    // From here on the device is this run's own: a failure takes it out again.
+    Result result = Result::Done();
     const auto idBytes = static_cast<platform::DWORD>(2 * platform::lstrlenW(idCopy) + 4);
     if (!platform::SetupDiSetDeviceRegistryPropertyW(set.get(), &device, platform::SPDRP_HARDWAREID,
                                                      reinterpret_cast<const platform::BYTE*>(idCopy), idBytes))
-        return UpdateFailed(run, Result::LastError(), hardwareId, kMsgAddHardwareIdFailed);
-    if (!platform::SetupDiCallClassInstaller(platform::DIF_REGISTERDEVICE, set.get(), &device))
-        return UpdateFailed(run, Result::LastError(), hardwareId, kMsgRegisterDeviceFailed);
-    run.Trace({u"install device ", hardwareId, u": root device created"});
-    const Result updated = UpdateDeviceDriver(run, hardwareId);
-    // Windows finds no device for the driver even on the one just made: the
-    // walk ends there, without a word.
-    if (updated.IsNothingFound()) return Result::Failure(platform::ERROR_NO_SUCH_DEVINST).AsReported();
-    return updated;
+        result = UpdateFailed(run, Result::LastError(), hardwareId, kMsgAddHardwareIdFailed);
+    else if (!platform::SetupDiCallClassInstaller(platform::DIF_REGISTERDEVICE, set.get(), &device))
+        result = UpdateFailed(run, Result::LastError(), hardwareId, kMsgRegisterDeviceFailed);
+    if (!result.Failed()) {
+        run.Trace({u"install device ", hardwareId, u": root device created"});
+        result = UpdateNewDevice(run, hardwareId);
+    }
+    return result.Failed() ? RemoveNewDevice(run, set.get(), device, hardwareId, result) : result;
 }
 
 }  // namespace
@@ -84,11 +124,12 @@ Result CreateDeviceAndUpdate(RunContext& run, const char16_t* hardwareId)
 Result UpdateDeviceDriver(RunContext& run, const char16_t* hardwareId)
 {
     platform::unique_library newdev;
-    const Result loaded = LoadNewDeviceLibrary(newdev);
+    const Result loaded = LoadSystemLibrary(u"newdev.dll", newdev);
     if (loaded.Failed()) return UpdateFailed(run, loaded, hardwareId, kMsgLoadNewDevFailed);
-    const auto update = reinterpret_cast<platform::UpdateDriverForPlugAndPlayDevicesWFn>(
-        platform::GetProcAddress(newdev.get(), "UpdateDriverForPlugAndPlayDevicesW"));
-    if (update == nullptr) return UpdateFailed(run, Result::LastError(), hardwareId, kMsgUpdateFunctionNotFound);
+    platform::FARPROC function = nullptr;
+    const Result found = FindFunction(newdev, "UpdateDriverForPlugAndPlayDevicesW", function);
+    if (found.Failed()) return UpdateFailed(run, found, hardwareId, kMsgUpdateFunctionNotFound);
+    const auto update = reinterpret_cast<platform::UpdateDriverForPlugAndPlayDevicesWFn>(function);
 
     const platform::DWORD flags = run.quiet ? platform::INSTALLFLAG_NONINTERACTIVE : 0;
     platform::BOOL restart = platform::FALSE;
@@ -101,13 +142,14 @@ Result UpdateDeviceDriver(RunContext& run, const char16_t* hardwareId)
 }
 
 // An empty ID names no device: nothing is created for it, and the walk
-// goes on with the next one. A failed first update is reported, and a root
-// device is made all the same.
+// goes on with the next one. A root device is made only when Windows finds
+// no present device with the ID; after a failure of the update, which has
+// been reported, nothing is made.
 Result InstallDevice(RunContext& run, const char16_t* hardwareId)
 {
     if (hardwareId[0] == u'\0') return Result::NothingFound();
     const Result updated = UpdateDeviceDriver(run, hardwareId);
-    if (!updated.Failed() && !updated.IsNothingFound()) return updated;
+    if (!updated.IsNothingFound()) return updated;
     return CreateDeviceAndUpdate(run, hardwareId);
 }
 

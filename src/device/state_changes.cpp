@@ -2,9 +2,8 @@
 // class that list a hardware ID.
 
 #include "device/device.h"
-#include "device/device_class.h"
+#include "device/device_scan.h"
 #include "base/numbers.h"
-#include "device/hardware_ids.h"
 #include "messages/messages.h"
 #include "platform/platform.h"
 #include "platform/unique_handle.h"
@@ -27,6 +26,9 @@ Result ChangeState(HDEVINFO set, SP_DEVINFO_DATA& device, platform::DWORD stateC
     params.StateChange = stateChange;
     params.Scope = scope;
     params.HwProfile = 0;  // the current hardware profile
+    // As for the class lookup: a refusal without an error of its own must
+    // not read as an earlier call's.
+    platform::SetLastError(platform::ERROR_SUCCESS);
     if (!platform::SetupDiSetClassInstallParamsW(set, &device, &params.ClassInstallHeader, sizeof params) ||
         !platform::SetupDiCallClassInstaller(platform::DIF_PROPERTYCHANGE, set, &device))
         return Result::LastError();
@@ -60,18 +62,6 @@ bool NeedsRestart(HDEVINFO set, SP_DEVINFO_DATA& device)
            (params.Flags & (platform::DI_NEEDRESTART | platform::DI_NEEDREBOOT)) != 0;
 }
 
-// Each device's list is read into a buffer cleared just before: a list
-// that lacks its closing empty string must not run on into what the
-// previous device left there.
-bool ListsHardwareId(HDEVINFO set, SP_DEVINFO_DATA& device, const char16_t* hardwareId)
-{
-    HardwareIdBuffer ids{};
-    if (!platform::SetupDiGetDeviceRegistryPropertyW(set, &device, platform::SPDRP_HARDWAREID, nullptr,
-                                                     reinterpret_cast<platform::BYTE*>(ids), sizeof ids, nullptr))
-        return false;
-    return HardwareIdListHolds(ids, kHardwareIdCapacity, hardwareId);
-}
-
 struct DeviceChange {
     DeviceAction action;
     unsigned failureMessage;
@@ -82,18 +72,6 @@ struct DeviceChange {
 constexpr DeviceChange kEnable{Enable, kMsgEnableDeviceFailed, u"enable device ", u"enabled"};
 constexpr DeviceChange kDisable{Disable, kMsgDisableDeviceFailed, u"disable device ", u"disabled"};
 constexpr DeviceChange kRemove{Remove, kMsgRemoveDeviceFailed, u"remove device ", u"removed"};
-
-// Before a change in a quiet run: the class installer must not ask, and a
-// device's failure to take the flag is that change's failure.
-Result MakeQuiet(HDEVINFO set, SP_DEVINFO_DATA& device)
-{
-    platform::SP_DEVINSTALL_PARAMS_W params{};
-    params.cbSize = sizeof params;
-    if (!platform::SetupDiGetDeviceInstallParamsW(set, &device, &params)) return Result::LastError();
-    params.Flags |= platform::DI_QUIETINSTALL;
-    if (!platform::SetupDiSetDeviceInstallParamsW(set, &device, &params)) return Result::LastError();
-    return Result::Done();
-}
 
 Result MakeChange(const RunContext& run, const DeviceChange& change, HDEVINFO set, SP_DEVINFO_DATA& device)
 {
@@ -110,44 +88,23 @@ void TraceDevice(const RunContext& run, const DeviceChange& change, const char16
     run.Trace({change.keyword, hardwareId, u": present device #", Decimal(index).c_str(), u" ", what});
 }
 
-void TraceScan(const RunContext& run, const DeviceChange& change, const char16_t* hardwareId, unsigned matching,
-               platform::DWORD present)
-{
-    run.Trace({change.keyword, hardwareId, u": ", Decimal(matching).c_str(), u" of ", Decimal(present).c_str(),
-               u" present devices of the class list it"});
-}
-
-// Class lookup, then the change on every present device of the class that
-// lists the ID. A failure on one device is reported and passed over: once
-// the scan has started, the ID is done with, whatever became of each device.
+// The change on every present device of the class that lists the ID. A
+// failure on one device is reported and passed over: once the scan has
+// started, the ID is done with, whatever became of each device.
 Result ChangeMatchingDevices(RunContext& run, const char16_t* hardwareId, const DeviceChange& change)
 {
-    InfClass infClass;
-    const Result lookedUp = LookUpInfClass(run, infClass);
-    if (lookedUp.Failed()) return lookedUp;
-    platform::unique_device_info_set set(
-        platform::SetupDiGetClassDevsW(&infClass.guid, nullptr, nullptr, platform::DIGCF_PRESENT));
-    if (!set) return Report(run, Result::LastError(), kMsgGetClassDevicesFailed);
-
-    SP_DEVINFO_DATA device{};
-    device.cbSize = sizeof device;
-    unsigned matching = 0;
-    platform::DWORD index = 0;
-    for (; platform::SetupDiEnumDeviceInfo(set.get(), index, &device); ++index) {
-        if (!ListsHardwareId(set.get(), device, hardwareId)) continue;
-        ++matching;
-        const Result changed = MakeChange(run, change, set.get(), device);
-        TraceDevice(run, change, hardwareId, index, changed.Failed() ? u"failed" : change.done);
+    DeviceScan scan(run, change.keyword, hardwareId);
+    const Result opened = scan.Open();
+    if (opened.Failed()) return opened;
+    while (scan.Next()) {
+        const Result changed = MakeChange(run, change, scan.Set(), scan.Device());
+        TraceDevice(run, change, hardwareId, scan.Index(), changed.Failed() ? u"failed" : change.done);
         if (changed.Failed())
             static_cast<void>(Report(run, changed, change.failureMessage, hardwareId));
-        else if (NeedsRestart(set.get(), device))
+        else if (NeedsRestart(scan.Set(), scan.Device()))
             run.outcome.RecordRestartNeeded();
     }
-    const Result scanEnd = Result::LastError();  // of the enumeration that ended the scan
-    if (scanEnd.Error() != platform::ERROR_NO_MORE_ITEMS)
-        static_cast<void>(Report(run, scanEnd, kMsgScanDevicesFailed));
-    TraceScan(run, change, hardwareId, matching, index);
-    return matching == 0 ? Result::NothingFound() : Result::Done();
+    return scan.Finish();
 }
 
 }  // namespace

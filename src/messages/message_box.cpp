@@ -1,5 +1,6 @@
 // The message layer and the error report: every message goes to the run's
 // sink and, when there is one, into the log as it was shown.
+#include "base/error_names.h"
 #include "messages/message_sink.h"
 #include "messages/messages.h"
 #include "platform/platform.h"
@@ -36,13 +37,25 @@ const char16_t* IconWord(platform::UINT type)
     }
 }
 
-void LogMessage(const RunContext& run, const char16_t* text, platform::UINT type)
+// A failure's entry ends with its code, for a person to look up.
+void LogMessage(const RunContext& run, const char16_t* text, platform::UINT type, const Result& failure)
 {
     if (run.log == nullptr) return;
     Text line;
     line.append(IconWord(type));
     line.append(text);
+    if (failure.Failed()) {
+        line.append(u"\ncode: ");
+        AppendErrorCode(line, failure.Error());
+    }
     run.log->Line(line.failed() ? text : line.c_str());
+}
+
+int Show(RunContext& run, const char16_t* text, platform::UINT type, const Result& failure)
+{
+    const platform::UINT shownType = WithDefaultIcon(type);
+    LogMessage(run, text, shownType, failure);
+    return run.sink.Show(text, shownType);
 }
 
 }  // namespace
@@ -60,9 +73,7 @@ int QuietSink::Show(const char16_t* text, platform::UINT /*type*/)
 
 int ShowMessage(RunContext& run, const char16_t* text, platform::UINT type)
 {
-    const platform::UINT shownType = WithDefaultIcon(type);
-    LogMessage(run, text, shownType);
-    return run.sink.Show(text, shownType);
+    return Show(run, text, type, Result::Done());
 }
 
 int ShowCatalogueMessage(RunContext& run, unsigned id, platform::UINT type)
@@ -76,7 +87,7 @@ Result ReportText(RunContext& run, Result failure, const char16_t* text)
 {
     if (!failure.Failed() || failure.Reported()) return failure;
     run.outcome.RecordFailure(failure.Error());
-    ShowMessage(run, text, platform::MB_OK | platform::MB_ICONERROR);
+    Show(run, text, platform::MB_OK | platform::MB_ICONERROR, failure);
     return failure.AsReported();
 }
 
@@ -95,11 +106,14 @@ Result Report(RunContext& run, Result failure, unsigned id, const char16_t* inse
     Text report;
     FormatCatalogueMessage(report, id, inserts, 2);
     report.append(kLineFeed);
-    const char16_t* systemText = GetSystemErrorText(failure.Error());
-    report.append(systemText);
-    // No memory to compose the report: the system's text alone still tells
-    // the user what failed, and its buffer needs none.
-    return ReportText(run, failure, report.failed() ? systemText : report.c_str());
+    Text noReason;
+    if (failure.Error() == platform::ERROR_SUCCESS) LoadCatalogueText(kMsgNoReasonGiven, noReason);
+    const char16_t* reason =
+        failure.Error() == platform::ERROR_SUCCESS ? noReason.c_str() : GetSystemErrorText(failure.Error());
+    report.append(reason);
+    // No memory to compose the report: the reason alone still tells the
+    // user what failed.
+    return ReportText(run, failure, report.failed() ? reason : report.c_str());
 }
 
 }  // namespace ostrel

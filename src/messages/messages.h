@@ -2,7 +2,7 @@
 //
 // Everything OstrelSetup tells its user is a message: a box, or in a quiet
 // run an entry on the standard error handle. Catalogue texts are
-// string resources 2 to 36 and 40 to 44 in English (1033) and German (Austria, 3079),
+// string resources 2 to 44 in English (1033) and German (Austria, 3079),
 // picked by the thread locale that "/de" and "/en" set.
 #pragma once
 
@@ -50,6 +50,9 @@ enum MessageId : unsigned {
     kMsgOpenLogFailed = 34,
     kMsgDevicesNeed64BitProgram = 35,
     kMsgStart64BitProgramFailed = 36,
+    kMsgRemoveNewDeviceFailed = 37,
+    kMsgInstallationsPending = 38,
+    kMsgNoReasonGiven = 39,
     kMsgStartNotCompleted = 40,
     kMsgStopNotCompleted = 41,
     kMsgQueryServiceFailed = 42,
@@ -91,7 +94,9 @@ int ShowCatalogueMessage(RunContext& run, unsigned id, platform::UINT type);
 // untouched. Each returns the failure, marked as reported.
 //
 // Report: the catalogue text with its inserts, a line feed and the system's
-// text for the failure's error.
+// text for the failure's error (kMsgNoReasonGiven for a call that left no
+// error code, never the system's text for "success"). The log entry of every
+// report carries the code in hexadecimal and decimal and its name.
 Result Report(RunContext& run, Result failure, unsigned id, const char16_t* insert1 = nullptr,
               const char16_t* insert2 = nullptr);
 // The catalogue text alone: a refused command line, an INF file without a
@@ -102,7 +107,8 @@ Result ReportText(RunContext& run, Result failure, const char16_t* text);
 
 // The system's text for a Win32 error code, in the one static
 // ErrorTextBuffer (1024 code units), without its final line feed (a
-// carriage return before it stays).
+// carriage return before it stays). Where the system has none, the code in
+// hexadecimal and its name when it has one: "0xE000020B (ERROR_NO_SUCH_DEVINST)".
 const char16_t* GetSystemErrorText(platform::DWORD code);
 
 // An HRESULT and, once asked for, its text (the system's, or a fallback).

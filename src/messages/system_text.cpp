@@ -1,4 +1,5 @@
 // Texts the system has for Win32 error codes and HRESULTs.
+#include "base/error_names.h"
 #include "base/numbers.h"
 #include "messages/messages.h"
 #include "platform/platform.h"
@@ -78,12 +79,21 @@ const char16_t* GetSystemErrorText(platform::DWORD code)
         if (length != 0 && systemText != nullptr) {
             // A text longer than the buffer is cut at its last unit.
             platform::lstrcpynW(ErrorTextBuffer, systemText, kErrorTextUnits);
-        } else {
-            // No text: the report must not repeat an earlier error's text.
-            ErrorTextBuffer[0] = u'\0';
+            CutLineEnd(ErrorTextBuffer, LineEnd::kLineFeed);
+            return ErrorTextBuffer;
         }
     }
-    CutLineEnd(ErrorTextBuffer, LineEnd::kLineFeed);
+    // No text, as for most of the Setup API's codes: the code itself, which
+    // a person can look up, never an earlier error's text or nothing.
+    std::size_t used = 0;
+    ErrorTextBuffer[0] = u'\0';
+    AppendBounded(ErrorTextBuffer, used, kErrorTextUnits, u"0x");
+    AppendBounded(ErrorTextBuffer, used, kErrorTextUnits, Digits(code, 16, 8).c_str());
+    if (const char16_t* name = ErrorName(code)) {
+        AppendBounded(ErrorTextBuffer, used, kErrorTextUnits, u" (");
+        AppendBounded(ErrorTextBuffer, used, kErrorTextUnits, name);
+        AppendBounded(ErrorTextBuffer, used, kErrorTextUnits, u")");
+    }
     return ErrorTextBuffer;
 }
 

@@ -219,6 +219,12 @@ struct SP_PROPCHANGE_PARAMS {
     DWORD HwProfile;
 };
 
+struct SP_REMOVEDEVICE_PARAMS {
+    SP_CLASSINSTALL_HEADER ClassInstallHeader;
+    DWORD Scope;
+    DWORD HwProfile;
+};
+
 constexpr std::size_t MAX_PATH = 260;
 
 struct SP_DEVINSTALL_PARAMS_W {
@@ -296,6 +302,8 @@ constexpr DWORD INFINITE = 0xFFFFFFFF;
 // The longest command line a process can be given, terminator excluded.
 constexpr std::size_t MAX_COMMAND_LINE = 32766;
 constexpr DWORD WAIT_FAILED = 0xFFFFFFFF;
+constexpr DWORD WAIT_OBJECT_0 = 0;
+constexpr DWORD WAIT_TIMEOUT = 258;
 constexpr DWORD STARTF_USESTDHANDLES = 0x100;
 constexpr USHORT IMAGE_FILE_MACHINE_UNKNOWN = 0;
 constexpr USHORT IMAGE_FILE_MACHINE_AMD64 = 0x8664;
@@ -336,6 +344,7 @@ constexpr DWORD ERROR_SECTION_NOT_FOUND = 0xE0000101;
 constexpr DWORD ERROR_IN_WOW64 = 0xE0000235;
 constexpr DWORD ERROR_NOT_ALL_ASSIGNED = 1300;
 constexpr DWORD ERROR_INSTALL_FAILURE = 1603;
+constexpr DWORD ERROR_INSTALL_ALREADY_RUNNING = 1618;
 constexpr DWORD ERROR_INVALID_COMMAND_LINE = 1639;
 constexpr DWORD ERROR_SUCCESS_REBOOT_INITIATED = 1641;
 constexpr DWORD ERROR_SUCCESS_REBOOT_REQUIRED = 3010;
@@ -361,6 +370,8 @@ constexpr DWORD DIGCF_PRESENT = 0x2;
 constexpr DWORD DICD_GENERATE_ID = 0x1;
 constexpr DWORD SPDRP_HARDWAREID = 0x1;
 constexpr UINT DIF_PROPERTYCHANGE = 0x12;
+constexpr UINT DIF_REMOVE = 0x05;
+constexpr DWORD DI_REMOVEDEVICE_GLOBAL = 1;
 constexpr UINT DIF_REGISTERDEVICE = 0x19;
 constexpr DWORD DICS_ENABLE = 1;
 constexpr DWORD DICS_DISABLE = 2;
@@ -412,5 +423,8 @@ using PSP_FILE_CALLBACK_W = UINT(PLATFORM_API*)(void* context, UINT notification
 using UpdateDriverForPlugAndPlayDevicesWFn = BOOL(PLATFORM_API*)(HWND hwndParent, LPCWSTR hardwareId,
                                                                  LPCWSTR fullInfPath, DWORD installFlags,
                                                                  BOOL* rebootRequired);
+// cfgmgr32.dll (setupapi.dll before Windows 8): WAIT_OBJECT_0 once no
+// device installation is pending, WAIT_TIMEOUT, or WAIT_FAILED.
+using CMP_WaitNoPendingInstallEventsFn = DWORD(PLATFORM_API*)(DWORD timeout);
 
 }  // namespace platform

@@ -11,7 +11,7 @@ docs/wine.md records the difference.
 import pytest
 
 from conftest import SAMPLE_INF, SAMPLE_KEY, SECTION_SOURCES, sample_copy
-from texts import ACCESS_DENIED, OPEN_INF_FAILED, box_text, error_box
+from texts import ACCESS_DENIED, OPEN_INF_FAILED, box_text, code_line, error_box
 
 # section name -> (file it copies, registry value it writes)
 SECTIONS = {
@@ -75,8 +75,10 @@ def test_the_walk_goes_on_past_a_section_wine_does_not_fail(wine, args):
 # An INF file that the Setup API cannot open ends the walk at its first
 # section: one report, nothing installed. A folder passes the program's own
 # test of the INF file; Wine has no text for the Setup API's own error codes,
-# so the second line of the report stays empty for a file that is no INF file.
-@pytest.mark.parametrize("inf_path, system_text", [(r"C:\windows", ACCESS_DENIED), (r"C:\windows\win.ini", "")])
+# so the second line of the report for a file that is no INF file is the
+# code and its name.
+@pytest.mark.parametrize("inf_path, system_text", [(r"C:\windows", ACCESS_DENIED),
+                                                   (r"C:\windows\win.ini", code_line(0xE0000100, "ERROR_WRONG_INF_STYLE"))])
 def test_an_inf_file_that_cannot_be_opened_ends_the_walk(wine, inf_path, system_text):
     result = install(wine, f"/f {inf_path} install inf OstrelSample.Tools OstrelSample.Help")
 

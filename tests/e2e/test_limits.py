@@ -16,8 +16,8 @@ import pytest
 
 from conftest import NO_CLASS_GUID_INF, PROGRAM, SAMPLE_INF, SAMPLE_KEY, SECTION_SOURCES, WIDGET, sample_copy
 from texts import (ACCESS_DENIED, FILE_INVALID, FILE_NOT_FOUND, GET_CLASS_FAILED, INVALID_COMMAND_LINE, NO_CLASS_GUID,
-                   OPEN_INF_FAILED, OPEN_SERVICE_FAILED, SERVICE_DOES_NOT_EXIST, SERVICE_NAME_MISSING,
-                   START_SIBLING_FAILED, SUCCESS, box_text, error_box, stderr_text)
+                   NO_REASON, OPEN_INF_FAILED, OPEN_SERVICE_FAILED, SERVICE_DOES_NOT_EXIST, SERVICE_NAME_MISSING,
+                   START_SIBLING_FAILED, box_text, code_line, error_box, stderr_text)
 
 # CreateProcessW takes 32,767 characters with the terminator; Wine cuts a
 # longer line to this length without an error (docs/wine.md).
@@ -160,10 +160,11 @@ def test_file_names_of_259_characters_are_taken_and_of_260_refused(shared_wine, 
 # file is read as the same file in ANSI.
 # name, content, action, box (None: no box)
 CONTENT_CASES = [
-    ("empty", b"", "remove device ostrel\\widget", box_text(GET_CLASS_FAILED, SUCCESS)),
+    ("empty", b"", "remove device ostrel\\widget", box_text(GET_CLASS_FAILED, NO_REASON)),
     ("empty", b"", "install inf OstrelSample.Tools", box_text(OPEN_INF_FAILED, FILE_INVALID)),
-    ("binary", BINARY, "remove device ostrel\\widget", box_text(GET_CLASS_FAILED, SUCCESS)),
-    ("binary", BINARY, "install inf OstrelSample.Tools", box_text(OPEN_INF_FAILED, "")),
+    ("binary", BINARY, "remove device ostrel\\widget", box_text(GET_CLASS_FAILED, NO_REASON)),
+    ("binary", BINARY, "install inf OstrelSample.Tools",
+     box_text(OPEN_INF_FAILED, code_line(0xE0000000, "ERROR_EXPECTED_SECTION_NAME"))),
     ("UTF-16", UTF16_SAMPLE, "remove device ostrel\\widget", None),
 ]
 

@@ -13,7 +13,7 @@ import pytest
 from conftest import NO_CLASS_GUID_INF, SAMPLE_INF, SAMPLE_KEY, SAMPLES, sample_copy, sample_files
 from texts import (FILE_NOT_FOUND, FILE_QUEUE_FAILED, GENERAL_FAILURE, HARDWARE_ID_MISSING_DE, INSTALL_FAILED,
                    INVALID_COMMAND_LINE, NO_CLASS_GUID, OPEN_INF_FAILED, OPEN_LOG_FAILED, OPEN_SERVICE_FAILED,
-                   PATH_NOT_FOUND, SERVICE_DOES_NOT_EXIST, error_box, stderr_text)
+                   PATH_NOT_FOUND, SERVICE_DOES_NOT_EXIST, code_line, error_box, stderr_text)
 
 COMMAND_LINE_REFUSED = 1639  # ERROR_INVALID_COMMAND_LINE
 
@@ -74,6 +74,9 @@ def log_entries(path):
     ("/QUIET start service Missing", None, 2, stderr_text(OPEN_INF_FAILED, FILE_NOT_FOUND)),
     # ERROR_INVALID_CLASS; Wine has no text for the Setup API's codes.
     ("/quiet remove device ostrel\\widget", NO_CLASS_GUID_INF, 0xE0000206, stderr_text(NO_CLASS_GUID)),
+    # ... so the report's second line is the code and its name.
+    ("/quiet /f C:\\windows\\win.ini install inf OstrelSample.Tools", None, 0xE0000100,
+     stderr_text(OPEN_INF_FAILED, code_line(0xE0000100, "ERROR_WRONG_INF_STYLE"))),
 ])
 def test_a_quiet_failure_writes_its_message_to_stderr_and_exits_with_its_code(shared_wine, args, inf, exit_code, stderr):
     result = run_quiet(shared_wine, args, inf=inf)
@@ -125,7 +128,8 @@ def test_the_log_records_each_run_and_is_appended_to(wine):
     assert [run_quiet(wine, args).exit_code for _ in range(2)] == [1060, 1060]
 
     failure = ["start service Missing: failed", "error: " + OPEN_SERVICE_FAILED.format("Missing"),
-               " " * 24 + SERVICE_DOES_NOT_EXIST, "restart: not needed", "exit code: 1060"]
+               " " * 24 + SERVICE_DOES_NOT_EXIST, " " * 24 + "code: 0x00000424 (1060, ERROR_SERVICE_DOES_NOT_EXIST)",
+               "restart: not needed", "exit code: 1060"]
     # What the service reported when asked; a quiet run that found it still
     # starting waited until it was running, and said so.
     reported = "; the service reports (RUNNING|START_PENDING)"

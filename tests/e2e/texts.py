@@ -97,16 +97,33 @@ def error_box(text):
 USAGE_BOX = box(USAGE, "information")
 
 
+class OwnLine(str):
+    """A report's second line that the program writes itself, where Wine has
+    no text: without the CR that Wine's texts keep."""
+
+
+# A call that failed without leaving an error code (Wine's class lookup and
+# property change do that).
+NO_REASON = OwnLine("The call failed without giving a reason.")
+NO_REASON_DE = OwnLine("Der Aufruf ist ohne Angabe eines Grundes fehlgeschlagen.")
+
+
+def code_line(code, name=None):
+    """The line for a code Wine has no text for: 0xE000020B (ERROR_NO_SUCH_DEVINST)."""
+    return OwnLine(f"0x{code:08X}" + (f" ({name})" if name else ""))
+
+
 def box_text(message, system=None):
     """An error report in a box: the message, then on its own line the
     system text of the last error. The program removes only the line feed
-    of Wine's CR LF, so the CR stays; an empty system text leaves the line
-    empty."""
+    of Wine's CR LF, so the CR stays."""
     if system is None:
         return message
-    return message + "\n" + (system + "\r" if system else "")
+    if isinstance(system, OwnLine):
+        return message + "\n" + system
+    return message + "\n" + system + "\r"
 
 
 def stderr_text(message, system=None):
     """The same report as a quiet run writes it to standard error."""
-    return message + "\r\n" + (system + "\r\n" if system else "")
+    return message + "\r\n" + (system + "\r\n" if system is not None else "")

@@ -5,8 +5,11 @@
 
 #include <array>
 #include <cstdint>
+#include <cstdio>
+#include <optional>
 #include <string>
 
+#include "base/error_names.h"
 #include "fuzz_support.h"
 #include "messages/message_sink.h"
 #include "messages/messages.h"
@@ -45,15 +48,16 @@ std::u16string ShownSystemText(const std::u16string& text)
     return shown;
 }
 
-// The text the system itself has for `code`, empty when it has none.
-std::u16string SystemsOwnText(platform::DWORD code)
+// The text the system itself has for `code`; none when it has none.
+std::optional<std::u16string> SystemsOwnText(platform::DWORD code)
 {
     char16_t* text = nullptr;
     const platform::DWORD length =
         platform::FormatMessageW(platform::FORMAT_MESSAGE_ALLOCATE_BUFFER | platform::FORMAT_MESSAGE_IGNORE_INSERTS |
                                      platform::FORMAT_MESSAGE_FROM_SYSTEM,
                                  nullptr, code, 0, reinterpret_cast<platform::LPWSTR>(&text), 0, nullptr);
-    const std::u16string owned = text == nullptr ? u"" : std::u16string(text, length);
+    if (length == 0 || text == nullptr) return std::nullopt;
+    const std::u16string owned(text, length);
     platform::LocalFree(text);
     return owned;
 }
@@ -79,7 +83,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const platform::DWORD code = in.ConsumeIntegral<platform::DWORD>();
     const std::u16string systemText = AnyText(in);
     if (in.ConsumeBool()) m.systemTexts[code] = systemText;
-    const std::u16string shown = ShownSystemText(SystemsOwnText(code));
+    // Where the system has no text, the code and its name stand in for it.
+    const std::optional<std::u16string> ownText = SystemsOwnText(code);
+    std::u16string shown;
+    if (ownText) {
+        shown = ShownSystemText(*ownText);
+    } else {
+        char hex[16];
+        (void)std::snprintf(hex, sizeof hex, "0x%08X", static_cast<unsigned>(code));
+        shown = sim::U16(hex);
+        if (const char16_t* name = ostrel::ErrorName(code)) shown += u" (" + std::u16string(name) + u")";
+    }
 
     std::array<std::u16string, 3> insertTexts = {AnyText(in), AnyText(in), AnyText(in)};
     std::array<const char16_t*, kInsertSlots> inserts{};
@@ -110,7 +124,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     ostrel::RunContext run(boxes, u"");
     static_cast<void>(ostrel::Report(run, ostrel::Result::Failure(code), id, inserts[0], inserts[1]));
     Require(m.boxes.size() == 1, "a report is one box", systemText);
-    Require(EndsWith(m.boxes.front().text, shown), "a report ends with the system text", systemText);
+    // A call that left no code gets a line of its own, never the system's
+    // text for success.
+    if (code != platform::ERROR_SUCCESS)
+        Require(EndsWith(m.boxes.front().text, shown), "a report ends with the system text", systemText);
+    else
+        Require(shown.empty() || !EndsWith(m.boxes.front().text, u"\n" + shown),
+                "a report without a code never ends with the text for success", systemText);
     Require(m.LiveAllocations() == 0, "composing leaves no local memory behind", systemText);
     return 0;
 }

@@ -172,6 +172,7 @@ TEST_F(QuietTest, TheLogTellsTheWholeRunAndIsAppendedTo)
         "start service Stopped: start requested; the service reports RUNNING\r\n",
         "start service Missing: failed\r\n",
         "error: Open of service Missing failed.\r\n                        The specified service",
+        "\r\n                        code: 0x00000424 (1060, ERROR_SERVICE_DOES_NOT_EXIST)\r\n",
         "restart: not needed\r\n",
         "exit code: 0 (a quiet run would end with 1060)\r\n",
     };

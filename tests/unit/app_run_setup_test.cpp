@@ -164,6 +164,7 @@ INSTANTIATE_TEST_SUITE_P(RunSetup, CommandLineGrammar, ::testing::ValuesIn(Gramm
 // names, which the Setup API is then asked to read.
 TEST_F(RunSetupTest, DeviceAndSectionActionsReadTheInfFileThatOptionFNames)
 {
+    sim::AddNewDevLibrary(machine);
     for (const char* keyword :
          {"install device ", "remove device ", "disable device ", "enable device ", "install inf "}) {
         const std::size_t callsBefore = machine.Calls().size();
@@ -173,6 +174,8 @@ TEST_F(RunSetupTest, DeviceAndSectionActionsReadTheInfFileThatOptionFNames)
             const sim::CallRecord& call = machine.Calls()[i];
             if (call.function == "SetupDiGetINFClassW" || call.function == "SetupOpenInfFileW")
                 infsRead.push_back(sim::U8(call.arguments.at(0)));
+            if (call.function == "UpdateDriverForPlugAndPlayDevicesW")
+                infsRead.push_back(sim::U8(call.arguments.at(2)));
         }
         ASSERT_FALSE(infsRead.empty()) << keyword;
         EXPECT_EQ(infsRead.front(), kOtherInf) << keyword;

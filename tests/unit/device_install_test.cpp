@@ -127,12 +127,38 @@ TEST_F(InstallTest, EachNewDeviceGetsAnInstanceIdOfItsOwn)
     EXPECT_EQ(machine.devices.WithHardwareId(u"ostrel\\gadget"), std::vector<std::u16string>{u"ROOT\\OSTRELDEV\\0001"});
 }
 
-TEST_F(InstallTest, TheRegisteredDeviceStaysWhenTheSecondUpdateFindsNoDriverForIt)
+// The INF file has no driver for the ID: the update on the new device finds
+// none either. That is a failure, and the device is taken out again.
+TEST_F(InstallTest, TheNewDeviceIsRemovedAgainWhenTheSecondUpdateFindsNoDriverForIt)
 {
     EXPECT_EQ(Install(u"ostrel\\gadget"), 0);
-    EXPECT_EQ(Boxes(), NoBoxes());
+    EXPECT_EQ(Boxes(), std::vector<Box>{ErrorBox("Update device driver for ostrel\\gadget failed.\n" +
+                                                 std::string(kNoSuchDevinstText))});
+    EXPECT_TRUE(machine.devices.byDevInst.empty());
+    EXPECT_EQ(
+        CallsTo({"SetupDiSetClassInstallParamsW", "SetupDiCallClassInstaller"}),
+        (std::vector<std::string>{
+            "SetupDiCallClassInstaller(DIF_REGISTERDEVICE, set1, ROOT\\OSTRELDEV\\0000)",
+            "SetupDiSetClassInstallParamsW(set1, ROOT\\OSTRELDEV\\0000, DIF_REMOVE, DI_REMOVEDEVICE_GLOBAL, 0, 16)",
+            "SetupDiCallClassInstaller(DIF_REMOVE, set1, ROOT\\OSTRELDEV\\0000)"}));
+    EXPECT_EQ(run.outcome.ExitCode(), platform::ERROR_NO_SUCH_DEVINST);
+    EXPECT_EQ(OpenSets(), 0u);
+}
+
+// A removal that fails is reported too; the first failure stays the run's,
+// and a quiet run asks the class installer not to prompt.
+TEST_F(InstallTest, ARemovalThatFailsIsReportedAfterTheFailureThatLedToIt)
+{
+    machine.devices.classes.front().removalRefusal = platform::ERROR_ACCESS_DENIED;
+    run.quiet = true;
+    EXPECT_EQ(Install(u"ostrel\\gadget"), 0);
+    EXPECT_EQ(Boxes(),
+              (std::vector<Box>{
+                  ErrorBox("Update device driver for ostrel\\gadget failed.\n" + std::string(kNoSuchDevinstText)),
+                  ErrorBox("Remove of the new device for ostrel\\gadget failed.\n" + kAccessDeniedText)}));
     EXPECT_EQ(machine.devices.WithHardwareId(u"ostrel\\gadget"), std::vector<std::u16string>{kNewDevice});
-    EXPECT_EQ(machine.devices.FindByInstanceId(kNewDevice)->driverInf, u"");
+    EXPECT_EQ(run.outcome.ExitCode(), platform::ERROR_NO_SUCH_DEVINST);
+    EXPECT_EQ(machine.CallCount("SetupDiSetDeviceInstallParamsW"), 1u) << "DI_QUIETINSTALL before the removal";
 }
 
 TEST_F(InstallTest, MessageFromTheSecondUpdateDecidesTheResult)
@@ -142,8 +168,8 @@ TEST_F(InstallTest, MessageFromTheSecondUpdateDecidesTheResult)
     EXPECT_EQ(Boxes(), std::vector<Box>{ExclamationBox(kNewerDriver)});
 }
 
-// A failure of the first update other than its two special errors is shown,
-// and the device is still created; the second update shows it again.
+// A failure of the first update other than its two special errors is shown
+// once, and no device is made for it.
 struct UpdateFailure {
     const char* name;
     void (*arrange)(sim::Machine&);
@@ -167,15 +193,14 @@ std::ostream& operator<<(std::ostream& out, const UpdateFailure& failure) { retu
 
 class UpdateFailureTest : public InstallTest, public ::testing::WithParamInterface<UpdateFailure> {};
 
-TEST_P(UpdateFailureTest, IsShownByBothUpdatesAndTheDeviceIsStillCreated)
+TEST_P(UpdateFailureTest, IsShownOnceAndNothingIsCreated)
 {
     GetParam().arrange(machine);
 
     EXPECT_EQ(Install(kWidget), 0);
-    EXPECT_EQ(Boxes(), (std::vector<Box>{GetParam().box, GetParam().box}));
-    const sim::Device* created = machine.devices.FindByInstanceId(kNewDevice);
-    ASSERT_NE(created, nullptr);
-    EXPECT_TRUE(created->registered);
+    EXPECT_EQ(Boxes(), std::vector<Box>{GetParam().box});
+    EXPECT_TRUE(machine.devices.byDevInst.empty());
+    EXPECT_EQ(machine.CallCount("SetupDiCreateDeviceInfoW"), 0u);
     EXPECT_EQ(LoadedLibraries(), 0u);
     EXPECT_EQ(OpenSets(), 0u);
 }
@@ -215,13 +240,15 @@ const CreationFailure kCreationFailures[] = {
      false,
      ErrorBox("Add hardware ID device property ostrel\\widget failed.\n" + kAccessDeniedText),
      {"SetupDiGetINFClassW", "SetupDiCreateDeviceInfoList", "SetupDiCreateDeviceInfoW",
-      "SetupDiSetDeviceRegistryPropertyW", "box", "SetupDiDestroyDeviceInfoList"}},
+      "SetupDiSetDeviceRegistryPropertyW", "box", "SetupDiSetClassInstallParamsW", "SetupDiCallClassInstaller",
+      "SetupDiDestroyDeviceInfoList"}},
     {"RegistrationRefused",
      nullptr,
      false,
      ErrorBox("Register device ostrel\\widget failed.\n" + kAccessDeniedText),
      {"SetupDiGetINFClassW", "SetupDiCreateDeviceInfoList", "SetupDiCreateDeviceInfoW",
-      "SetupDiSetDeviceRegistryPropertyW", "SetupDiCallClassInstaller", "box", "SetupDiDestroyDeviceInfoList"}},
+      "SetupDiSetDeviceRegistryPropertyW", "SetupDiCallClassInstaller", "box", "SetupDiSetClassInstallParamsW",
+      "SetupDiCallClassInstaller", "SetupDiDestroyDeviceInfoList"}},
 };
 
 std::ostream& operator<<(std::ostream& out, const CreationFailure& failure) { return out << failure.name; }
@@ -246,16 +273,18 @@ TEST_P(CreationFailureTest, IsShownAndLeavesNoDevice)
 INSTANTIATE_TEST_SUITE_P(Device, CreationFailureTest, ::testing::ValuesIn(kCreationFailures), ostrel_test::CaseName());
 
 // The ID copy holds 255 characters; the updates and the reports get the
-// whole argument.
+// whole argument. The update of the whole ID then finds no device with it:
+// the new device is taken out again.
 TEST_F(InstallTest, ALongIdIsCutForTheNewDeviceOnly)
 {
     const std::u16string id(300, u'x');
     AddModels({id});
 
     EXPECT_EQ(Install(id), 0);
-    const sim::Device* created = machine.devices.FindByInstanceId(kNewDevice);
-    ASSERT_NE(created, nullptr);
-    EXPECT_EQ(created->hardwareIds, sim::MultiString({id.substr(0, 255)}));
+    const std::vector<std::string> written = CallsTo({"SetupDiSetDeviceRegistryPropertyW"});
+    ASSERT_EQ(written.size(), 1u);
+    EXPECT_NE(written[0].find(", " + std::string(255, 'x') + "\\0\\0, 514)"), std::string::npos) << written[0];
+    EXPECT_TRUE(machine.devices.byDevInst.empty());
     unsigned updates = 0;
     for (const sim::CallRecord& call : machine.Calls()) {
         if (call.function != "UpdateDriverForPlugAndPlayDevicesW") continue;
@@ -394,12 +423,15 @@ TEST_F(InstallRunTest, AnEmptyFirstIdIsPassedOver)
     EXPECT_EQ(Boxes(), NoBoxes());
 }
 
-TEST_F(InstallRunTest, AnIdThatEndsWithoutADriverStopsTheWalk)
+TEST_F(InstallRunTest, AnIdThatEndsWithoutADriverFailsLeavesNoDeviceAndStopsTheWalk)
 {
     EXPECT_EQ(Run("install device ostrel\\unknown ostrel\\gadget"), 0);
     EXPECT_EQ(machine.devices.FindByInstanceId(u"PCI\\B")->driverInf, u"");
-    EXPECT_EQ(machine.devices.WithHardwareId(u"ostrel\\unknown"), std::vector<std::u16string>{kNewDevice});
-    EXPECT_EQ(Boxes(), NoBoxes());
+    EXPECT_TRUE(machine.devices.WithHardwareId(u"ostrel\\unknown").empty());
+    EXPECT_EQ(Boxes(), std::vector<Box>{ErrorBox("Update device driver for ostrel\\unknown failed.\n" +
+                                                 std::string(kNoSuchDevinstText))});
+    EXPECT_EQ(static_cast<platform::DWORD>(Run("/quiet install device ostrel\\unknown ostrel\\gadget")),
+              platform::ERROR_NO_SUCH_DEVINST);
 }
 
 }  // namespace

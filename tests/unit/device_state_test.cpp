@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "device_fixture.h"
+#include "run/run_log.h"
 
 namespace {
 
@@ -147,7 +148,7 @@ const MatchCase kMatchCases[] = {
     {"ArgumentAPrefixOfTheListedId", sim::MultiString({kWidget}), u"ostrel\\widge", false},
     {"ListedIdAPrefixOfTheArgument", sim::MultiString({kWidget}), u"ostrel\\widgets", false},
     {"IdAfterAnEmptyString", u"pci\\a" + std::u16string(2, u'\0') + kWidget + std::u16string(2, u'\0'), kWidget, false},
-    {"ListLongerThan520Bytes", sim::MultiString({Repeat(u'a', 250), kWidget}), kWidget, false},
+    {"ThirdIdOfAListOf2000Bytes", sim::MultiString({Repeat(u'a', 600), Repeat(u'b', 385), kWidget}), kWidget, true},
     {"NoHardwareIdsAtAll", sim::MultiString({}), kWidget, false},
 };
 
@@ -257,6 +258,39 @@ TEST_P(StateChangeTest, NoMatchingDeviceIsSilent)
     EXPECT_EQ(Run(u"unknown"), 1);
     EXPECT_EQ(Boxes(), NoBoxes());
     EXPECT_EQ(OpenSets(), 0u);
+}
+
+// Another process adds IDs between two reads: the list is read again at the
+// size Windows reports. A list that is still growing after three reads is
+// passed over, and the log says which device and why; so is one that
+// cannot be read at all.
+TEST_P(StateChangeTest, AListThatGrowsIsReadAgainAndOneThatCannotBeReadIsPassedOverInTheLog)
+{
+    const std::u16string longer = sim::MultiString({Repeat(u'a', 300), kWidget});
+    AddRaw(u"PCI\\GROWS", sim::MultiString({Repeat(u'a', 280), kWidget})).hardwareIdsLater = {longer};
+    AddRaw(u"PCI\\KEEPS", longer).hardwareIdsLater = {longer + longer, longer + longer + longer,
+                                                      longer + longer + longer + longer};
+    Add(u"PCI\\NONE", {}).hardwareIds.reset();
+    ostrel::RunLog log;
+    ASSERT_FALSE(log.Open(u"C:\\Tools\\run.log").Failed());
+    run.log = &log;
+
+    EXPECT_EQ(Run(kWidget), 1);
+    EXPECT_TRUE(Changed(u"PCI\\GROWS"));
+    EXPECT_FALSE(Changed(u"PCI\\KEEPS"));
+    const std::string logged = machine.fileBytes[u"C:\\Tools\\run.log"];
+    const std::string keyword = std::string(Operation().name) == "Remove"    ? "remove"
+                                : std::string(Operation().name) == "Disable" ? "disable"
+                                                                             : "enable";
+    for (const std::string& line :
+         {keyword + " device ostrel\\widget: present device #1 passed over, its hardware IDs cannot be read: "
+                    "0x0000007A (122, ERROR_INSUFFICIENT_BUFFER)",
+          keyword + " device ostrel\\widget: present device #2 passed over, its hardware IDs cannot be read: "
+                    "0x0000000D (13, ERROR_INVALID_DATA)",
+          keyword + " device ostrel\\widget: 1 of 3 present devices of the class list it"})
+        EXPECT_NE(logged.find(line), std::string::npos) << line << "\n" << logged;
+    EXPECT_EQ(Boxes(), NoBoxes());
+    EXPECT_EQ(machine.LiveAllocations(), 0U);
 }
 
 TEST_P(StateChangeTest, AFailedScanIsReportedBeforeTheSetIsDestroyed)

@@ -12,12 +12,14 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <ostream>
 #include <set>
 #include <string>
 #include <vector>
 
 #include "app/application.h"
+#include "base/error_names.h"
 #include "catalogue_texts.h"
 #include "messages/message_sink.h"
 #include "run/run_context.h"
@@ -121,11 +123,17 @@ protected:
     }
 
     // The system's text for `code` as a report shows it: its final line feed
-    // removed, a carriage return before it kept.
+    // removed, a carriage return before it kept; where the machine has none,
+    // the code and its name.
     std::string SystemText(platform::DWORD code) const
     {
         auto it = machine.systemTexts.find(code);
-        if (it == machine.systemTexts.end()) return {};
+        if (it == machine.systemTexts.end()) {
+            char hex[16];
+            (void)std::snprintf(hex, sizeof hex, "0x%08X", static_cast<unsigned>(code));
+            const char16_t* name = ostrel::ErrorName(code);
+            return name == nullptr ? hex : std::string(hex) + " (" + sim::U8(name) + ")";
+        }
         std::string text = sim::U8(it->second);
         if (!text.empty() && text.back() == '\n') text.pop_back();
         return text;

@@ -34,6 +34,7 @@ struct DeviceClass {
     // refuses it with that error.
     platform::DWORD propertyChangeRefusal = 0;
     platform::DWORD registrationRefusal = 0;
+    platform::DWORD removalRefusal = 0;
 };
 
 struct Device {
@@ -48,6 +49,9 @@ struct Device {
     // closing empty string, no terminator at all). Absent: no such property.
     std::optional<std::u16string> hardwareIds;
     std::optional<std::u16string> compatibleIds;
+    // What the hardware-ID property becomes after each read of it, in turn:
+    // another process changing the device between two reads.
+    std::vector<std::u16string> hardwareIdsLater;
 
     bool disabledGlobally = false;
     bool disabledInProfile = false;
@@ -70,6 +74,8 @@ struct DeviceTree {
     std::map<platform::DWORD, Device> byDevInst;
     // A 32-bit process on 64-bit Windows: driver updates fail with ERROR_IN_WOW64.
     bool wow64 = false;
+    // How long Plug and Play still has installations pending, in ms.
+    platform::DWORD pendingInstallationMs = 0;
     unsigned setsCreated = 0;
 
     DeviceClass& AddClass(const platform::GUID& guid, std::u16string name);
@@ -101,5 +107,9 @@ bool MultiStringHolds(const std::optional<std::u16string>& data, const std::u16s
 // Puts newdev.dll into the machine's system folder, with or without its
 // UpdateDriverForPlugAndPlayDevicesW.
 void AddNewDevLibrary(Machine& machine, bool withUpdateFunction = true);
+// Puts `name` (cfgmgr32.dll, or setupapi.dll as before Windows 8) into the
+// system folder with CMP_WaitNoPendingInstallEvents, which waits out
+// DeviceTree::pendingInstallationMs.
+void AddPendingInstallWait(Machine& machine, const std::u16string& name = u"cfgmgr32.dll");
 
 }  // namespace sim

@@ -28,19 +28,26 @@ constexpr DWORD kSpdrpMaximumProperty = 0x25;
 
 constexpr DWORD kDicdKnownFlags = 0x3;  // DICD_GENERATE_ID, DICD_INHERIT_CLASSDRVS
 
+// The class-install parameters set for the next installer call: of one
+// function at a time, as Windows keeps them.
+struct ClassInstallParams {
+    std::optional<SP_PROPCHANGE_PARAMS> propertyChange;
+    std::optional<SP_REMOVEDEVICE_PARAMS> removal;
+};
+
 struct Element {
     Element(DWORD device, std::u16string id) : devInst(device), instanceId(std::move(id)) {}
     DWORD devInst = 0;
     std::u16string instanceId;  // kept for the log once the device is gone
     DWORD installFlags = 0;
-    std::optional<SP_PROPCHANGE_PARAMS> propertyChange;
+    ClassInstallParams params;
 };
 
 struct DeviceInfoSet {
     std::optional<GUID> classGuid;
     std::vector<Element> elements;
-    std::optional<SP_PROPCHANGE_PARAMS> propertyChange;  // the set's own, for no particular device
-    DWORD installFlags = 0;                              // likewise
+    ClassInstallParams params;  // the set's own, for no particular device
+    DWORD installFlags = 0;     // likewise
 };
 
 DeviceInfoSet* FindSet(Machine& m, HDEVINFO handle)
@@ -85,6 +92,7 @@ std::u16string InstallFunctionName(UINT function)
 {
     if (function == DIF_PROPERTYCHANGE) return u"DIF_PROPERTYCHANGE";
     if (function == DIF_REGISTERDEVICE) return u"DIF_REGISTERDEVICE";
+    if (function == DIF_REMOVE) return u"DIF_REMOVE";
     return Hex(function);
 }
 
@@ -145,14 +153,26 @@ void ApplyPropertyChange(Device& device, const SP_PROPCHANGE_PARAMS& params)
 
 BOOL RunPropertyChange(Machine& m, Element& element, Device& device)
 {
-    if (!element.propertyChange) return m.Fail(ERROR_NO_CLASS_INSTALL_PARAMS);
+    const std::optional<SP_PROPCHANGE_PARAMS>& propertyChange = element.params.propertyChange;
+    if (!propertyChange) return m.Fail(ERROR_NO_CLASS_INSTALL_PARAMS);
     const DeviceClass* deviceClass = m.devices.FindClass(device.classGuid);
     if (deviceClass != nullptr && deviceClass->propertyChangeRefusal != 0) {
         return m.Fail(deviceClass->propertyChangeRefusal);
     }
-    if (element.propertyChange->StateChange == kDicsPropChange) return TRUE;
-    ApplyPropertyChange(device, *element.propertyChange);
+    if (propertyChange->StateChange == kDicsPropChange) return TRUE;
+    ApplyPropertyChange(device, *propertyChange);
     element.installFlags |= device.flagsAfterChange;
+    return TRUE;
+}
+
+// Without removal parameters the removal is global, as Windows' default
+// handler makes it; registered or not, the device is gone.
+BOOL RunRemoval(Machine& m, Element& element, const Device& device)
+{
+    const DeviceClass* deviceClass = m.devices.FindClass(device.classGuid);
+    if (deviceClass != nullptr && deviceClass->removalRefusal != 0) return m.Fail(deviceClass->removalRefusal);
+    element.installFlags |= device.flagsAfterChange;
+    m.devices.byDevInst.erase(device.devInst);
     return TRUE;
 }
 
@@ -423,13 +443,18 @@ BOOL SetupDiGetDeviceRegistryPropertyW(HDEVINFO set, SP_DEVINFO_DATA* device, DW
         return m.Fail(known ? ERROR_INVALID_DATA : ERROR_INVALID_REG_PROPERTY);
     }
     if (!*value) return m.Fail(ERROR_INVALID_DATA);
-    const DWORD bytes = static_cast<DWORD>((*value)->size() * sizeof(char16_t));
+    const std::u16string data = **value;
+    if (property == SPDRP_HARDWAREID && !target.device->hardwareIdsLater.empty()) {
+        target.device->hardwareIds = target.device->hardwareIdsLater.front();
+        target.device->hardwareIdsLater.erase(target.device->hardwareIdsLater.begin());
+    }
+    const DWORD bytes = static_cast<DWORD>(data.size() * sizeof(char16_t));
     if (requiredSize != nullptr) *requiredSize = bytes;
     if (propertyRegType != nullptr) *propertyRegType = sim::kRegMultiSz;
     if (buffer == nullptr || bytes > bufferSize) return m.Fail(ERROR_INSUFFICIENT_BUFFER);
     // Raw registry data: copied as it is, malformed or not.
     sim::CopyToCaller("SetupDiGetDeviceRegistryPropertyW", buffer, bufferSize,
-                      reinterpret_cast<const BYTE*>((*value)->data()), bytes);
+                      reinterpret_cast<const BYTE*>(data.data()), bytes);
     return TRUE;
 }
 
@@ -500,7 +525,14 @@ std::vector<std::u16string> ClassInstallParamsArguments(Machine& m, HDEVINFO set
                                                         const SP_CLASSINSTALL_HEADER* header, DWORD size)
 {
     std::vector<std::u16string> arguments{m.handles.Label(set), sim::RecordLabel(m, set, device)};
-    if (header != nullptr && size >= sizeof(SP_PROPCHANGE_PARAMS)) {
+    if (header != nullptr && size == sizeof(SP_REMOVEDEVICE_PARAMS) && header->InstallFunction == DIF_REMOVE) {
+        SP_REMOVEDEVICE_PARAMS params{};
+        std::memcpy(&params, header, sizeof params);
+        arguments.push_back(sim::InstallFunctionName(params.ClassInstallHeader.InstallFunction));
+        arguments.push_back(params.Scope == DI_REMOVEDEVICE_GLOBAL ? u"DI_REMOVEDEVICE_GLOBAL"
+                                                                   : sim::Number(params.Scope));
+        arguments.push_back(sim::Number(params.HwProfile));
+    } else if (header != nullptr && size >= sizeof(SP_PROPCHANGE_PARAMS)) {
         SP_PROPCHANGE_PARAMS params{};
         std::memcpy(&params, header, sizeof params);
         arguments.push_back(sim::InstallFunctionName(params.ClassInstallHeader.InstallFunction));
@@ -512,19 +544,31 @@ std::vector<std::u16string> ClassInstallParamsArguments(Machine& m, HDEVINFO set
     return arguments;
 }
 
-// The property-change parameters in `header`, or none with the last error set.
-std::optional<SP_PROPCHANGE_PARAMS> ReadPropertyChange(Machine& m, const SP_CLASSINSTALL_HEADER* header, DWORD size)
+// The class-install parameters in `header` (property change or removal),
+// or none with the last error set.
+std::optional<sim::ClassInstallParams> ReadClassInstallParams(Machine& m, const SP_CLASSINSTALL_HEADER* header,
+                                                              DWORD size)
 {
     if (header->cbSize != sizeof(SP_CLASSINSTALL_HEADER)) {
         return m.Fail(ERROR_INVALID_USER_BUFFER, std::nullopt);
     }
-    if (header->InstallFunction != DIF_PROPERTYCHANGE || size != sizeof(SP_PROPCHANGE_PARAMS)) {
-        return m.Fail(ERROR_INVALID_PARAMETER, std::nullopt);
+    sim::ClassInstallParams read;
+    if (header->InstallFunction == DIF_PROPERTYCHANGE && size == sizeof(SP_PROPCHANGE_PARAMS)) {
+        SP_PROPCHANGE_PARAMS params{};
+        std::memcpy(&params, header, sizeof params);
+        if (!sim::ValidPropertyChange(params)) return m.Fail(ERROR_INVALID_PARAMETER, std::nullopt);
+        read.propertyChange = params;
+        return read;
     }
-    SP_PROPCHANGE_PARAMS params{};
-    std::memcpy(&params, header, sizeof params);
-    if (!sim::ValidPropertyChange(params)) return m.Fail(ERROR_INVALID_PARAMETER, std::nullopt);
-    return params;
+    if (header->InstallFunction == DIF_REMOVE && size == sizeof(SP_REMOVEDEVICE_PARAMS)) {
+        SP_REMOVEDEVICE_PARAMS params{};
+        std::memcpy(&params, header, sizeof params);
+        if (params.Scope != DI_REMOVEDEVICE_GLOBAL && params.Scope != DICS_FLAG_CONFIGSPECIFIC)
+            return m.Fail(ERROR_INVALID_PARAMETER, std::nullopt);
+        read.removal = params;
+        return read;
+    }
+    return m.Fail(ERROR_INVALID_PARAMETER, std::nullopt);
 }
 
 }  // namespace
@@ -537,20 +581,20 @@ BOOL SetupDiSetClassInstallParamsW(HDEVINFO set, SP_DEVINFO_DATA* device, SP_CLA
         return FALSE;
     DeviceInfoSet* infoSet = sim::FindSet(m, set);
     if (infoSet == nullptr) return FALSE;
-    std::optional<SP_PROPCHANGE_PARAMS>* slot = &infoSet->propertyChange;
+    sim::ClassInstallParams* slot = &infoSet->params;
     if (device != nullptr) {
         Element* element = sim::ElementOf(*infoSet, device);
         if (element == nullptr) return m.Fail(ERROR_INVALID_PARAMETER);
-        slot = &element->propertyChange;
+        slot = &element->params;
     }
     if (params == nullptr) {
         if (paramsSize != 0) return m.Fail(ERROR_INVALID_PARAMETER);
-        slot->reset();
+        *slot = sim::ClassInstallParams{};
         return TRUE;
     }
-    std::optional<SP_PROPCHANGE_PARAMS> propertyChange = ReadPropertyChange(m, params, paramsSize);
-    if (!propertyChange) return FALSE;
-    *slot = propertyChange;
+    std::optional<sim::ClassInstallParams> read = ReadClassInstallParams(m, params, paramsSize);
+    if (!read) return FALSE;
+    *slot = *read;
     return TRUE;
 }
 
@@ -567,6 +611,7 @@ BOOL SetupDiCallClassInstaller(UINT installFunction, HDEVINFO set, SP_DEVINFO_DA
         return sim::RunPropertyChange(m, *target.element, *target.device);
     }
     if (installFunction == DIF_REGISTERDEVICE) return sim::RunRegistration(m, *target.device);
+    if (installFunction == DIF_REMOVE) return sim::RunRemoval(m, *target.element, *target.device);
     // The sim models no other installer function.
     return m.Fail(ERROR_DI_DO_DEFAULT);
 }

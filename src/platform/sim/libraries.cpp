@@ -130,7 +130,26 @@ BOOL PLATFORM_API UpdateDriverForPlugAndPlayDevicesW(HWND parent, LPCWSTR hardwa
     return TRUE;
 }
 
+// Answers at once when nothing is pending or the wait outlasts it; the
+// simulated clock does not move, so a shorter wait times out.
+DWORD PLATFORM_API CMP_WaitNoPendingInstallEvents(DWORD timeout)
+{
+    Machine& m = Machine::Current();
+    if (m.Enter("CMP_WaitNoPendingInstallEvents", {Number(timeout)})) return WAIT_FAILED;
+    DWORD& pending = m.devices.pendingInstallationMs;
+    if (pending != 0 && timeout != INFINITE && timeout < pending) return WAIT_TIMEOUT;
+    pending = 0;
+    return WAIT_OBJECT_0;
+}
+
 }  // namespace
+
+void AddPendingInstallWait(Machine& machine, const std::u16string& name)
+{
+    Library library{machine.systemDirectory + u"\\" + name, {}};
+    library.exports["CMP_WaitNoPendingInstallEvents"] = reinterpret_cast<FARPROC>(&CMP_WaitNoPendingInstallEvents);
+    machine.libraries.push_back(std::move(library));
+}
 
 void AddNewDevLibrary(Machine& machine, bool withUpdateFunction)
 {

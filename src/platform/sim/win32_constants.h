@@ -48,7 +48,6 @@ constexpr DWORD FILE_TYPE_CHAR = 0x2;
 constexpr DWORD FILE_TYPE_PIPE = 0x3;
 
 // Processes
-constexpr DWORD WAIT_OBJECT_0 = 0;
 constexpr DWORD STILL_ACTIVE = 259;
 constexpr USHORT IMAGE_FILE_MACHINE_I386 = 0x14C;
 
