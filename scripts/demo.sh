@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Shows OstrelSetup at work on Debian 12, as root, with or without a display:
 # installs what is missing, builds both Windows programs, puts one next to the sample
-# package in a Wine prefix, runs it with the action given here, prints every
+# package in a Wine prefix (the 32-bit program users run, in a 32-bit prefix,
+# where the machine runs 32-bit programs; the 64-bit one in a 64-bit prefix
+# elsewhere, and the demo says why), runs it with the action given here, prints every
 # message box it shows (the box reader presses OK, or No at a restart
 # prompt), and then shows what changed on the machine.
 #
@@ -13,16 +15,14 @@
 #   scripts/demo.sh /de stop service NoSuchService
 #
 # The words are joined with single blanks into the program's command line.
-# The prefix is kept in build/demo-prefix for the next run; delete it to
-# start from a fresh machine.
+# The prefix is kept in build/demo-prefix-win32 (or -win64) for the next run;
+# delete it to start from a fresh machine.
 set -euo pipefail
 
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 BUILD=${OSTREL_BUILD_ROOT:-$ROOT/build}
-PREFIX=$BUILD/demo-prefix
 SERVICE=OstrelSampleService
 PYTHON=/usr/bin/python3
-TOOLS=$BUILD/win64/tests/e2e/tools
 cd "$ROOT"
 
 if [[ "${OSTREL_DEMO_STAGE:-}" != wine ]]; then
@@ -31,20 +31,35 @@ if [[ "${OSTREL_DEMO_STAGE:-}" != wine ]]; then
     cmake --preset "$preset" -B "$BUILD/$preset" >/dev/null
     cmake --build "$BUILD/$preset" -j2 >/dev/null
   done
-  echo "demo: built $BUILD/win32/OstrelSetup.exe (32-bit, shipped) and $BUILD/win64/OstrelSetup.exe (x86-64);" \
-    "Wine runs the 64-bit one here (see docs/wine.md)" >&2
+  echo "demo: built $BUILD/win32/OstrelSetup.exe (32-bit, shipped) and $BUILD/win64/OstrelSetup.exe (x86-64)" >&2
+  # The same test as scripts/test.sh's: install-deps.sh added Wine's 32-bit
+  # loader where the kernel runs 32-bit programs; does it start?
+  # shellcheck source=scripts/wine32.sh
+  source scripts/wine32.sh
+  no_win32=$(win32_unavailable)
+  if [[ -z "$no_win32" ]]; then
+    arch=win32
+    echo "demo: Wine runs the 32-bit program, the one users run, in a 32-bit prefix" >&2
+  else
+    arch=win64
+    echo "demo: Wine runs the 64-bit program in a 64-bit prefix: $no_win32 (see docs/wine.md)" >&2
+  fi
   # The rest runs in the end-to-end tests' Wine set-up: a display of its own,
   # Wine's environment, and the kept prefix (made on the first run, with the
   # sample service).
-  exec "$PYTHON" tests/e2e/winesetup.py --arch win64 --prefix "$PREFIX" --service "$SERVICE=$TOOLS/testsvc.exe" \
-    -- env OSTREL_DEMO_STAGE=wine bash "$ROOT/scripts/demo.sh" "$@"
+  exec "$PYTHON" tests/e2e/winesetup.py --arch "$arch" --prefix "$BUILD/demo-prefix-$arch" \
+    --service "$SERVICE=$BUILD/$arch/tests/e2e/tools/testsvc.exe" \
+    -- env OSTREL_DEMO_STAGE=wine OSTREL_DEMO_ARCH="$arch" bash "$ROOT/scripts/demo.sh" "$@"
 fi
+
+PREFIX=$WINEPREFIX
+TOOLS=$BUILD/$OSTREL_DEMO_ARCH/tests/e2e/tools
 
 wine() { timeout -k 5 120 "$WINELOADER" "$@"; }
 
 DEMO=$PREFIX/drive_c/OstrelDemo
 mkdir -p "$DEMO"
-cp "$BUILD/win64/OstrelSetup.exe" "$TOOLS/boxreader.exe" "$DEMO/"
+cp "$BUILD/$OSTREL_DEMO_ARCH/OstrelSetup.exe" "$TOOLS/boxreader.exe" "$DEMO/"
 cp samples/* "$DEMO/"
 printf '%s' "$*" >"$DEMO/args.txt"
 rm -f "$DEMO/boxes.log"

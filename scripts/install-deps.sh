@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what building and testing OstrelSetup needs on Debian 12, as root.
 # Does nothing when everything is there already, so a second run is quick.
+# Packages named on its command line are added (scripts/bench.sh: hyperfine).
 #
 # Where the kernel runs 32-bit programs, it adds Wine's 32-bit loader
 # (wine32:i386), which runs the 32-bit build. Elsewhere that loader fails
@@ -14,7 +15,8 @@ packages=(
   clang-format clang-tidy cppcheck            # format and static checks
   g++-mingw-w64-i686 g++-mingw-w64-x86-64     # the Windows builds
   wine wine64 xvfb                            # the real program in a virtual display
-  python3 python3-pytest                      # the end-to-end tests
+  python3 python3-pytest python3-yaml         # the end-to-end and release tests
+  osslsigncode openssl                        # signing the release, and checking a signed one
 )
 
 # Runs the smallest 32-bit x86 Linux program there is: one that exits with 0.
@@ -61,7 +63,7 @@ install_missing() {
   apt-get update && apt-get install -y "${missing[@]}"
 }
 
-install_missing "${packages[@]}"
+install_missing "${packages[@]}" "$@"
 # Without it the 32-bit end-to-end passes are skipped (scripts/test.sh says
 # so), which is no reason to stop here.
 if ! kernel_runs_32bit; then

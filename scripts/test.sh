@@ -3,7 +3,8 @@
 #   1. installs what is missing (apt), 2. host unit tests, 3. the same under
 #   AddressSanitizer and UndefinedBehaviorSanitizer, 4. the fuzz targets'
 #   regression gate, 5. the 32-bit and 64-bit Windows builds and their PE
-#   headers, 6. the release archive, built twice and compared, 7. format and
+#   headers, 6. the release archive, built twice and compared, unsigned and
+#   signed (signatures, bill of materials, winget manifest), 7. format and
 #   static checks (scripts/lint.sh), 8. the real programs under Wine in a
 #   virtual display: the 32-bit build in a
 #   32-bit prefix, the 64-bit build in a 64-bit prefix, and the 32-bit build
@@ -18,6 +19,8 @@ set -uo pipefail
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 BUILD=${OSTREL_BUILD_ROOT:-$ROOT/build}
 cd "$ROOT" || exit 1
+# shellcheck source=scripts/wine32.sh
+source scripts/wine32.sh
 
 # Debian's pytest belongs to Debian's python, whatever else is on the PATH.
 PYTHON=/usr/bin/python3
@@ -67,36 +70,26 @@ run_pytest() {
   return "$status"
 }
 
-# The second build in another folder, time zone and umask: none may show in the bytes.
+# Two builds, unsigned and signed with a throwaway certificate, each packaged
+# once more the other way, in other folders, time zones and umasks: none may
+# show in the bytes (tests/release/conftest.py). They stay in $BUILD/release*.
 release_archive() {
-  bash scripts/release.sh "$BUILD/release" &&
-    (umask 077 && TZ=XST-9:45 bash scripts/release.sh "$BUILD/release-again") || return 1
-  local zips=("$BUILD"/release/OstrelSetup-*.zip "$BUILD"/release-again/OstrelSetup-*.zip)
-  closing[zip]="release: $(basename "${zips[0]}"), $(stat -c %s "${zips[0]}") bytes"
-  OSTREL_RELEASE_ZIPS="${zips[0]}:${zips[1]}" run_pytest release tests/release
-}
-
-# Why Wine's 32-bit loader cannot run here; nothing when it can.
-win32_unavailable() {
-  local output
-  if [[ ! -e /usr/lib/wine/wine ]]; then
-    echo "Wine's 32-bit loader (wine32:i386) is not installed"
-  # Started by bash itself, not through timeout: a kernel that refuses the
-  # program makes execvp() hand it to /bin/sh, whose complaint says nothing.
-  elif ! output=$(/usr/lib/wine/wine --version 2>&1); then
-    output=${output##*$'\n'}
-    echo "Wine's 32-bit loader does not start here (/usr/lib/wine/wine: ${output##*/usr/lib/wine/wine: })"
-  fi
+  OSTREL_RELEASE_ROOT="$BUILD" run_pytest release tests/release || return 1
+  local unsigned=("$BUILD"/release/OstrelSetup-*.zip) signed=("$BUILD"/release-again/OstrelSetup-*.zip)
+  closing[zip]="release: $(basename "${signed[0]}"), $(stat -c %s "${signed[0]}") bytes signed,"
+  closing[zip]+=" $(stat -c %s "${unsigned[0]}") bytes unsigned; winget manifest in $BUILD/release-again/winget"
 }
 
 # One pass of the end-to-end tests: win32, win64 or wow64 (tests/e2e/conftest.py),
 # on the builds of the steps before (passes run side by side, so none builds).
 end_to_end() {
-  local pass=$1 program_build=win32
+  local pass=$1 program_build=win32 signed
   [[ "$pass" == win64 ]] && program_build=win64
+  # The signed release's program of the pass's kind runs too, when the release step made it.
+  signed=$(compgen -G "$BUILD/release-again/OstrelSetup-*.zip" || true)
   # The harness starts its own Xvfb and Wine prefixes.
   OSTREL_E2E_ARCH="$pass" OSTREL_E2E_BUILD_DIR="$BUILD/$program_build" OSTREL_E2E_X64_BUILD_DIR="$BUILD/win64" \
-    OSTREL_E2E_NO_BUILD=1 run_pytest "e2e $pass" tests/e2e
+    OSTREL_E2E_NO_BUILD=1 OSTREL_E2E_SIGNED_RELEASE="$signed" run_pytest "e2e $pass" tests/e2e
 }
 
 win32_passes() {
@@ -143,7 +136,7 @@ step "fuzz regression gate (20 s per target)" bash scripts/fuzz.sh --gate
 step "Windows build, 32-bit (shipped)" configure_and_build win32
 step "Windows build, 64-bit" configure_and_build win64
 step "hardened executables: PE headers of both builds" run_pytest pe tests/pe
-step "release archive, built twice" release_archive
+step "release archive: two builds, unsigned and signed" release_archive
 # Format and static checks mostly compute, the passes under Wine mostly
 # wait: they run side by side.
 in_background step "format and static checks (clang-format, clang-tidy, cppcheck)" bash scripts/lint.sh "$BUILD"

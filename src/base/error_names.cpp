@@ -1,164 +1,200 @@
 #include "base/error_names.h"
 
-#include "base/numbers.h"
-
 #include <algorithm>
+#include <cstdint>
 #include <iterator>
+
+#include "base/numbers.h"
 
 namespace ostrel {
 
 namespace {
 
-struct NamedError {
-    platform::DWORD code;
-    const char16_t* name;
-};
+// In ascending order of code, each name without its "ERROR_". The Setup
+// API's codes are APPLICATION_ERROR_MASK | ERROR_SEVERITY_ERROR | n, as
+// setupapi.h has them.
+#define OSTREL_NAMED_ERRORS(X)                        \
+    X(1, INVALID_FUNCTION)                            \
+    X(2, FILE_NOT_FOUND)                              \
+    X(3, PATH_NOT_FOUND)                              \
+    X(5, ACCESS_DENIED)                               \
+    X(6, INVALID_HANDLE)                              \
+    X(8, NOT_ENOUGH_MEMORY)                           \
+    X(13, INVALID_DATA)                               \
+    X(21, NOT_READY)                                  \
+    X(32, SHARING_VIOLATION)                          \
+    X(33, LOCK_VIOLATION)                             \
+    X(80, FILE_EXISTS)                                \
+    X(87, INVALID_PARAMETER)                          \
+    X(112, DISK_FULL)                                 \
+    X(120, CALL_NOT_IMPLEMENTED)                      \
+    X(122, INSUFFICIENT_BUFFER)                       \
+    X(126, MOD_NOT_FOUND)                             \
+    X(127, PROC_NOT_FOUND)                            \
+    X(193, BAD_EXE_FORMAT)                            \
+    X(206, FILENAME_EXCED_RANGE)                      \
+    X(259, NO_MORE_ITEMS)                             \
+    X(740, ELEVATION_REQUIRED)                        \
+    X(1004, INVALID_FLAGS)                            \
+    X(1006, FILE_INVALID)                             \
+    X(1053, SERVICE_REQUEST_TIMEOUT)                  \
+    X(1056, SERVICE_ALREADY_RUNNING)                  \
+    X(1058, SERVICE_DISABLED)                         \
+    X(1060, SERVICE_DOES_NOT_EXIST)                   \
+    X(1061, SERVICE_CANNOT_ACCEPT_CTRL)               \
+    X(1062, SERVICE_NOT_ACTIVE)                       \
+    X(1072, SERVICE_MARKED_FOR_DELETE)                \
+    X(1223, CANCELLED)                                \
+    X(1300, NOT_ALL_ASSIGNED)                         \
+    X(1603, INSTALL_FAILURE)                          \
+    X(1618, INSTALL_ALREADY_RUNNING)                  \
+    X(1639, INVALID_COMMAND_LINE)                     \
+    X(1641, SUCCESS_REBOOT_INITIATED)                 \
+    X(3010, SUCCESS_REBOOT_REQUIRED)                  \
+    X(0xE0000000, EXPECTED_SECTION_NAME)              \
+    X(0xE0000001, BAD_SECTION_NAME_LINE)              \
+    X(0xE0000002, SECTION_NAME_TOO_LONG)              \
+    X(0xE0000003, GENERAL_SYNTAX)                     \
+    X(0xE0000100, WRONG_INF_STYLE)                    \
+    X(0xE0000101, SECTION_NOT_FOUND)                  \
+    X(0xE0000102, LINE_NOT_FOUND)                     \
+    X(0xE0000103, NO_BACKUP)                          \
+    X(0xE0000200, NO_ASSOCIATED_CLASS)                \
+    X(0xE0000201, CLASS_MISMATCH)                     \
+    X(0xE0000202, DUPLICATE_FOUND)                    \
+    X(0xE0000203, NO_DRIVER_SELECTED)                 \
+    X(0xE0000204, KEY_DOES_NOT_EXIST)                 \
+    X(0xE0000205, INVALID_DEVINST_NAME)               \
+    X(0xE0000206, INVALID_CLASS)                      \
+    X(0xE0000207, DEVINST_ALREADY_EXISTS)             \
+    X(0xE0000208, DEVINFO_NOT_REGISTERED)             \
+    X(0xE0000209, INVALID_REG_PROPERTY)               \
+    X(0xE000020A, NO_INF)                             \
+    X(0xE000020B, NO_SUCH_DEVINST)                    \
+    X(0xE000020C, CANT_LOAD_CLASS_ICON)               \
+    X(0xE000020D, INVALID_CLASS_INSTALLER)            \
+    X(0xE000020E, DI_DO_DEFAULT)                      \
+    X(0xE000020F, DI_NOFILECOPY)                      \
+    X(0xE0000210, INVALID_HWPROFILE)                  \
+    X(0xE0000211, NO_DEVICE_SELECTED)                 \
+    X(0xE0000212, DEVINFO_LIST_LOCKED)                \
+    X(0xE0000213, DEVINFO_DATA_LOCKED)                \
+    X(0xE0000214, DI_BAD_PATH)                        \
+    X(0xE0000215, NO_CLASSINSTALL_PARAMS)             \
+    X(0xE0000216, FILEQUEUE_LOCKED)                   \
+    X(0xE0000217, BAD_SERVICE_INSTALLSECT)            \
+    X(0xE0000218, NO_CLASS_DRIVER_LIST)               \
+    X(0xE0000219, NO_ASSOCIATED_SERVICE)              \
+    X(0xE000021A, NO_DEFAULT_DEVICE_INTERFACE)        \
+    X(0xE000021B, DEVICE_INTERFACE_ACTIVE)            \
+    X(0xE000021C, DEVICE_INTERFACE_REMOVED)           \
+    X(0xE000021D, BAD_INTERFACE_INSTALLSECT)          \
+    X(0xE000021E, NO_SUCH_INTERFACE_CLASS)            \
+    X(0xE000021F, INVALID_REFERENCE_STRING)           \
+    X(0xE0000220, INVALID_MACHINENAME)                \
+    X(0xE0000221, REMOTE_COMM_FAILURE)                \
+    X(0xE0000222, MACHINE_UNAVAILABLE)                \
+    X(0xE0000223, NO_CONFIGMGR_SERVICES)              \
+    X(0xE0000224, INVALID_PROPPAGE_PROVIDER)          \
+    X(0xE0000225, NO_SUCH_DEVICE_INTERFACE)           \
+    X(0xE0000226, DI_POSTPROCESSING_REQUIRED)         \
+    X(0xE0000227, INVALID_COINSTALLER)                \
+    X(0xE0000228, NO_COMPAT_DRIVERS)                  \
+    X(0xE0000229, NO_DEVICE_ICON)                     \
+    X(0xE000022A, INVALID_INF_LOGCONFIG)              \
+    X(0xE000022B, DI_DONT_INSTALL)                    \
+    X(0xE000022C, INVALID_FILTER_DRIVER)              \
+    X(0xE000022D, NON_WINDOWS_NT_DRIVER)              \
+    X(0xE000022E, NON_WINDOWS_DRIVER)                 \
+    X(0xE000022F, NO_CATALOG_FOR_OEM_INF)             \
+    X(0xE0000230, DEVINSTALL_QUEUE_NONNATIVE)         \
+    X(0xE0000231, NOT_DISABLEABLE)                    \
+    X(0xE0000232, CANT_REMOVE_DEVINST)                \
+    X(0xE0000233, INVALID_TARGET)                     \
+    X(0xE0000234, DRIVER_NONNATIVE)                   \
+    X(0xE0000235, IN_WOW64)                           \
+    X(0xE0000236, SET_SYSTEM_RESTORE_POINT)           \
+    X(0xE0000237, INCORRECTLY_COPIED_INF)             \
+    X(0xE0000238, SCE_DISABLED)                       \
+    X(0xE0000239, UNKNOWN_EXCEPTION)                  \
+    X(0xE000023A, PNP_REGISTRY_ERROR)                 \
+    X(0xE000023B, REMOTE_REQUEST_UNSUPPORTED)         \
+    X(0xE000023C, NOT_AN_INSTALLED_OEM_INF)           \
+    X(0xE000023D, INF_IN_USE_BY_DEVICES)              \
+    X(0xE000023E, DI_FUNCTION_OBSOLETE)               \
+    X(0xE000023F, NO_AUTHENTICODE_CATALOG)            \
+    X(0xE0000240, AUTHENTICODE_DISALLOWED)            \
+    X(0xE0000241, AUTHENTICODE_TRUSTED_PUBLISHER)     \
+    X(0xE0000242, AUTHENTICODE_TRUST_NOT_ESTABLISHED) \
+    X(0xE0000243, AUTHENTICODE_PUBLISHER_NOT_TRUSTED) \
+    X(0xE0000244, SIGNATURE_OSATTRIBUTE_MISMATCH)     \
+    X(0xE0000245, ONLY_VALIDATE_VIA_AUTHENTICODE)     \
+    X(0xE0000246, DEVICE_INSTALLER_NOT_READY)         \
+    X(0xE0000247, DRIVER_STORE_ADD_FAILED)            \
+    X(0xE0000248, DEVICE_INSTALL_BLOCKED)             \
+    X(0xE0000249, DRIVER_INSTALL_BLOCKED)             \
+    X(0xE000024A, WRONG_INF_TYPE)                     \
+    X(0xE000024B, FILE_HASH_NOT_IN_CATALOG)           \
+    X(0xE000024C, DRIVER_STORE_DELETE_FAILED)         \
+    X(0xE0000300, UNRECOVERABLE_STACK_OVERFLOW)       \
+    X(0xE0001000, NOT_INSTALLED)
 
-// In ascending order of code. The Setup API's codes are
-// APPLICATION_ERROR_MASK | ERROR_SEVERITY_ERROR | n, as setupapi.h has them.
-constexpr NamedError kNamedErrors[] = {
-    {1, u"ERROR_INVALID_FUNCTION"},
-    {2, u"ERROR_FILE_NOT_FOUND"},
-    {3, u"ERROR_PATH_NOT_FOUND"},
-    {5, u"ERROR_ACCESS_DENIED"},
-    {6, u"ERROR_INVALID_HANDLE"},
-    {8, u"ERROR_NOT_ENOUGH_MEMORY"},
-    {13, u"ERROR_INVALID_DATA"},
-    {21, u"ERROR_NOT_READY"},
-    {32, u"ERROR_SHARING_VIOLATION"},
-    {33, u"ERROR_LOCK_VIOLATION"},
-    {80, u"ERROR_FILE_EXISTS"},
-    {87, u"ERROR_INVALID_PARAMETER"},
-    {112, u"ERROR_DISK_FULL"},
-    {120, u"ERROR_CALL_NOT_IMPLEMENTED"},
-    {122, u"ERROR_INSUFFICIENT_BUFFER"},
-    {126, u"ERROR_MOD_NOT_FOUND"},
-    {127, u"ERROR_PROC_NOT_FOUND"},
-    {193, u"ERROR_BAD_EXE_FORMAT"},
-    {206, u"ERROR_FILENAME_EXCED_RANGE"},
-    {259, u"ERROR_NO_MORE_ITEMS"},
-    {740, u"ERROR_ELEVATION_REQUIRED"},
-    {1004, u"ERROR_INVALID_FLAGS"},
-    {1006, u"ERROR_FILE_INVALID"},
-    {1053, u"ERROR_SERVICE_REQUEST_TIMEOUT"},
-    {1056, u"ERROR_SERVICE_ALREADY_RUNNING"},
-    {1058, u"ERROR_SERVICE_DISABLED"},
-    {1060, u"ERROR_SERVICE_DOES_NOT_EXIST"},
-    {1061, u"ERROR_SERVICE_CANNOT_ACCEPT_CTRL"},
-    {1062, u"ERROR_SERVICE_NOT_ACTIVE"},
-    {1072, u"ERROR_SERVICE_MARKED_FOR_DELETE"},
-    {1223, u"ERROR_CANCELLED"},
-    {1300, u"ERROR_NOT_ALL_ASSIGNED"},
-    {1603, u"ERROR_INSTALL_FAILURE"},
-    {1618, u"ERROR_INSTALL_ALREADY_RUNNING"},
-    {1639, u"ERROR_INVALID_COMMAND_LINE"},
-    {1641, u"ERROR_SUCCESS_REBOOT_INITIATED"},
-    {3010, u"ERROR_SUCCESS_REBOOT_REQUIRED"},
-    {0xE0000000, u"ERROR_EXPECTED_SECTION_NAME"},
-    {0xE0000001, u"ERROR_BAD_SECTION_NAME_LINE"},
-    {0xE0000002, u"ERROR_SECTION_NAME_TOO_LONG"},
-    {0xE0000003, u"ERROR_GENERAL_SYNTAX"},
-    {0xE0000100, u"ERROR_WRONG_INF_STYLE"},
-    {0xE0000101, u"ERROR_SECTION_NOT_FOUND"},
-    {0xE0000102, u"ERROR_LINE_NOT_FOUND"},
-    {0xE0000103, u"ERROR_NO_BACKUP"},
-    {0xE0000200, u"ERROR_NO_ASSOCIATED_CLASS"},
-    {0xE0000201, u"ERROR_CLASS_MISMATCH"},
-    {0xE0000202, u"ERROR_DUPLICATE_FOUND"},
-    {0xE0000203, u"ERROR_NO_DRIVER_SELECTED"},
-    {0xE0000204, u"ERROR_KEY_DOES_NOT_EXIST"},
-    {0xE0000205, u"ERROR_INVALID_DEVINST_NAME"},
-    {0xE0000206, u"ERROR_INVALID_CLASS"},
-    {0xE0000207, u"ERROR_DEVINST_ALREADY_EXISTS"},
-    {0xE0000208, u"ERROR_DEVINFO_NOT_REGISTERED"},
-    {0xE0000209, u"ERROR_INVALID_REG_PROPERTY"},
-    {0xE000020A, u"ERROR_NO_INF"},
-    {0xE000020B, u"ERROR_NO_SUCH_DEVINST"},
-    {0xE000020C, u"ERROR_CANT_LOAD_CLASS_ICON"},
-    {0xE000020D, u"ERROR_INVALID_CLASS_INSTALLER"},
-    {0xE000020E, u"ERROR_DI_DO_DEFAULT"},
-    {0xE000020F, u"ERROR_DI_NOFILECOPY"},
-    {0xE0000210, u"ERROR_INVALID_HWPROFILE"},
-    {0xE0000211, u"ERROR_NO_DEVICE_SELECTED"},
-    {0xE0000212, u"ERROR_DEVINFO_LIST_LOCKED"},
-    {0xE0000213, u"ERROR_DEVINFO_DATA_LOCKED"},
-    {0xE0000214, u"ERROR_DI_BAD_PATH"},
-    {0xE0000215, u"ERROR_NO_CLASSINSTALL_PARAMS"},
-    {0xE0000216, u"ERROR_FILEQUEUE_LOCKED"},
-    {0xE0000217, u"ERROR_BAD_SERVICE_INSTALLSECT"},
-    {0xE0000218, u"ERROR_NO_CLASS_DRIVER_LIST"},
-    {0xE0000219, u"ERROR_NO_ASSOCIATED_SERVICE"},
-    {0xE000021A, u"ERROR_NO_DEFAULT_DEVICE_INTERFACE"},
-    {0xE000021B, u"ERROR_DEVICE_INTERFACE_ACTIVE"},
-    {0xE000021C, u"ERROR_DEVICE_INTERFACE_REMOVED"},
-    {0xE000021D, u"ERROR_BAD_INTERFACE_INSTALLSECT"},
-    {0xE000021E, u"ERROR_NO_SUCH_INTERFACE_CLASS"},
-    {0xE000021F, u"ERROR_INVALID_REFERENCE_STRING"},
-    {0xE0000220, u"ERROR_INVALID_MACHINENAME"},
-    {0xE0000221, u"ERROR_REMOTE_COMM_FAILURE"},
-    {0xE0000222, u"ERROR_MACHINE_UNAVAILABLE"},
-    {0xE0000223, u"ERROR_NO_CONFIGMGR_SERVICES"},
-    {0xE0000224, u"ERROR_INVALID_PROPPAGE_PROVIDER"},
-    {0xE0000225, u"ERROR_NO_SUCH_DEVICE_INTERFACE"},
-    {0xE0000226, u"ERROR_DI_POSTPROCESSING_REQUIRED"},
-    {0xE0000227, u"ERROR_INVALID_COINSTALLER"},
-    {0xE0000228, u"ERROR_NO_COMPAT_DRIVERS"},
-    {0xE0000229, u"ERROR_NO_DEVICE_ICON"},
-    {0xE000022A, u"ERROR_INVALID_INF_LOGCONFIG"},
-    {0xE000022B, u"ERROR_DI_DONT_INSTALL"},
-    {0xE000022C, u"ERROR_INVALID_FILTER_DRIVER"},
-    {0xE000022D, u"ERROR_NON_WINDOWS_NT_DRIVER"},
-    {0xE000022E, u"ERROR_NON_WINDOWS_DRIVER"},
-    {0xE000022F, u"ERROR_NO_CATALOG_FOR_OEM_INF"},
-    {0xE0000230, u"ERROR_DEVINSTALL_QUEUE_NONNATIVE"},
-    {0xE0000231, u"ERROR_NOT_DISABLEABLE"},
-    {0xE0000232, u"ERROR_CANT_REMOVE_DEVINST"},
-    {0xE0000233, u"ERROR_INVALID_TARGET"},
-    {0xE0000234, u"ERROR_DRIVER_NONNATIVE"},
-    {0xE0000235, u"ERROR_IN_WOW64"},
-    {0xE0000236, u"ERROR_SET_SYSTEM_RESTORE_POINT"},
-    {0xE0000237, u"ERROR_INCORRECTLY_COPIED_INF"},
-    {0xE0000238, u"ERROR_SCE_DISABLED"},
-    {0xE0000239, u"ERROR_UNKNOWN_EXCEPTION"},
-    {0xE000023A, u"ERROR_PNP_REGISTRY_ERROR"},
-    {0xE000023B, u"ERROR_REMOTE_REQUEST_UNSUPPORTED"},
-    {0xE000023C, u"ERROR_NOT_AN_INSTALLED_OEM_INF"},
-    {0xE000023D, u"ERROR_INF_IN_USE_BY_DEVICES"},
-    {0xE000023E, u"ERROR_DI_FUNCTION_OBSOLETE"},
-    {0xE000023F, u"ERROR_NO_AUTHENTICODE_CATALOG"},
-    {0xE0000240, u"ERROR_AUTHENTICODE_DISALLOWED"},
-    {0xE0000241, u"ERROR_AUTHENTICODE_TRUSTED_PUBLISHER"},
-    {0xE0000242, u"ERROR_AUTHENTICODE_TRUST_NOT_ESTABLISHED"},
-    {0xE0000243, u"ERROR_AUTHENTICODE_PUBLISHER_NOT_TRUSTED"},
-    {0xE0000244, u"ERROR_SIGNATURE_OSATTRIBUTE_MISMATCH"},
-    {0xE0000245, u"ERROR_ONLY_VALIDATE_VIA_AUTHENTICODE"},
-    {0xE0000246, u"ERROR_DEVICE_INSTALLER_NOT_READY"},
-    {0xE0000247, u"ERROR_DRIVER_STORE_ADD_FAILED"},
-    {0xE0000248, u"ERROR_DEVICE_INSTALL_BLOCKED"},
-    {0xE0000249, u"ERROR_DRIVER_INSTALL_BLOCKED"},
-    {0xE000024A, u"ERROR_WRONG_INF_TYPE"},
-    {0xE000024B, u"ERROR_FILE_HASH_NOT_IN_CATALOG"},
-    {0xE000024C, u"ERROR_DRIVER_STORE_DELETE_FAILED"},
-    {0xE0000300, u"ERROR_UNRECOVERABLE_STACK_OVERFLOW"},
-    {0xE0001000, u"ERROR_NOT_INSTALLED"},
-};
+// Codes and names apart, the names one string: a third of the room that a
+// table of wide names and pointers takes.
+#define OSTREL_ERROR_CODE(code, name) code,
+constexpr std::uint32_t kCodes[] = {OSTREL_NAMED_ERRORS(OSTREL_ERROR_CODE)};
+#undef OSTREL_ERROR_CODE
+#define OSTREL_ERROR_NAME(code, name) #name "\0"
+constexpr char kNames[] = OSTREL_NAMED_ERRORS(OSTREL_ERROR_NAME);
+#undef OSTREL_ERROR_NAME
+#undef OSTREL_NAMED_ERRORS
+
+constexpr char kPrefix[] = "ERROR_";
 
 constexpr bool Ascending()
 {
-    for (std::size_t i = 1; i < std::size(kNamedErrors); ++i)
-        if (kNamedErrors[i - 1].code >= kNamedErrors[i].code) return false;
+    for (std::size_t i = 1; i < std::size(kCodes); ++i)
+        if (kCodes[i - 1] >= kCodes[i]) return false;
     return true;
 }
-static_assert(Ascending(), "kNamedErrors is searched by halves");
+static_assert(Ascending(), "kCodes is searched by halves");
+
+// The longest name, and that each code has one.
+constexpr std::size_t LongestName()
+{
+    std::size_t longest = 0;
+    std::size_t names = 0;
+    std::size_t length = 0;
+    for (std::size_t i = 0; i + 1 < sizeof kNames; ++i) {
+        if (kNames[i] != '\0') {
+            ++length;
+            continue;
+        }
+        longest = std::max(longest, length);
+        length = 0;
+        ++names;
+    }
+    return names == std::size(kCodes) ? longest : 0;
+}
+static_assert(LongestName() != 0, "one name for each code");
+static_assert(sizeof kPrefix - 1 + LongestName() < kErrorNameUnits, "ErrorNameBuffer holds every name");
 
 }  // namespace
 
-const char16_t* ErrorName(platform::DWORD code) noexcept
+bool ErrorName(platform::DWORD code, ErrorNameBuffer& name) noexcept
 {
-    const auto* found =
-        std::lower_bound(std::begin(kNamedErrors), std::end(kNamedErrors), code,
-                         [](const NamedError& entry, platform::DWORD wanted) { return entry.code < wanted; });
-    return found != std::end(kNamedErrors) && found->code == code ? found->name : nullptr;
+    name[0] = u'\0';
+    const auto* found = std::lower_bound(std::begin(kCodes), std::end(kCodes), code);
+    if (found == std::end(kCodes) || *found != code) return false;
+    const char* narrow = kNames;
+    for (auto index = found - std::begin(kCodes); index > 0; --index)
+        while (*narrow++ != '\0') {
+        }
+    std::size_t used = 0;
+    for (const char* c = kPrefix; *c != '\0'; ++c) name[used++] = static_cast<char16_t>(*c);
+    for (; *narrow != '\0'; ++narrow) name[used++] = static_cast<char16_t>(*narrow);
+    name[used] = u'\0';
+    return true;
 }
 
 bool AppendErrorCode(Text& text, platform::DWORD code)
@@ -166,7 +202,8 @@ bool AppendErrorCode(Text& text, platform::DWORD code)
     AppendHex(text, code);
     text.append(u" (");
     AppendNumber(text, code);
-    if (const char16_t* name = ErrorName(code)) {
+    ErrorNameBuffer name;
+    if (ErrorName(code, name)) {
         text.append(u", ");
         text.append(name);
     }

@@ -11,9 +11,9 @@ namespace ostrel {
 namespace {
 
 constexpr char kWaitFunction[] = "CMP_WaitNoPendingInstallEvents";
-// Windows 8 and later have it in the configuration manager's library,
-// earlier ones only in the Setup API's.
-constexpr const char16_t* kLibraries[] = {u"cfgmgr32.dll", u"setupapi.dll"};
+// The configuration manager's library; the Setup API's exports the same
+// function, but is loaded by the Windows backend alone.
+constexpr const char16_t* kLibraries[] = {u"cfgmgr32.dll"};
 
 enum class Settled { kYes, kStillPending, kUnknown };
 

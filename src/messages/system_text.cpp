@@ -89,7 +89,8 @@ const char16_t* GetSystemErrorText(platform::DWORD code)
     ErrorTextBuffer[0] = u'\0';
     AppendBounded(ErrorTextBuffer, used, kErrorTextUnits, u"0x");
     AppendBounded(ErrorTextBuffer, used, kErrorTextUnits, Digits(code, 16, 8).c_str());
-    if (const char16_t* name = ErrorName(code)) {
+    ErrorNameBuffer name;
+    if (ErrorName(code, name)) {
         AppendBounded(ErrorTextBuffer, used, kErrorTextUnits, u" (");
         AppendBounded(ErrorTextBuffer, used, kErrorTextUnits, name);
         AppendBounded(ErrorTextBuffer, used, kErrorTextUnits, u")");

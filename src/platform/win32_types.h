@@ -423,8 +423,8 @@ using PSP_FILE_CALLBACK_W = UINT(PLATFORM_API*)(void* context, UINT notification
 using UpdateDriverForPlugAndPlayDevicesWFn = BOOL(PLATFORM_API*)(HWND hwndParent, LPCWSTR hardwareId,
                                                                  LPCWSTR fullInfPath, DWORD installFlags,
                                                                  BOOL* rebootRequired);
-// cfgmgr32.dll (setupapi.dll before Windows 8): WAIT_OBJECT_0 once no
-// device installation is pending, WAIT_TIMEOUT, or WAIT_FAILED.
+// cfgmgr32.dll: WAIT_OBJECT_0 once no device installation is pending,
+// WAIT_TIMEOUT, or WAIT_FAILED.
 using CMP_WaitNoPendingInstallEventsFn = DWORD(PLATFORM_API*)(DWORD timeout);
 
 }  // namespace platform

@@ -26,7 +26,6 @@ Environment:
 import os
 import re
 import shutil
-import subprocess
 import tempfile
 import threading
 import time
@@ -188,33 +187,9 @@ class WinePrefix(Prefix):
         self.build = build
         self._runs = 0
         self._runs_lock = threading.Lock()  # runs may be started from several threads at once
-        self._keeper = None
-        self._stop_file = None
 
     def start_server(self):
-        """A server and Wine's helper processes that stay until close().
-
-        Wine ends its service manager, device manager and desktop as soon as
-        no program runs in the prefix and starts them again for the next
-        command; a program that just stays keeps every later command fast.
-        """
-        self.wineserver("-p")
-        tools = self.drive_c / "ostrel"
-        tools.mkdir(parents=True, exist_ok=True)
-        keeper = tools / "keepalive.exe"
-        shutil.copy2(self.build.tools / "keepalive.exe", keeper)
-        self._stop_file = tools / "keepalive.stop"
-        self._stop_file.unlink(missing_ok=True)
-        ready = tools / "keepalive.ready"
-        ready.unlink(missing_ok=True)
-        self._keeper = subprocess.Popen(
-            ["timeout", "-k", "5", "3600", self.loader, self.windows_path(keeper),
-             self.windows_path(self._stop_file), "3500", self.windows_path(ready)],
-            env=self.env(), stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        # The first program of a fresh server starts Wine's helper processes;
-        # a test's first command must not race it for that.
-        wait_for(lambda: ready.exists() or self._keeper.poll() is not None, "keepalive.exe to start", seconds=60)
-        assert self._keeper.poll() is None, f"keepalive.exe ended at once (code {self._keeper.returncode})"
+        self.keep_alive(self.build.tools / "keepalive.exe")
 
     # -- registry --
 
@@ -250,7 +225,7 @@ class WinePrefix(Prefix):
     # -- the program under test --
 
     def run_ostrel(self, args="", inf=None, cwd=None, files=None, program_name=PROGRAM,
-                   seconds=60, grace_ms=150, capture=False, sibling=None):
+                   seconds=60, grace_ms=150, capture=False, sibling=None, executable=None):
         """Runs OstrelSetup.exe with the exact command-line tail args and reads its boxes.
 
         capture: hand the program files as its standard output and error
@@ -266,6 +241,9 @@ class WinePrefix(Prefix):
         as the pass has it (the 64-bit build in the wow64 pass, nothing in
         the others), False nothing, or a Path to copy there. Boxes of the
         sibling count as the program's.
+
+        executable: a Path to run instead of the pass's build (under the
+        program's name).
         """
         with self._runs_lock:
             self._runs += 1
@@ -275,7 +253,7 @@ class WinePrefix(Prefix):
             if not reader.exists():
                 shutil.copy2(self.build.tools / "boxreader.exe", reader)
         program = folder / program_name
-        shutil.copy2(self.build.program, program)
+        shutil.copy2(executable or self.build.program, program)
         sibling = self.build.sibling if sibling is None else sibling
         if sibling:
             (folder / "x64").mkdir()
@@ -330,17 +308,6 @@ class WinePrefix(Prefix):
             output = (completed.stdout + completed.stderr).decode(errors="replace")
             raise AssertionError(f"box reader ended early (rc {completed.returncode}):\n{text}\n{output}")
         return result
-
-    def close(self):
-        if self._keeper:
-            self._stop_file.touch()
-            try:
-                self._keeper.wait(timeout=10)
-            except subprocess.TimeoutExpired:
-                self._keeper.kill()
-                self._keeper.wait(timeout=10)
-            self._keeper = None
-        super().close()
 
 
 class Devices:

@@ -120,8 +120,8 @@ def test_a_newdev_dll_beside_the_program_is_never_loaded(wine, devices):
     control = wine.drive_c / "control"
     control.mkdir()
     shutil.copy2(planted, control / "newdev.dll")
-    shutil.copy2(devices.tool, control / "devtool.exe")
-    assert wine.wine(wine.windows_path(control / "devtool.exe"), "load", "newdev.dll").returncode == 0
+    shutil.copy2(wine.build.tools / "loadlib.exe", control / "loadlib.exe")
+    assert wine.wine(wine.windows_path(control / "loadlib.exe"), "newdev.dll").returncode == 0
     assert (control / "newdev.dll.loaded").exists()
 
     instance = devices.create(WIDGET)

@@ -6,7 +6,9 @@ The restart codes 3010 and 1641 and the "newer driver" code 259 cannot
 happen under Wine (docs/wine.md); the unit tests prove them.
 """
 
+import os
 import re
+import zipfile
 
 import pytest
 
@@ -81,6 +83,23 @@ def log_entries(path):
 def test_a_quiet_failure_writes_its_message_to_stderr_and_exits_with_its_code(shared_wine, args, inf, exit_code, stderr):
     result = run_quiet(shared_wine, args, inf=inf)
     assert (result.exit_code, result.stderr) == (exit_code, stderr)
+
+
+SIGNED_RELEASE = os.environ.get("OSTREL_E2E_SIGNED_RELEASE")
+
+
+@pytest.mark.skipif(not SIGNED_RELEASE, reason="no signed release zip named in OSTREL_E2E_SIGNED_RELEASE "
+                                               "(scripts/test.sh makes one)")
+def test_the_signed_program_of_the_release_runs(shared_wine, tmp_path):
+    # The pass's kind of program: the 32-bit one in the win32 pass, x64\ in the win64 pass.
+    member = "x64/OstrelSetup.exe" if shared_wine.arch.program == "win64" else "OstrelSetup.exe"
+    with zipfile.ZipFile(SIGNED_RELEASE) as archive:
+        (name,) = [name for name in archive.namelist() if name.split("/", 1)[-1] == member]
+        program = tmp_path / "OstrelSetup.exe"
+        program.write_bytes(archive.read(name))
+    result = run_quiet(shared_wine, "/quiet start service Missing", executable=program)
+    assert (result.exit_code, result.stderr) == (1060, stderr_text(OPEN_SERVICE_FAILED.format("Missing"),
+                                                                   SERVICE_DOES_NOT_EXIST))
 
 
 def test_the_quiet_default_installation_is_done_when_the_program_ends(wine):

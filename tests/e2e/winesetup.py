@@ -123,6 +123,8 @@ class Prefix:
         self.winearch = winearch
         self.loader = LOADERS[winearch]
         self.display = display
+        self._keeper = None
+        self._stop_file = None
 
     @property
     def drive_c(self):
@@ -203,7 +205,43 @@ class Prefix:
         if completed.returncode != 0 or self.service_state(name) != "STOPPED":
             raise SetupError(f"creating the service {name} failed:\n{output_of(completed)}")
 
+    # -- a warm prefix --
+
+    def keep_alive(self, keepalive_exe):
+        """A server and Wine's helper processes that stay until close().
+
+        Wine ends its service manager, device manager and desktop as soon as
+        no program runs in the prefix and starts them again for the next
+        command; a program that just stays (keepalive_exe, a copy of the test
+        tool) keeps every later command fast.
+        """
+        self.wineserver("-p")
+        tools = self.drive_c / "ostrel"
+        tools.mkdir(parents=True, exist_ok=True)
+        keeper = tools / "keepalive.exe"
+        shutil.copy2(keepalive_exe, keeper)
+        self._stop_file = tools / "keepalive.stop"
+        self._stop_file.unlink(missing_ok=True)
+        ready = tools / "keepalive.ready"
+        ready.unlink(missing_ok=True)
+        self._keeper = subprocess.Popen(
+            ["timeout", "-k", "5", "3600", self.loader, self.windows_path(keeper),
+             self.windows_path(self._stop_file), "3500", self.windows_path(ready)],
+            env=self.env(), stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        # The first program of a fresh server starts Wine's helper processes;
+        # the next command must not race it for that.
+        wait_for(lambda: ready.exists() or self._keeper.poll() is not None, "keepalive.exe to start", seconds=60)
+        assert self._keeper.poll() is None, f"keepalive.exe ended at once (code {self._keeper.returncode})"
+
     def close(self):
+        if self._keeper:
+            self._stop_file.touch()
+            try:
+                self._keeper.wait(timeout=10)
+            except subprocess.TimeoutExpired:
+                self._keeper.kill()
+                self._keeper.wait(timeout=10)
+            self._keeper = None
         self.wineserver("-k")
         self.wineserver("-w")
 
@@ -211,7 +249,7 @@ class Prefix:
 # ---------- the command line ----------
 
 
-def _kept_prefix(path, winearch, display, services):
+def kept_prefix(path, winearch, display, services):
     """The prefix at path, made (with its services) unless an earlier run did."""
     prefix = Prefix(path, winearch, display)
     if not (prefix.path / READY_MARK).exists():
@@ -237,7 +275,7 @@ def main(argv):
         parser.error("--service takes NAME=EXE")
     try:
         with virtual_display() as display:
-            prefix = _kept_prefix(args.prefix.resolve(), args.arch, display, services)
+            prefix = kept_prefix(args.prefix.resolve(), args.arch, display, services)
             try:
                 return subprocess.run(args.command, env=prefix.env(), check=False).returncode
             finally:

@@ -92,7 +92,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         char hex[16];
         (void)std::snprintf(hex, sizeof hex, "0x%08X", static_cast<unsigned>(code));
         shown = sim::U16(hex);
-        if (const char16_t* name = ostrel::ErrorName(code)) shown += u" (" + std::u16string(name) + u")";
+        ostrel::ErrorNameBuffer name;
+        if (ostrel::ErrorName(code, name)) shown += u" (" + std::u16string(name) + u")";
     }
 
     std::array<std::u16string, 3> insertTexts = {AnyText(in), AnyText(in), AnyText(in)};

@@ -12,6 +12,8 @@ import struct
 
 import pytest
 
+from pe_image import BOUND_IMPORT, BASE_RELOCATION, DELAY_IMPORT, LOAD_CONFIG, Image
+
 ROOT = pathlib.Path(__file__).resolve().parents[2]
 BUILD = pathlib.Path(os.environ.get("OSTREL_BUILD_ROOT", ROOT / "build"))
 
@@ -24,61 +26,14 @@ NX_COMPAT = 0x0100
 TERMINAL_SERVER_AWARE = 0x8000
 LOAD_LIBRARY_SEARCH_SYSTEM32 = 0x800
 
-IMPORT, BASE_RELOCATION, LOAD_CONFIG, BOUND_IMPORT, DELAY_IMPORT = 1, 5, 10, 11, 13
-
-# Libraries Windows maps from system32 whatever the program's folder holds:
-# the KnownDLLs of Windows 7 to 11. Setupapi is not one everywhere: Windows 7
-# and later list it, Windows XP did not, and an administrator can change the
-# list. Where it is missing, DependentLoadFlags (honoured from Windows 10 1607
-# on) still keeps the lookup of the program's imports in system32.
-KNOWN_DLLS = {"advapi32.dll", "kernel32.dll", "msvcrt.dll", "shell32.dll", "user32.dll", "setupapi.dll"}
-
-
-class Image:
-    """The few parts of a PE image the checks need."""
-
-    def __init__(self, path):
-        self.data = path.read_bytes()
-        pe = self.u32(0x3C)
-        assert self.data[pe:pe + 4] == b"PE\0\0", f"{path} is no PE image"
-        self.machine, section_count = struct.unpack_from("<HH", self.data, pe + 4)
-        optional_size, self.characteristics = struct.unpack_from("<HH", self.data, pe + 20)
-        optional = pe + 24
-        self.magic = self.u16(optional)
-        self.pe32_plus = self.magic == 0x20B
-        self.subsystem, self.dll_characteristics = struct.unpack_from("<HH", self.data, optional + 68)
-        directory_count_at = optional + (108 if self.pe32_plus else 92)
-        count = self.u32(directory_count_at)
-        self.directories = [struct.unpack_from("<II", self.data, directory_count_at + 4 + 8 * i)
-                            for i in range(count)]
-        table = optional + optional_size
-        self.sections = [struct.unpack_from("<8xIIII", self.data, table + 40 * i)
-                         for i in range(section_count)]
-
-    def u16(self, offset):
-        return struct.unpack_from("<H", self.data, offset)[0]
-
-    def u32(self, offset):
-        return struct.unpack_from("<I", self.data, offset)[0]
-
-    def offset(self, rva):
-        for virtual_size, virtual_address, raw_size, raw_offset in self.sections:
-            if virtual_address <= rva < virtual_address + min(virtual_size, raw_size):
-                return raw_offset + rva - virtual_address
-        raise AssertionError(f"RVA {rva:#x} lies in no section's data")
-
-    def text(self, rva):
-        start = self.offset(rva)
-        return self.data[start:self.data.index(b"\0", start)].decode("ascii")
-
-    def imported_libraries(self):
-        rva, _ = self.directories[IMPORT]
-        names = []
-        descriptor = self.offset(rva)
-        while any(self.data[descriptor:descriptor + 20]):
-            names.append(self.text(self.u32(descriptor + 12)))
-            descriptor += 20
-        return names
+# What every run needs, and all that the program imports: KnownDLLs, which
+# Windows maps from system32 whatever the program's folder holds.
+IMPORTED = {"advapi32.dll", "kernel32.dll", "msvcrt.dll"}
+# What only some actions need: loaded from the system folder at the first
+# call that needs it (src/platform/windows/system_libraries.cpp), by these
+# names, in this order, from a table of 13 wide characters per entry.
+LOADED_AT_FIRST_NEED = ["setupapi.dll", "shell32.dll", "user32.dll"]
+TABLE_ENTRY_BYTES = 26
 
 
 @pytest.fixture(params=[("win32", 0x14C, 0x10B), ("win64", 0x8664, 0x20B)], ids=["win32", "win64"])
@@ -136,11 +91,33 @@ def test_load_configuration_keeps_dependent_libraries_to_system32(build):
     assert (security_cookie, guard_flags) == (0, 0)
 
 
-def test_imports_only_known_system_libraries(build):
+def test_imports_only_what_every_run_needs(build):
     image, _, _ = build
-    libraries = {name.lower() for name in image.imported_libraries()}
-    assert libraries, "no imports read"
-    assert libraries <= KNOWN_DLLS, f"not known DLLs: {sorted(libraries - KNOWN_DLLS)}"
+    assert {name.lower() for name in image.imported_libraries()} == IMPORTED
     # Nothing loaded later by name through the import machinery either.
     assert image.directories[DELAY_IMPORT] == (0, 0)
     assert image.directories[BOUND_IMPORT] == (0, 0)
+
+
+def test_libraries_loaded_at_first_need_are_named_only_in_the_binders_table(build):
+    image, _, _ = build
+    data = image.data.lower()
+    places = []
+    for name in LOADED_AT_FIRST_NEED:
+        stem = name.removesuffix(".dll")
+        # In any of the forms a name can take: ASCII (imports, GetModuleHandleA)
+        # or UTF-16 (LoadLibraryExW), with or without ".dll".
+        found = sorted({at for form in (stem.encode("ascii"), stem.encode("utf-16-le"))
+                        for at in _occurrences(data, form)})
+        assert len(found) == 1, f"{name} named {len(found)} times"
+        assert data[found[0]:found[0] + 2 * len(name) + 2] == name.encode("utf-16-le") + b"\0\0"
+        places.append(found[0])
+    first = places[0]
+    assert places == [first + TABLE_ENTRY_BYTES * i for i in range(len(places))], "not one table"
+
+
+def _occurrences(data, needle):
+    at = data.find(needle)
+    while at != -1:
+        yield at
+        at = data.find(needle, at + 1)

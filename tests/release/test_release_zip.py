@@ -1,62 +1,27 @@
-"""The release archive that scripts/release.sh makes.
-
-OSTREL_RELEASE_ZIPS names two archives built separately from the same
-sources, joined by the path separator (scripts/test.sh builds them in two
-folders, under different time zones and umasks); without it the tests
-build both here.
-"""
+"""The release archive that scripts/release.sh makes, unsigned and signed
+(conftest.py makes both kinds twice)."""
 
 import hashlib
-import os
 import re
 import struct
-import subprocess
 import zipfile
-from pathlib import Path
 
 import pytest
 
-ROOT = Path(__file__).resolve().parents[2]
+from release_files import ROOT, project_version, read_members
+
 MACHINE_I386 = 0x14C
 MACHINE_AMD64 = 0x8664
 
 
-def project_version():
-    text = (ROOT / "CMakeLists.txt").read_text(encoding="utf-8")
-    return re.search(r"project\(OstrelSetup VERSION ([0-9.]+)", text).group(1)
-
-
-@pytest.fixture(scope="session")
-def archives(tmp_path_factory):
-    named = os.environ.get("OSTREL_RELEASE_ZIPS")
-    if named:
-        paths = [Path(path) for path in named.split(os.pathsep)]
-    else:
-        paths = []
-        for name in ("first", "second"):
-            out = tmp_path_factory.mktemp(name)
-            subprocess.run(["bash", ROOT / "scripts" / "release.sh", out], check=True, timeout=1800)
-            paths.extend(out.glob("OstrelSetup-*.zip"))
-    assert len(paths) == 2, paths
-    return paths
-
-
-@pytest.fixture(scope="session")
-def members(archives):
-    """name below the top folder -> bytes, for the files of the first archive."""
-    top = f"OstrelSetup-{project_version()}/"
-    with zipfile.ZipFile(archives[0]) as archive:
-        assert archives[0].name == f"OstrelSetup-{project_version()}.zip"
-        names = archive.namelist()
-        outside = [name for name in names if not name.startswith(top)]
-        assert outside == [], f"outside {top}"
-        assert len(names) == len(set(names)), "a name stored twice"
-        return {name[len(top):]: archive.read(name) for name in names if not name.endswith("/")}
+@pytest.fixture(scope="session", params=["unsigned", "signed"])
+def members(request, releases):
+    return read_members(getattr(releases, request.param)[0].zip)
 
 
 def test_holds_both_programs_the_readme_the_samples_and_the_checksums(members):
     samples = {f"samples/{path.name}": path.read_bytes() for path in (ROOT / "samples").iterdir()}
-    expected = {"OstrelSetup.exe", "x64/OstrelSetup.exe", "README.txt", "SHA256SUMS"} | set(samples)
+    expected = {"OstrelSetup.exe", "x64/OstrelSetup.exe", "README.txt", "sbom.spdx.json", "SHA256SUMS"} | set(samples)
     assert set(members) == expected
     for name, content in samples.items():
         assert members[name] == content, f"{name} differs from the repository's"
@@ -106,7 +71,9 @@ def test_readme_names_the_version_and_has_windows_line_ends(members):
     assert "\n" not in text.replace("\r\n", "")
 
 
-def test_two_builds_of_the_same_sources_are_identical(archives):
+@pytest.mark.parametrize("kind", ["unsigned", "signed"])
+def test_two_builds_of_the_same_sources_are_identical(releases, kind):
+    archives = [release.zip for release in getattr(releases, kind)]
     first, second = (path.read_bytes() for path in archives)
     if first == second:
         return

@@ -177,11 +177,11 @@ struct UpdateFailure {
 };
 
 const UpdateFailure kUpdateFailures[] = {
-    {"NewDevMissing", [](sim::Machine& m) { m.libraries.clear(); },
+    {"NewDevMissing", [](sim::Machine& m) { m.RemoveLibrary(u"newdev.dll"); },
      ErrorBox("Load of newdev.dll failed.\n" + kModuleNotFoundText)},
     {"UpdateFunctionMissing",
      [](sim::Machine& m) {
-         m.libraries.clear();
+         m.RemoveLibrary(u"newdev.dll");
          sim::AddNewDevLibrary(m, false);
      },
      ErrorBox("UpdateDriverForPlugAndPlayDevices function not found.\n" + kProcNotFoundText)},
@@ -384,6 +384,7 @@ TEST_F(NewDevLoadingTest, ASystemFolderPathTooLongForTheLibraryNameLoadsNothing)
 {
     machine.hasSetDefaultDllDirectories = false;
     machine.systemDirectory = u"C:\\" + std::u16string(250, u'w');
+    sim::AddSystemLibraries(machine);
     sim::AddNewDevLibrary(machine);
 
     EXPECT_EQ(Update(kWidget), 0);

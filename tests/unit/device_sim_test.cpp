@@ -60,7 +60,7 @@ protected:
     HDEVINFO presentSet = INVALID_HANDLE_VALUE;
     HDEVINFO newSet = INVALID_HANDLE_VALUE;
     SP_DEVINFO_DATA record{};
-    FARPROC updateFunction = machine.libraries.front().exports.at("UpdateDriverForPlugAndPlayDevicesW");
+    FARPROC updateFunction = machine.SystemLibrary(u"newdev.dll")->exports.at("UpdateDriverForPlugAndPlayDevicesW");
     BOOL restart = TRUE;
 };
 
@@ -215,7 +215,9 @@ TEST_F(SimDeviceTest, LibraryLoading)
         {"freed twice", [&] { return FreeLibrary(module) != 0; }, ERROR_INVALID_HANDLE},
         {"no default directories", [&] { return SetDefaultDllDirectories(0) != 0; }, ERROR_INVALID_PARAMETER},
     });
-    EXPECT_EQ(machine.loadedLibraries, std::vector<std::u16string>{u"C:\\windows\\system32\\newdev.dll"});
+    // The Setup API came with the fixture's first call.
+    EXPECT_EQ(machine.loadedLibraries, (std::vector<std::u16string>{u"C:\\windows\\system32\\setupapi.dll",
+                                                                    u"C:\\windows\\system32\\newdev.dll"}));
 }
 
 }  // namespace

@@ -131,8 +131,8 @@ protected:
         if (it == machine.systemTexts.end()) {
             char hex[16];
             (void)std::snprintf(hex, sizeof hex, "0x%08X", static_cast<unsigned>(code));
-            const char16_t* name = ostrel::ErrorName(code);
-            return name == nullptr ? hex : std::string(hex) + " (" + sim::U8(name) + ")";
+            ostrel::ErrorNameBuffer name;
+            return ostrel::ErrorName(code, name) ? std::string(hex) + " (" + sim::U8(name) + ")" : hex;
         }
         std::string text = sim::U8(it->second);
         if (!text.empty() && text.back() == '\n') text.pop_back();

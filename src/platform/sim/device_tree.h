@@ -107,9 +107,9 @@ bool MultiStringHolds(const std::optional<std::u16string>& data, const std::u16s
 // Puts newdev.dll into the machine's system folder, with or without its
 // UpdateDriverForPlugAndPlayDevicesW.
 void AddNewDevLibrary(Machine& machine, bool withUpdateFunction = true);
-// Puts `name` (cfgmgr32.dll, or setupapi.dll as before Windows 8) into the
-// system folder with CMP_WaitNoPendingInstallEvents, which waits out
-// DeviceTree::pendingInstallationMs.
+// Gives `name` in the system folder (cfgmgr32.dll, as every machine has it
+// from the start) the function CMP_WaitNoPendingInstallEvents, which waits
+// out DeviceTree::pendingInstallationMs.
 void AddPendingInstallWait(Machine& machine, const std::u16string& name = u"cfgmgr32.dll");
 
 }  // namespace sim

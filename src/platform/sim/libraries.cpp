@@ -1,4 +1,5 @@
-// Dynamic loading on the simulated machine, and the new-device library.
+// Dynamic loading on the simulated machine, the new-device library, and the
+// system libraries that the program loads at the first call that needs them.
 //
 // LoadLibraryExW searches as Windows does: a name with a path is that file;
 // a bare name is looked for in the folders the LOAD_LIBRARY_SEARCH_* flags
@@ -9,7 +10,9 @@
 // between loads, as Windows does, would show nothing more.
 
 #include <algorithm>
+#include <iterator>
 #include <memory>
+#include <string_view>
 
 #include "platform/platform.h"
 #include "platform/sim/machine.h"
@@ -142,12 +145,129 @@ DWORD PLATFORM_API CMP_WaitNoPendingInstallEvents(DWORD timeout)
     return WAIT_OBJECT_0;
 }
 
+template <typename Function>
+FARPROC Address(Function* function)
+{
+    return reinterpret_cast<FARPROC>(function);
+}
+
+struct SystemExport {
+    std::string_view function;
+    const char16_t* library;
+    FARPROC address;
+};
+
+constexpr char16_t kSetupApi[] = u"setupapi.dll";
+constexpr char16_t kShell[] = u"shell32.dll";
+constexpr char16_t kUser[] = u"user32.dll";
+
+// The functions of platform.h that those libraries export, by name.
+const SystemExport kSystemExports[] = {
+    {"GetProcessWindowStation", kUser, Address(&GetProcessWindowStation)},
+    {"GetUserObjectInformationW", kUser, Address(&GetUserObjectInformationW)},
+    {"MessageBoxW", kUser, Address(&MessageBoxW)},
+    {"SetupCloseFileQueue", kSetupApi, Address(&SetupCloseFileQueue)},
+    {"SetupCloseInfFile", kSetupApi, Address(&SetupCloseInfFile)},
+    {"SetupCommitFileQueueW", kSetupApi, Address(&SetupCommitFileQueueW)},
+    {"SetupDefaultQueueCallbackW", kSetupApi, Address(&SetupDefaultQueueCallbackW)},
+    {"SetupDiCallClassInstaller", kSetupApi, Address(&SetupDiCallClassInstaller)},
+    {"SetupDiCreateDeviceInfoList", kSetupApi, Address(&SetupDiCreateDeviceInfoList)},
+    {"SetupDiCreateDeviceInfoW", kSetupApi, Address(&SetupDiCreateDeviceInfoW)},
+    {"SetupDiDestroyDeviceInfoList", kSetupApi, Address(&SetupDiDestroyDeviceInfoList)},
+    {"SetupDiEnumDeviceInfo", kSetupApi, Address(&SetupDiEnumDeviceInfo)},
+    {"SetupDiGetActualSectionToInstallW", kSetupApi, Address(&SetupDiGetActualSectionToInstallW)},
+    {"SetupDiGetClassDevsW", kSetupApi, Address(&SetupDiGetClassDevsW)},
+    {"SetupDiGetDeviceInstallParamsW", kSetupApi, Address(&SetupDiGetDeviceInstallParamsW)},
+    {"SetupDiGetDeviceRegistryPropertyW", kSetupApi, Address(&SetupDiGetDeviceRegistryPropertyW)},
+    {"SetupDiGetINFClassW", kSetupApi, Address(&SetupDiGetINFClassW)},
+    {"SetupDiRemoveDevice", kSetupApi, Address(&SetupDiRemoveDevice)},
+    {"SetupDiSetClassInstallParamsW", kSetupApi, Address(&SetupDiSetClassInstallParamsW)},
+    {"SetupDiSetDeviceInstallParamsW", kSetupApi, Address(&SetupDiSetDeviceInstallParamsW)},
+    {"SetupDiSetDeviceRegistryPropertyW", kSetupApi, Address(&SetupDiSetDeviceRegistryPropertyW)},
+    {"SetupInitDefaultQueueCallback", kSetupApi, Address(&SetupInitDefaultQueueCallback)},
+    {"SetupInitDefaultQueueCallbackEx", kSetupApi, Address(&SetupInitDefaultQueueCallbackEx)},
+    {"SetupInstallFilesFromInfSectionW", kSetupApi, Address(&SetupInstallFilesFromInfSectionW)},
+    {"SetupInstallFromInfSectionW", kSetupApi, Address(&SetupInstallFromInfSectionW)},
+    {"SetupInstallServicesFromInfSectionW", kSetupApi, Address(&SetupInstallServicesFromInfSectionW)},
+    {"SetupOpenFileQueue", kSetupApi, Address(&SetupOpenFileQueue)},
+    {"SetupOpenInfFileW", kSetupApi, Address(&SetupOpenInfFileW)},
+    {"SetupPromptReboot", kSetupApi, Address(&SetupPromptReboot)},
+    {"SetupTermDefaultQueueCallback", kSetupApi, Address(&SetupTermDefaultQueueCallback)},
+    {"ShellExecuteW", kShell, Address(&ShellExecuteW)},
+};
+
+const SystemExport* FindSystemExport(std::string_view function)
+{
+    auto it = std::find_if(std::begin(kSystemExports), std::end(kSystemExports),
+                           [&](const SystemExport& entry) { return entry.function == function; });
+    return it == std::end(kSystemExports) ? nullptr : &*it;
+}
+
+std::u16string FileNameOf(const std::u16string& path)
+{
+    const std::size_t slash = path.find_last_of(u"\\/");
+    return FoldCase(slash == std::u16string::npos ? path : path.substr(slash + 1));
+}
+
 }  // namespace
+
+void AddSystemLibraries(Machine& machine)
+{
+    for (const char16_t* name : {kSetupApi, kShell, kUser}) {
+        Library library{machine.systemDirectory + u'\\' + name, {}};
+        for (const SystemExport& entry : kSystemExports)
+            if (entry.library == name) library.exports[std::string(entry.function)] = entry.address;
+        machine.libraries.push_back(std::move(library));
+    }
+}
+
+void Machine::RemoveLibrary(const std::u16string& fileName)
+{
+    const std::u16string wanted = FoldCase(fileName);
+    libraries.erase(std::remove_if(libraries.begin(), libraries.end(),
+                                   [&](const Library& library) { return FileNameOf(library.path) == wanted; }),
+                    libraries.end());
+}
+
+Library* Machine::SystemLibrary(const std::u16string& fileName)
+{
+    const std::u16string wanted = FoldCase(systemDirectory + u'\\' + fileName);
+    auto it = std::find_if(libraries.begin(), libraries.end(),
+                           [&](const Library& library) { return FoldCase(library.path) == wanted; });
+    return it == libraries.end() ? nullptr : &*it;
+}
+
+// The Windows backend loads the library from the system folder at the first
+// call of one of its functions, and resolves each function once; a library
+// it cannot load or a function it cannot find fails the call.
+bool Machine::BindSystemFunction(const char* function)
+{
+    const SystemExport* entry = FindSystemExport(function);
+    if (entry == nullptr || boundFunctions_.count(function) != 0) return true;
+    const Library* library = SystemLibrary(entry->library);
+    if (library == nullptr) {
+        lastError = ERROR_MOD_NOT_FOUND;
+        return false;
+    }
+    if (std::find(loadedLibraries.begin(), loadedLibraries.end(), library->path) == loadedLibraries.end())
+        loadedLibraries.push_back(library->path);
+    if (library->exports.count(function) == 0) {
+        lastError = ERROR_PROC_NOT_FOUND;
+        return false;
+    }
+    boundFunctions_.insert(function);
+    return true;
+}
 
 void AddPendingInstallWait(Machine& machine, const std::u16string& name)
 {
+    const auto wait = reinterpret_cast<FARPROC>(&CMP_WaitNoPendingInstallEvents);
+    if (Library* present = machine.SystemLibrary(name)) {
+        present->exports["CMP_WaitNoPendingInstallEvents"] = wait;
+        return;
+    }
     Library library{machine.systemDirectory + u"\\" + name, {}};
-    library.exports["CMP_WaitNoPendingInstallEvents"] = reinterpret_cast<FARPROC>(&CMP_WaitNoPendingInstallEvents);
+    library.exports["CMP_WaitNoPendingInstallEvents"] = wait;
     machine.libraries.push_back(std::move(library));
 }
 

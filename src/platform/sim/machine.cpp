@@ -56,6 +56,8 @@ Machine::Machine()
     }
     stringBlocks = *projectBlocks;
     current = this;
+    AddSystemLibraries(*this);
+    AddPendingInstallWait(*this);
     systemTexts = {
         {ERROR_SUCCESS, u"The operation completed successfully.\r\n"},
         {ERROR_FILE_NOT_FOUND, u"The system cannot find the file specified.\r\n"},
@@ -99,6 +101,7 @@ bool Machine::Enter(const char* function, std::vector<std::u16string> arguments)
 {
     const unsigned number = ++callCounts_[function];
     calls_.push_back(CallRecord{function, arguments, allocations_.size()});
+    if (!BindSystemFunction(function)) return true;
     for (const Fault& fault : faults_) {
         if (fault.function != function) continue;
         if (fault.callNumber != 0 && fault.callNumber != number) continue;

@@ -76,6 +76,13 @@ struct Library {
     std::map<std::string, FARPROC> exports;
 };
 
+class Machine;
+
+// SETUPAPI, SHELL32 and USER32, which the program loads from the system
+// folder at the first call that needs them: in the system folder, each with
+// the functions of platform.h that it exports. The constructor adds them.
+void AddSystemLibraries(Machine& machine);
+
 class Machine {
 public:
     Machine();
@@ -86,8 +93,11 @@ public:
     static Machine& Current();
 
     // Call log and fault injection. Every sim function starts with Enter():
-    // it logs the call and answers whether a fault fires (the last error is
-    // then already set and the function returns its failure value).
+    // it logs the call and answers whether it fails (the last error is then
+    // already set and the function returns its failure value): by a fault,
+    // or because the system library of a function that the program loads at
+    // its first call is missing or lacks it (ERROR_MOD_NOT_FOUND,
+    // ERROR_PROC_NOT_FOUND).
     bool Enter(const char* function, std::vector<std::u16string> arguments = {});
     void FailCall(Fault fault) { faults_.push_back(std::move(fault)); }
     // A sim function's own refusal: sets the last error, returns the
@@ -153,7 +163,13 @@ public:
 
     // Libraries LoadLibraryExW can find.
     std::vector<Library> libraries;
-    std::vector<std::u16string> loadedLibraries;  // paths, in load order
+    // Paths, in load order: each LoadLibraryExW that found one, and each
+    // system library at the first call that needed it.
+    std::vector<std::u16string> loadedLibraries;
+    // Every library of that file name, wherever it lies ("user32.dll").
+    void RemoveLibrary(const std::u16string& fileName);
+    // The library of that file name in the system folder, or null.
+    Library* SystemLibrary(const std::u16string& fileName);
     bool hasSetDefaultDllDirectories = true;
     DWORD defaultDllDirectories = 0;
 
@@ -210,11 +226,14 @@ public:
     bool shutdownPrivilegeEnabled = false;
 
 private:
+    bool BindSystemFunction(const char* function);
+
     std::vector<CallRecord> calls_;
     std::vector<Fault> faults_;
     std::map<std::string, unsigned> callCounts_;
     std::map<std::u16string, DWORD> files_;  // key: path folded to lower case
     std::set<void*> allocations_;
+    std::set<std::string> boundFunctions_;  // of the system libraries, found once and kept
     std::map<std::u16string, DWORD> fileIndices_;  // identity -> file index, as GetFileInformationByHandle gives it
 
 public:

@@ -2,6 +2,7 @@
 // log file and the local time it is stamped with.
 #include "platform/platform.h"
 
+#include "platform/windows/system_libraries.h"
 #include "platform/windows/win_cast.h"
 
 namespace platform {
@@ -9,11 +10,18 @@ namespace platform {
 using win::Sdk;
 using win::Wide;
 
-HANDLE GetProcessWindowStation() { return ::GetProcessWindowStation(); }
+// The window station is USER32's, loaded at the first of these calls
+// (system_libraries.h): a quiet run never makes them.
+HANDLE GetProcessWindowStation()
+{
+    const auto call = OSTREL_SYSTEM_FUNCTION(user, GetProcessWindowStation);
+    return call != nullptr ? call() : nullptr;
+}
 
 BOOL GetUserObjectInformationW(HANDLE object, int index, void* info, DWORD length, DWORD* lengthNeeded)
 {
-    return ::GetUserObjectInformationW(object, index, info, length, lengthNeeded);
+    const auto call = OSTREL_SYSTEM_FUNCTION(user, GetUserObjectInformationW);
+    return call != nullptr ? call(object, index, info, length, lengthNeeded) : FALSE;
 }
 
 HANDLE GetStdHandle(DWORD stdHandle) { return ::GetStdHandle(stdHandle); }

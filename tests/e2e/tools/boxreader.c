@@ -5,14 +5,16 @@
  * the grammar cares about both), then logs every message box that any other
  * process shows, one UTF-8 line per box, and answers it so the run goes on.
  *
- *   boxreader.exe --log FILE [--timeout SECONDS] [--grace MS] [--echo]
+ *   boxreader.exe --log FILE [--timeout SECONDS] [--grace MS] [--echo] [--fast]
  *                 [--run EXE [--args-file FILE] [--cwd DIR]
  *                  [--stdout FILE] [--stderr FILE]] [--stop FILE] [--refs FILE]
+ *                 [--shots DIR]
  *
  * Log lines (fields separated by tabs; \\ \t \n \r escaped inside fields):
  *   ref     <icon> <ok|missing>
  *   ready
  *   box     <process> <caption> <text> <icon> <buttons>
+ *   shot    <file>            with --shots: the picture of the box before it
  *   exit    <code>            the program ended
  *   timeout                   the program was still running at the deadline
  *
@@ -23,9 +25,17 @@
  * are kept in that file and read from it on later runs (same prefix, same
  * display), which saves showing them again.
  *
+ * --shots DIR saves each box as it is on the screen, frame and caption
+ * included, to DIR\box<N>.ppm (binary PPM, N from 1) before answering it
+ * (scripts/screenshots.sh makes the pictures of docs/images/ so).
+ *
  * --stdout and --stderr create those files and hand them to the program as
  * its standard output and standard error (the other standard handles stay
  * empty); without them the program gets no handles of the reader's.
+ *
+ * --fast only answers: every box at once, looked for every millisecond,
+ * with no box lines and no icons learnt (scripts/bench.sh presses the boxes
+ * of the runs it times so).
  */
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
@@ -60,6 +70,7 @@ static Seen g_seen[kMaxSeen];
 static int g_seen_count;
 static HANDLE g_log = INVALID_HANDLE_VALUE;
 static BOOL g_echo;
+static BOOL g_fast;
 
 /* ---------- output ---------- */
 
@@ -140,25 +151,19 @@ static HWND find_icon_control(HWND box)
     return NULL;
 }
 
-static BOOL capture_once(HWND control, DWORD *pixels, int *width, int *height)
+/* Copies width x height pixels of the screen from (left, top) as 32-bit
+ * BGRX values in top-down rows. */
+static BOOL capture_screen(int left, int top, int width, int height, DWORD *pixels)
 {
-    RECT rect;
     BOOL ok = FALSE;
-    if (!GetWindowRect(control, &rect)) return FALSE;
-    *width = rect.right - rect.left;
-    *height = rect.bottom - rect.top;
-    if (*width <= 0 || *height <= 0) return FALSE;
-    if (*width > kIconSide) *width = kIconSide;
-    if (*height > kIconSide) *height = kIconSide;
-
     HDC screen = GetDC(NULL);
     if (!screen) return FALSE;
     HDC memory = CreateCompatibleDC(screen);
     BITMAPINFO info;
     memset(&info, 0, sizeof info);
     info.bmiHeader.biSize = sizeof info.bmiHeader;
-    info.bmiHeader.biWidth = *width;
-    info.bmiHeader.biHeight = -*height; /* top-down rows */
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = -height; /* top-down rows */
     info.bmiHeader.biPlanes = 1;
     info.bmiHeader.biBitCount = 32;
     info.bmiHeader.biCompression = BI_RGB;
@@ -166,15 +171,27 @@ static BOOL capture_once(HWND control, DWORD *pixels, int *width, int *height)
     HBITMAP bitmap = memory ? CreateDIBSection(memory, &info, DIB_RGB_COLORS, &bits, NULL, 0) : NULL;
     if (bitmap && bits) {
         HGDIOBJ previous = SelectObject(memory, bitmap);
-        ok = BitBlt(memory, 0, 0, *width, *height, screen, rect.left, rect.top, SRCCOPY);
+        ok = BitBlt(memory, 0, 0, width, height, screen, left, top, SRCCOPY);
         GdiFlush();
-        if (ok) memcpy(pixels, bits, (size_t)(*width) * (size_t)(*height) * sizeof(DWORD));
+        if (ok) memcpy(pixels, bits, (size_t)width * (size_t)height * sizeof(DWORD));
         SelectObject(memory, previous);
     }
     if (bitmap) DeleteObject(bitmap);
     if (memory) DeleteDC(memory);
     ReleaseDC(NULL, screen);
     return ok;
+}
+
+static BOOL capture_once(HWND control, DWORD *pixels, int *width, int *height)
+{
+    RECT rect;
+    if (!GetWindowRect(control, &rect)) return FALSE;
+    *width = rect.right - rect.left;
+    *height = rect.bottom - rect.top;
+    if (*width <= 0 || *height <= 0) return FALSE;
+    if (*width > kIconSide) *width = kIconSide;
+    if (*height > kIconSide) *height = kIconSide;
+    return capture_screen(rect.left, rect.top, *width, *height, pixels);
 }
 
 static BOOL is_uniform(const DWORD *pixels, int count)
@@ -416,6 +433,62 @@ static void log_box(HWND box)
     emit_line(line);
 }
 
+/* ---------- pictures ---------- */
+
+static const wchar_t *g_shots; /* --shots: the folder for pictures of the boxes */
+static int g_shot_count;
+
+static void write_ppm(const wchar_t *path, const DWORD *pixels, int width, int height)
+{
+    size_t count = (size_t)width * (size_t)height;
+    unsigned char *rgb = (unsigned char *)malloc(count * 3);
+    HANDLE file = CreateFileW(path, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
+    if (rgb && file != INVALID_HANDLE_VALUE) {
+        char header[64];
+        int length = wsprintfA(header, "P6\n%d %d\n255\n", width, height);
+        for (size_t i = 0; i < count; ++i) {
+            rgb[3 * i] = (unsigned char)(pixels[i] >> 16);
+            rgb[3 * i + 1] = (unsigned char)(pixels[i] >> 8);
+            rgb[3 * i + 2] = (unsigned char)pixels[i];
+        }
+        write_bytes(file, header, (DWORD)length);
+        write_bytes(file, (const char *)rgb, (DWORD)(count * 3));
+    }
+    if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
+    free(rgb);
+}
+
+/* The box as it is on the screen, once two captures 100 ms apart agree
+ * (it has painted); logged as a "shot" line. */
+static void save_picture(HWND box)
+{
+    RECT rect;
+    if (!g_shots || !GetWindowRect(box, &rect)) return;
+    int width = rect.right - rect.left, height = rect.bottom - rect.top;
+    if (width <= 0 || height <= 0) return;
+    size_t bytes = (size_t)width * (size_t)height * sizeof(DWORD);
+    DWORD *pixels = (DWORD *)malloc(bytes);
+    DWORD *previous = (DWORD *)malloc(bytes);
+    BOOL have_previous = FALSE, steady = FALSE;
+    for (int attempt = 0; pixels && previous && !steady && attempt < 50; ++attempt) {
+        Sleep(100);
+        if (!capture_screen(rect.left, rect.top, width, height, pixels)) continue;
+        steady = have_previous && memcmp(previous, pixels, bytes) == 0;
+        memcpy(previous, pixels, bytes);
+        have_previous = TRUE;
+    }
+    if (steady) {
+        wchar_t path[MAX_PATH];
+        char line[MAX_PATH * 4] = "shot\t";
+        swprintf(path, MAX_PATH, L"%ls\\box%d.ppm", g_shots, ++g_shot_count);
+        write_ppm(path, pixels, width, height);
+        append_field(line, sizeof line, path);
+        emit_line(line);
+    }
+    free(pixels);
+    free(previous);
+}
+
 static Seen *find_seen(HWND box)
 {
     for (int i = 0; i < g_seen_count; ++i)
@@ -448,7 +521,10 @@ static BOOL CALLBACK visit_window(HWND window, LPARAM unused)
         }
         return TRUE;
     }
-    log_box(window);
+    if (!g_fast) {
+        log_box(window);
+        save_picture(window);
+    }
     answer(window);
     if (g_seen_count < kMaxSeen) {
         g_seen[g_seen_count].box = window;
@@ -490,6 +566,10 @@ static BOOL parse_options(int argc, wchar_t **argv, Options *options)
             g_echo = TRUE;
             continue;
         }
+        if (wcscmp(argv[i], L"--fast") == 0) {
+            g_fast = TRUE;
+            continue;
+        }
         if (!value) return FALSE;
         if (wcscmp(argv[i], L"--log") == 0)
             options->log = value;
@@ -507,6 +587,8 @@ static BOOL parse_options(int argc, wchar_t **argv, Options *options)
             options->stdout_file = value;
         else if (wcscmp(argv[i], L"--stderr") == 0)
             options->stderr_file = value;
+        else if (wcscmp(argv[i], L"--shots") == 0)
+            g_shots = value;
         else if (wcscmp(argv[i], L"--timeout") == 0)
             options->timeout_ms = (DWORD)wcstoul(value, NULL, 10) * 1000;
         else if (wcscmp(argv[i], L"--grace") == 0)
@@ -630,7 +712,7 @@ static int watch(const Options *options, HANDLE program)
             }
             break;
         }
-        Sleep(kPollMs);
+        Sleep(g_fast ? 1 : kPollMs);
     }
     sweep();
     if (!program) return 0;
@@ -647,16 +729,16 @@ int wmain(int argc, wchar_t **argv)
     Options options;
     if (!parse_options(argc, argv, &options)) {
         static const char usage[] =
-            "usage: boxreader --log FILE [--timeout S] [--grace MS] [--echo] "
+            "usage: boxreader --log FILE [--timeout S] [--grace MS] [--echo] [--fast] "
             "[--run EXE [--args-file FILE] [--cwd DIR] [--stdout FILE] [--stderr FILE]] "
-            "[--stop FILE] [--refs FILE]\n";
+            "[--stop FILE] [--refs FILE] [--shots DIR]\n";
         write_bytes(GetStdHandle(STD_ERROR_HANDLE), usage, sizeof usage - 1);
         return 2;
     }
     g_log = CreateFileW(options.log, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_ALWAYS,
                         FILE_ATTRIBUTE_NORMAL, NULL);
     if (g_log == INVALID_HANDLE_VALUE) return 2;
-    learn_references(options.refs);
+    if (!g_fast) learn_references(options.refs);
     emit_line("ready");
 
     HANDLE program = NULL;

@@ -7,9 +7,6 @@
  *   devtool.exe list CLASSGUID
  *       one line for every present device of the class:
  *       INSTANCEID <tab> HWID;HWID... <tab> DRIVER (the driver key, or -)
- *   devtool.exe load NAME
- *       LoadLibraryW(NAME) and FreeLibrary, as a program that trusts the
- *       classic search order would load a DLL
  *
  * Output is UTF-8 on stdout; the exit code is 0 on success, else the last
  * error of the failed call.
@@ -134,19 +131,10 @@ static int list(const wchar_t *class_text)
     return 0;
 }
 
-static int load(const wchar_t *name)
-{
-    HMODULE module = LoadLibraryW(name);
-    if (module == NULL) return failed("LoadLibraryW");
-    FreeLibrary(module);
-    return 0;
-}
-
 int wmain(int argc, wchar_t **argv)
 {
     if (argc == 5 && wcscmp(argv[1], L"create") == 0) return create(argv[2], argv[3], argv[4]);
     if (argc == 3 && wcscmp(argv[1], L"list") == 0) return list(argv[2]);
-    if (argc == 3 && wcscmp(argv[1], L"load") == 0) return load(argv[2]);
-    fputs("usage: devtool create CLASSGUID CLASSNAME HWID[;HWID...] | list CLASSGUID | load NAME\n", stderr);
+    fputs("usage: devtool create CLASSGUID CLASSNAME HWID[;HWID...] | list CLASSGUID\n", stderr);
     return 2;
 }

@@ -1,7 +1,9 @@
 /* newdev.dll, planted: a stand-in that the end-to-end tests put beside
  * OstrelSetup.exe to show that the program never loads a newdev.dll from its
- * own folder. Being loaded at all runs DllMain, which leaves a mark file
- * beside the DLL ("newdev.dll.loaded"); its update function leaves another
+ * own folder; copied under the names setupapi.dll, shell32.dll and
+ * user32.dll, it shows the same for the libraries the program loads at their
+ * first use. Being loaded at all runs DllMain, which leaves a mark file
+ * beside the DLL ("<its name>.loaded"); its update function leaves another
  * ("newdev.dll.called") and claims success.
  */
 #define WIN32_LEAN_AND_MEAN
