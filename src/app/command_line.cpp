@@ -32,13 +32,18 @@ const char16_t* SkipBlanks(const char16_t* text)
     return text;
 }
 
-const char16_t* CopyToken(const char16_t* position)
+std::size_t ArgumentLength(const char16_t* position)
 {
     const char16_t* end = position;
     while (!EndsArgument(*end)) ++end;
-    const auto length = static_cast<std::size_t>(end - position);
+    return static_cast<std::size_t>(end - position);
+}
+
+const char16_t* CopyToken(const char16_t* position)
+{
+    const std::size_t length = ArgumentLength(position);
     if (length >= kTokenCapacity) return nullptr;
-    std::copy(position, end, TokenBuffer);
+    std::copy(position, position + length, TokenBuffer);
     TokenBuffer[length] = u'\0';
     return TokenBuffer;
 }

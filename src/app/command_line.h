@@ -28,6 +28,9 @@ bool StartsWithWord(const char16_t* text, std::u16string_view word);
 bool EqualsWord(const char16_t* text, std::u16string_view word);
 const char16_t* SkipBlanks(const char16_t* text);
 
+// The number of characters of the argument at `position`, up to the next
+// blank or the end of the line.
+std::size_t ArgumentLength(const char16_t* position);
 // Copies the argument at `position` (up to the next blank or the end of the
 // line) into the static TokenBuffer and returns it. An argument too long for
 // TokenBuffer is refused, not cut: the result is then null and TokenBuffer is
@@ -61,11 +64,11 @@ struct CommandLineFault {
 };
 
 // Reads the options at the start of `commandLine`: "/reboot ", "/de ",
-// "/en ", "/f <file>", "/log <file>", "/wait <seconds>" (the number followed
-// by a blank or the end of the line), and "/quiet" or "/q" followed by a
-// blank or the end of the line. Returns the cursor at the first text that
-// is no option (the blanks before it passed over) or at the end of the
-// line; null after a faulty file name, with `fault` filled in.
+// "/en ", "/f <file>", "/log <file>" (once), "/wait <seconds>" (the number
+// followed by a blank or the end of the line), and "/quiet" or "/q"
+// followed by a blank or the end of the line. Returns the cursor at the
+// first text that is no option (the blanks before it passed over) or at
+// the end of the line; null after a faulty option, with `fault` filled in.
 const char16_t* ReadOptions(const char16_t* commandLine, Options& options, CommandLineFault& fault);
 
 // Why the text at `position` is no option and no action, for the log.

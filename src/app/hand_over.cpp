@@ -20,20 +20,6 @@ namespace {
 
 constexpr char16_t kSiblingName[] = u"x64\\OstrelSetup.exe";
 
-// "<the program's folder>\x64\OstrelSetup.exe", found by the program's own
-// full path, never by the search path or the current folder.
-bool BuildSiblingPath(SiblingPath& path)
-{
-    const platform::DWORD length =
-        platform::GetModuleFileNameW(nullptr, path, static_cast<platform::DWORD>(kSiblingPathCapacity));
-    if (length == 0 || length >= kSiblingPathCapacity) return false;
-    std::size_t folderEnd = length;
-    while (folderEnd > 0 && path[folderEnd - 1] != u'\\') --folderEnd;
-    if (folderEnd == 0 || folderEnd + std::size(kSiblingName) > kSiblingPathCapacity) return false;
-    std::copy(std::begin(kSiblingName), std::end(kSiblingName), path + folderEnd);
-    return true;
-}
-
 bool IsFile(const char16_t* path)
 {
     const platform::DWORD attributes = platform::GetFileAttributesW(path);
@@ -63,6 +49,19 @@ void TraceChildEnd(const RunContext& run, const char16_t* sibling, platform::DWO
 }
 
 }  // namespace
+
+// Never by the search path or the current folder.
+bool BuildSiblingPath(SiblingPath& path)
+{
+    const platform::DWORD length =
+        platform::GetModuleFileNameW(nullptr, path, static_cast<platform::DWORD>(kSiblingPathCapacity));
+    if (length == 0 || length >= kSiblingPathCapacity) return false;
+    std::size_t folderEnd = length;
+    while (folderEnd > 0 && path[folderEnd - 1] != u'\\') --folderEnd;
+    if (folderEnd == 0 || folderEnd + std::size(kSiblingName) > kSiblingPathCapacity) return false;
+    std::copy(std::begin(kSiblingName), std::end(kSiblingName), path + folderEnd);
+    return true;
+}
 
 Sibling LookForSibling(SiblingPath& path)
 {

@@ -15,6 +15,9 @@ enum class Sibling { NotNeeded, Found, Missing };
 constexpr std::size_t kSiblingPathCapacity = 1024;
 using SiblingPath = char16_t[kSiblingPathCapacity];
 
+// "<the program's folder>\x64\OstrelSetup.exe", found by the program's own
+// full path; false when that path cannot be had or made.
+bool BuildSiblingPath(SiblingPath& path);
 // NotNeeded unless this is a 32-bit program under WOW64 on a machine that
 // runs x64 programs; then whether x64\OstrelSetup.exe lies beside it
 // (its path in `path`).

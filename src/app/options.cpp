@@ -9,6 +9,8 @@ namespace ostrel {
 
 namespace {
 
+constexpr std::u16string_view kLogWord = u"/log ";
+
 struct OptionState {
     const char16_t* cursor;  // right after the option word
     Options& options;
@@ -116,15 +118,17 @@ bool ReadWaitOption(OptionState& state)
 }
 
 // A name that cannot be read opens no log: the fault is shown, not logged.
+// A second "/log" is a fault: which of the two would the caller look in?
 bool ReadLogOption(OptionState& state)
 {
+    if (state.options.hasLog) return Refuse(state, state.cursor - kLogWord.size(), u"a second /log");
     state.options.hasLog = ReadFileName(state, state.options.logPath);
     return state.options.hasLog;
 }
 
 constexpr Option kOptions[] = {
     {u"/reboot ", SetRebootOption, false}, {u"/de ", UseGerman, false},      {u"/en ", UseEnglish, false},
-    {u"/f ", ReadInfPathOption, false},    {u"/log ", ReadLogOption, false}, {u"/wait ", ReadWaitOption, false},
+    {u"/f ", ReadInfPathOption, false},    {kLogWord, ReadLogOption, false}, {u"/wait ", ReadWaitOption, false},
     {u"/quiet", SetQuiet, true},           {u"/q", SetQuiet, true},
 };
 

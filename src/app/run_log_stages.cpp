@@ -2,10 +2,12 @@
 #include "app/run_log_stages.h"
 
 #include "app/bitness.h"
+#include "app/hand_over.h"
 #include "base/numbers.h"
 #include "messages/messages.h"
 #include "platform/platform.h"
 #include "platform/unique_handle.h"
+#include "run/output.h"
 #include "run/run_log.h"
 
 #ifndef OSTREL_VERSION
@@ -35,14 +37,37 @@ const char16_t* Elevation()
     return elevation.TokenIsElevated != 0 ? u"yes" : u"no";
 }
 
-const char16_t* QuietText(QuietReason quiet)
+void TraceQuiet(const RunContext& run, const Quietness& quiet)
 {
-    switch (quiet) {
-        case QuietReason::Asked: return u"yes, asked for";
-        case QuietReason::InvisibleWindowStation: return u"yes, the window station is not visible";
+    switch (quiet.reason) {
+        case QuietReason::Asked: run.Trace({u"quiet: yes, asked for"}); return;
+        case QuietReason::InvisibleWindowStation: run.Trace({u"quiet: yes, the window station is not visible"}); return;
+        case QuietReason::VisibilityUnknown:
+            run.Trace({u"quiet: yes, whether the window station is visible cannot be told (error ",
+                       Decimal(quiet.error).c_str(), u")"});
+            return;
         case QuietReason::None: break;
     }
-    return u"no";
+    run.Trace({u"quiet: no"});
+}
+
+// The files whose bytes the run depends on: a log appended to one of them
+// would break a driver package's signature or the program itself.
+Result CheckRunFiles(const RunContext& run, const RunLog& log, bool& isRunFile)
+{
+    SiblingPath program{};
+    const platform::DWORD length =
+        platform::GetModuleFileNameW(nullptr, program, static_cast<platform::DWORD>(kSiblingPathCapacity));
+    if (length == 0 || length >= kSiblingPathCapacity) program[0] = u'\0';
+    SiblingPath sibling{};
+    if (!BuildSiblingPath(sibling)) sibling[0] = u'\0';
+    for (const char16_t* file :
+         {run.infPath, static_cast<const char16_t*>(program), static_cast<const char16_t*>(sibling)}) {
+        if (file[0] == u'\0') continue;
+        const Result compared = log.IsFile(file, isRunFile);
+        if (compared.Failed() || isRunFile) return compared;
+    }
+    return Result::Done();
 }
 
 }  // namespace
@@ -51,11 +76,19 @@ Result OpenLog(RunContext& run, RunLog& log, const char16_t* path)
 {
     const Result opened = log.Open(path);
     if (opened.Failed()) return Report(run, opened, kMsgOpenLogFailed, path);
+    bool isRunFile = false;
+    const Result checked = CheckRunFiles(run, log, isRunFile);
+    if (checked.Failed()) return Report(run, checked, kMsgOpenLogFailed, path);
+    if (isRunFile) {
+        Text text;
+        FormatCatalogueMessage(text, kMsgLogIsARunFile, path);
+        return ReportText(run, Result::Failure(platform::ERROR_INVALID_COMMAND_LINE), text.c_str());
+    }
     run.log = &log;
     return opened;
 }
 
-void WriteLogHeader(const RunContext& run, QuietReason quiet)
+void WriteLogHeader(const RunContext& run, const Quietness& quiet, bool optionsRead)
 {
     if (run.log == nullptr) return;
     char16_t user[platform::UNLEN + 1] = {};
@@ -63,12 +96,29 @@ void WriteLogHeader(const RunContext& run, QuietReason quiet)
     if (!platform::GetUserNameW(user, &userUnits)) user[0] = u'\0';
     run.Trace({u"OstrelSetup " OSTREL_VERSION u", ", Bitness()});
     run.Trace({u"user: ", user[0] != u'\0' ? user : u"(unknown)", u", elevated: ", Elevation()});
-    run.Trace({u"quiet: ", QuietText(quiet)});
+    TraceQuiet(run, quiet);
     run.Trace({u"command line: ", platform::GetCommandLineW()});
-    run.Trace({u"INF file: ", run.infPath});
+    // A refused "/f" leaves InfPath at whatever it was before.
+    if (optionsRead) run.Trace({u"INF file: ", run.infPath});
 }
 
-int FinishRun(const RunContext& run)
+// The log itself cannot tell: its message goes to standard error, in a
+// person's run too, where a box about a record would only stand in the way.
+void SayLogFailure(RunContext& run, StandardStream& errors)
+{
+    if (run.log == nullptr || !run.log->WriteFailed()) return;
+    const platform::DWORD error = run.log->WriteError();
+    Text text;
+    FormatCatalogueMessage(text, kMsgWriteLogFailed, run.log->Path());
+    text.append(u'\n');
+    const char16_t* systemText = GetSystemErrorText(error);
+    text.append(systemText);
+    errors.WriteEntry(text.failed() ? systemText : text.c_str());
+    run.outcome.RecordLogFailure(error);
+    run.log = nullptr;  // said once
+}
+
+int FinishRun(RunContext& run, StandardStream& errors)
 {
     const platform::DWORD outcome = run.outcome.ExitCode();
     const platform::DWORD exitCode = run.quiet ? outcome : 0;
@@ -83,7 +133,10 @@ int FinishRun(const RunContext& run)
         }
         run.Trace(line);
     }
-    return static_cast<int>(exitCode);
+    // Also the last line's write: a failed one changes the exit code that
+    // line could not show.
+    SayLogFailure(run, errors);
+    return static_cast<int>(run.quiet ? run.outcome.ExitCode() : 0);
 }
 
 }  // namespace ostrel

@@ -5,6 +5,7 @@
 
 #include "app/application.h"
 #include "app/hand_over.h"
+#include "app/quiet_scan.h"
 #include "app/restart.h"
 #include "app/run_log_stages.h"
 #include "app/usage_text.h"
@@ -26,6 +27,7 @@ constexpr std::u16string_view kInfExtension = u".inf";
 constexpr unsigned long kQuietWaitSeconds = 120;
 // How much of the text at a command-line fault the log shows.
 constexpr std::size_t kFaultExcerptUnits = 40;
+constexpr char16_t kOverlongArgument[] = u"an argument of 256 characters or more";
 
 std::size_t LastDot(const char16_t* path, std::size_t length)
 {
@@ -35,12 +37,21 @@ std::size_t LastDot(const char16_t* path, std::size_t length)
     return length;
 }
 
+// The column in the whole line, as the log's header shows it: the text the
+// options are read from is its end.
+std::size_t Column(const RunContext& run, const char16_t* at)
+{
+    const std::size_t whole = TextLength(platform::GetCommandLineW());
+    const std::size_t tail = TextLength(run.commandLine);
+    return (whole > tail ? whole - tail : 0) + static_cast<std::size_t>(at - run.commandLine) + 1;
+}
+
 void TraceFault(const RunContext& run, const CommandLineFault& fault)
 {
     if (run.log == nullptr || fault.at == nullptr) return;
     Text line;
     line.append(u"command line refused at column ");
-    AppendNumber(line, static_cast<unsigned long long>(fault.at - run.commandLine) + 1);
+    AppendNumber(line, Column(run, fault.at));
     line.append(u", ");
     line.append(fault.what);
     line.append(u": \"");
@@ -65,10 +76,30 @@ void Perform(RunContext& run, const char16_t* cursor, const CommandLineFault& fa
     RestartIfNeeded(run, rebootOption);
 }
 
-QuietReason WhyQuiet(const Options& options)
+// Nobody may have to answer a box nobody sees: where the system cannot
+// say whether the window station is visible, the run is quiet too.
+Quietness WhyQuiet(bool asked)
 {
-    if (options.quiet) return QuietReason::Asked;
-    return WindowStationIsVisible() ? QuietReason::None : QuietReason::InvisibleWindowStation;
+    if (asked) return {QuietReason::Asked};
+    platform::DWORD error = platform::ERROR_SUCCESS;
+    switch (LookAtWindowStation(error)) {
+        case Visibility::Visible: return {QuietReason::None};
+        case Visibility::Invisible: return {QuietReason::InvisibleWindowStation};
+        case Visibility::Unknown: break;
+    }
+    return {QuietReason::VisibilityUnknown, error};
+}
+
+// Every argument measured before the first is acted on: a fault found
+// half-way would leave the work before it done and the run reported as
+// refused.
+Result CheckArguments(RunContext& run, const char16_t* first)
+{
+    for (const char16_t* position = first; position != nullptr; position = NextToken(position)) {
+        if (ArgumentLength(position) >= kTokenCapacity)
+            return RefuseCommandLine(run, kMsgInvalidCommandLine, {position, kOverlongArgument});
+    }
+    return Result::Done();
 }
 
 }  // namespace
@@ -90,15 +121,20 @@ void SetDefaultInfPath(InfPathBuffer& infPath)
     infPath[dot + kInfExtension.size()] = u'\0';
 }
 
-bool WindowStationIsVisible()
+Visibility LookAtWindowStation(platform::DWORD& error)
 {
     const platform::HANDLE station = platform::GetProcessWindowStation();
+    if (station == nullptr) {
+        error = Result::LastError().Error();
+        return Visibility::Unknown;
+    }
     platform::USEROBJECTFLAGS flags{};
     platform::DWORD needed = 0;
-    if (station == nullptr ||
-        !platform::GetUserObjectInformationW(station, platform::UOI_FLAGS, &flags, sizeof flags, &needed))
-        return true;
-    return (flags.dwFlags & platform::WSF_VISIBLE) != 0;
+    if (!platform::GetUserObjectInformationW(station, platform::UOI_FLAGS, &flags, sizeof flags, &needed)) {
+        error = Result::LastError().Error();
+        return Visibility::Unknown;
+    }
+    return (flags.dwFlags & platform::WSF_VISIBLE) != 0 ? Visibility::Visible : Visibility::Invisible;
 }
 
 bool IsHelp(const char16_t* commandLine) { return EqualsWord(commandLine, u"help") || EqualsWord(commandLine, u"/?"); }
@@ -126,8 +162,7 @@ void WalkArguments(RunContext& run, const Action& action, const char16_t* first)
     for (const char16_t* position = first; position != nullptr; position = NextToken(position)) {
         const char16_t* argument = CopyToken(position);
         if (argument == nullptr) {
-            static_cast<void>(
-                RefuseCommandLine(run, kMsgInvalidCommandLine, {position, u"an argument of 256 characters or more"}));
+            static_cast<void>(RefuseCommandLine(run, kMsgInvalidCommandLine, {position, kOverlongArgument}));
             return;
         }
         if (action.operation(run, argument).Failed()) return;
@@ -150,6 +185,7 @@ void RunAction(RunContext& run, const char16_t* cursor)
             RefuseCommandLine(run, action->emptyListMessage, {arguments, u"an action without arguments"}));
         return;
     }
+    if (CheckArguments(run, arguments).Failed()) return;
     if (action->changesDevices && run.devicesNeed64BitProgram) {
         static_cast<void>(ReportAlone(run, Result::Failure(platform::ERROR_IN_WOW64), kMsgDevicesNeed64BitProgram));
         return;
@@ -166,42 +202,47 @@ int OstrelSetupApp::RunSetup()
 
     const char16_t* commandLine = CommandLine();
     if (IsHelp(commandLine)) {
-        ShowUsage(WindowStationIsVisible(), Name());
+        platform::DWORD error = platform::ERROR_SUCCESS;
+        ShowUsage(LookAtWindowStation(error) == Visibility::Visible, Name());
         return 0;
     }
 
+    // Looked for first: quiet holds even when the options cannot all be read.
+    const bool quietAsked = AsksForQuiet(commandLine);
     Options options(infPath);
     CommandLineFault fault;
     const char16_t* cursor = ReadOptions(commandLine, options, fault);
-    const QuietReason quiet = WhyQuiet(options);
+    const Quietness quiet = WhyQuiet(quietAsked || options.quiet);
 
     StandardStream errors(platform::STD_ERROR_HANDLE);
     BoxSink boxes(Name());
     QuietSink quietSink(errors);
     MessageSink& sink =
-        quiet == QuietReason::None ? static_cast<MessageSink&>(boxes) : static_cast<MessageSink&>(quietSink);
+        quiet.reason == QuietReason::None ? static_cast<MessageSink&>(boxes) : static_cast<MessageSink&>(quietSink);
     RunContext run(sink, infPath);
-    run.quiet = quiet != QuietReason::None;
+    run.quiet = quiet.reason != QuietReason::None;
     // A quiet run's exit code must describe a settled machine; a person's
     // run waits only when asked to.
     run.waitSeconds = options.hasWait ? options.waitSeconds : (run.quiet ? kQuietWaitSeconds : 0);
     run.commandLine = commandLine;
 
     RunLog log;
-    if (options.hasLog && OpenLog(run, log, options.logPath).Failed()) return FinishRun(run);
-    WriteLogHeader(run, quiet);
+    if (options.hasLog && OpenLog(run, log, options.logPath).Failed()) return FinishRun(run, errors);
+    WriteLogHeader(run, quiet, cursor != nullptr);
     if (cursor != nullptr) {
         SiblingPath sibling{};
         const Sibling found = LookForSibling(sibling);
         if (found == Sibling::Found) {
-            // The 64-bit program has written its own closing lines.
             const Result handedOver = HandOver(run, sibling, commandLine);
-            return handedOver.Failed() ? FinishRun(run) : static_cast<int>(run.outcome.ExitCode());
+            if (handedOver.Failed()) return FinishRun(run, errors);
+            // The 64-bit program has written its own closing lines.
+            SayLogFailure(run, errors);
+            return static_cast<int>(run.outcome.ExitCode());
         }
         run.devicesNeed64BitProgram = found == Sibling::Missing;
     }
     Perform(run, cursor, fault, options.rebootOption);
-    return FinishRun(run);
+    return FinishRun(run, errors);
 }
 
 }  // namespace ostrel

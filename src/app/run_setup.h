@@ -13,9 +13,10 @@ namespace ostrel {
 void SetDefaultInfPath(InfPathBuffer& infPath);
 
 // Whether the process's window station is one a person sees; a service or a
-// task in session 0 has none. When the system cannot say, a person is
-// assumed, as before quiet runs existed.
-bool WindowStationIsVisible();
+// task in session 0 has none. Unknown, with the failed call's error, when
+// the system cannot say.
+enum class Visibility { Visible, Invisible, Unknown };
+Visibility LookAtWindowStation(platform::DWORD& error);
 
 // "help" or "/?": the usage text in a box, or on the standard output where
 // nobody can see a box.
@@ -28,10 +29,13 @@ Result RefuseCommandLine(RunContext& run, unsigned message, const CommandLineFau
 
 // Calls the action's operation for each argument from `first` on, left to
 // right, until one fails. An argument too long for TokenBuffer is refused
-// with kMsgInvalidCommandLine and ends the walk like a failure.
+// with kMsgInvalidCommandLine and ends the walk like a failure (RunAction
+// has measured every argument before the first operation, so that this
+// does not happen half-way).
 void WalkArguments(RunContext& run, const Action& action, const char16_t* first);
 
-// The action at `cursor` over its arguments; without one, the default
+// The action at `cursor` over its arguments, once the whole line is found
+// sound (every argument fits TokenBuffer); without one, the default
 // installation when nothing is left, else kMsgInvalidCommandLine.
 void RunAction(RunContext& run, const char16_t* cursor);
 

@@ -2,7 +2,7 @@
 //
 // Everything OstrelSetup tells its user is a message: a box, or in a quiet
 // run an entry on the standard error handle. Catalogue texts are
-// string resources 2 to 39 in English (1033) and German (Austria, 3079),
+// string resources 2 to 44 in English (1033) and German (Austria, 3079),
 // picked by the thread locale that "/de" and "/en" set.
 #pragma once
 
@@ -53,6 +53,11 @@ enum MessageId : unsigned {
     kMsgRemoveNewDeviceFailed = 37,
     kMsgInstallationsPending = 38,
     kMsgNoReasonGiven = 39,
+    kMsgStartNotCompleted = 40,
+    kMsgStopNotCompleted = 41,
+    kMsgQueryServiceFailed = 42,
+    kMsgLogIsARunFile = 43,
+    kMsgWriteLogFailed = 44,
 };
 
 // The catalogue text for `id` in the active language; false (and an empty

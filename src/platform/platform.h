@@ -103,6 +103,21 @@ BOOL WriteFile(HANDLE file, const void* buffer, DWORD bytesToWrite, DWORD* bytes
 BOOL CloseHandle(HANDLE object);
 void GetLocalTime(SYSTEMTIME* time);
 
+// The log file: what it is, which file it is, how it ends, and the lock
+// that keeps its entries whole while other runs write to it too.
+DWORD GetFileType(HANDLE file);
+BOOL GetFileInformationByHandle(HANDLE file, BY_HANDLE_FILE_INFORMATION* information);
+BOOL ReadFile(HANDLE file, void* buffer, DWORD bytesToRead, DWORD* bytesRead, void* overlapped);
+// The SDK's LARGE_INTEGERs, as the 64-bit numbers they hold.
+BOOL SetFilePointerEx(HANDLE file, LONGLONG distance, LONGLONG* newPointer, DWORD moveMethod);
+BOOL LockFileEx(HANDLE file, DWORD flags, DWORD reserved, DWORD bytesLow, DWORD bytesHigh, OVERLAPPED* overlapped);
+BOOL UnlockFileEx(HANDLE file, DWORD reserved, DWORD bytesLow, DWORD bytesHigh, OVERLAPPED* overlapped);
+
+// Time, for the waits of a run: the simulated machine's clock moves on
+// only when the program sleeps.
+void Sleep(DWORD milliseconds);
+ULONGLONG GetTickCount64();
+
 // Process, user and rights
 HANDLE GetCurrentProcess();
 BOOL IsWow64Process(HANDLE process, BOOL* wow64);
@@ -129,6 +144,8 @@ SC_HANDLE OpenServiceW(SC_HANDLE manager, LPCWSTR serviceName, DWORD desiredAcce
 BOOL StartServiceW(SC_HANDLE service, DWORD argumentCount, LPCWSTR* arguments);
 BOOL ControlService(SC_HANDLE service, DWORD control, SERVICE_STATUS* status);
 BOOL DeleteService(SC_HANDLE service);
+// Only the SC_STATUS_PROCESS_INFO level: a SERVICE_STATUS_PROCESS.
+BOOL QueryServiceStatusEx(SC_HANDLE service, int infoLevel, BYTE* buffer, DWORD bufferSize, DWORD* bytesNeeded);
 BOOL CloseServiceHandle(SC_HANDLE handle);
 
 }  // namespace platform

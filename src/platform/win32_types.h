@@ -34,6 +34,8 @@ using BYTE = std::uint8_t;
 using LCID = DWORD;
 using LANGID = WORD;
 using HRESULT = LONG;
+using LONGLONG = std::int64_t;
+using ULONGLONG = std::uint64_t;
 using ULONG_PTR = std::uintptr_t;
 using UINT_PTR = std::uintptr_t;
 using SIZE_T = std::size_t;
@@ -82,6 +84,47 @@ struct SERVICE_STATUS {
     DWORD dwServiceSpecificExitCode;
     DWORD dwCheckPoint;
     DWORD dwWaitHint;
+};
+
+// What QueryServiceStatusEx gives at SC_STATUS_PROCESS_INFO.
+struct SERVICE_STATUS_PROCESS {
+    DWORD dwServiceType;
+    DWORD dwCurrentState;
+    DWORD dwControlsAccepted;
+    DWORD dwWin32ExitCode;
+    DWORD dwServiceSpecificExitCode;
+    DWORD dwCheckPoint;
+    DWORD dwWaitHint;
+    DWORD dwProcessId;
+    DWORD dwServiceFlags;
+};
+
+// The SDK's OVERLAPPED with its union spelt as the offset the program uses;
+// Pointer, the union's other member, is never needed.
+struct OVERLAPPED {
+    ULONG_PTR Internal;
+    ULONG_PTR InternalHigh;
+    DWORD Offset;
+    DWORD OffsetHigh;
+    HANDLE hEvent;
+};
+
+struct FILETIME {
+    DWORD dwLowDateTime;
+    DWORD dwHighDateTime;
+};
+
+struct BY_HANDLE_FILE_INFORMATION {
+    DWORD dwFileAttributes;
+    FILETIME ftCreationTime;
+    FILETIME ftLastAccessTime;
+    FILETIME ftLastWriteTime;
+    DWORD dwVolumeSerialNumber;
+    DWORD nFileSizeHigh;
+    DWORD nFileSizeLow;
+    DWORD nNumberOfLinks;
+    DWORD nFileIndexHigh;
+    DWORD nFileIndexLow;
 };
 
 struct SYSTEMTIME {
@@ -247,8 +290,14 @@ constexpr DWORD GENERIC_WRITE = 0x40000000;
 constexpr DWORD FILE_APPEND_DATA = 0x4;
 constexpr DWORD FILE_SHARE_READ = 0x1;
 constexpr DWORD FILE_SHARE_WRITE = 0x2;
+constexpr DWORD FILE_SHARE_DELETE = 0x4;
 constexpr DWORD OPEN_EXISTING = 3;
 constexpr DWORD OPEN_ALWAYS = 4;
+constexpr DWORD FILE_BEGIN = 0;
+constexpr DWORD FILE_END = 2;
+constexpr DWORD FILE_TYPE_DISK = 0x1;
+constexpr DWORD LOCKFILE_FAIL_IMMEDIATELY = 0x1;
+constexpr DWORD LOCKFILE_EXCLUSIVE_LOCK = 0x2;
 constexpr DWORD INFINITE = 0xFFFFFFFF;
 // The longest command line a process can be given, terminator excluded.
 constexpr std::size_t MAX_COMMAND_LINE = 32766;
@@ -278,11 +327,15 @@ constexpr DWORD ERROR_SUCCESS = 0;
 constexpr DWORD ERROR_FILE_NOT_FOUND = 2;
 constexpr DWORD ERROR_ACCESS_DENIED = 5;
 constexpr DWORD ERROR_NOT_ENOUGH_MEMORY = 8;
+constexpr DWORD ERROR_WRITE_FAULT = 29;
+constexpr DWORD ERROR_LOCK_VIOLATION = 33;
 constexpr DWORD ERROR_INVALID_PARAMETER = 87;
 constexpr DWORD ERROR_INSUFFICIENT_BUFFER = 122;
 constexpr DWORD ERROR_PROC_NOT_FOUND = 127;
 constexpr DWORD ERROR_NO_MORE_ITEMS = 259;
+constexpr DWORD ERROR_SERVICE_REQUEST_TIMEOUT = 1053;
 constexpr DWORD ERROR_SERVICE_ALREADY_RUNNING = 1056;
+constexpr DWORD ERROR_SERVICE_CANNOT_ACCEPT_CTRL = 1061;
 constexpr DWORD ERROR_SERVICE_NOT_ACTIVE = 1062;
 constexpr DWORD ERROR_FILENAME_EXCED_RANGE = 206;
 constexpr DWORD ERROR_INVALID_CLASS = 0xE0000206;
@@ -356,6 +409,14 @@ constexpr int SPFILEQ_REBOOT_RECOMMENDED = 0x2;
 constexpr DWORD SC_MANAGER_ALL_ACCESS = 0xF003F;
 constexpr DWORD SERVICE_ALL_ACCESS = 0xF01FF;
 constexpr DWORD SERVICE_CONTROL_STOP = 1;
+constexpr int SC_STATUS_PROCESS_INFO = 0;  // SC_STATUS_TYPE
+constexpr DWORD SERVICE_STOPPED = 1;
+constexpr DWORD SERVICE_START_PENDING = 2;
+constexpr DWORD SERVICE_STOP_PENDING = 3;
+constexpr DWORD SERVICE_RUNNING = 4;
+constexpr DWORD SERVICE_CONTINUE_PENDING = 5;
+constexpr DWORD SERVICE_PAUSE_PENDING = 6;
+constexpr DWORD SERVICE_PAUSED = 7;
 
 // Signatures of functions the program hands to, or fetches from, the system.
 using PSP_FILE_CALLBACK_W = UINT(PLATFORM_API*)(void* context, UINT notification, UINT_PTR param1, UINT_PTR param2);

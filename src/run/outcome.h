@@ -14,6 +14,13 @@ public:
     // failure that left no error code counts as ERROR_INSTALL_FAILURE. Only
     // the reporter records failures, as it shows them.
     void RecordFailure(platform::DWORD code);
+    // A write to the log failed: the exit code says so only when nothing
+    // else failed, since the log is a record of the work, not the work.
+    void RecordLogFailure(platform::DWORD code)
+    {
+        logFailed_ = true;
+        logFailure_ = code == platform::ERROR_SUCCESS ? platform::ERROR_INSTALL_FAILURE : code;
+    }
     // "install device" left a device alone because it has a newer driver.
     void RecordDeviceLeftAlone() { deviceLeftAlone_ = true; }
     // A change that Windows completes only after a restart. Never cleared:
@@ -32,14 +39,16 @@ public:
 
     bool Failed() const { return failed_; }
     Restart RestartState() const { return restart_; }
-    // The child's code after a hand-over; else the failure's code, else
-    // 1641 for a restart started, 3010 for one needed, 259 for a device left
-    // alone, else 0.
+    // The child's code after a hand-over; else the failure's code, else the
+    // failed log write's, else 1641 for a restart started, 3010 for one
+    // needed, 259 for a device left alone, else 0.
     platform::DWORD ExitCode() const;
 
 private:
     bool failed_ = false;
     platform::DWORD failure_ = 0;
+    bool logFailed_ = false;
+    platform::DWORD logFailure_ = 0;
     bool deviceLeftAlone_ = false;
     Restart restart_ = Restart::NotNeeded;
     bool handedOver_ = false;

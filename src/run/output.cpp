@@ -10,13 +10,10 @@ namespace ostrel {
 
 namespace {
 
-constexpr char16_t kCarriageReturn = u'\r';
-constexpr char16_t kLineFeed = u'\n';
 constexpr char32_t kReplacement = 0xFFFD;
 
 bool IsHighSurrogate(char16_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
 bool IsLowSurrogate(char16_t unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
-bool IsLineEnd(char16_t unit) { return unit == kCarriageReturn || unit == kLineFeed; }
 
 std::size_t PutCodePoint(char32_t point, char* out)
 {
@@ -73,30 +70,6 @@ void UnitWriter::Put(const char16_t* units, std::size_t count)
 }
 
 void UnitWriter::Put(const char16_t* terminated) { Put(terminated, TextLength(terminated)); }
-
-void UnitWriter::PutLines(const char16_t* text, const char16_t* continuation)
-{
-    bool lineEnded = false;
-    for (const char16_t* cursor = text; *cursor != u'\0';) {
-        if (IsLineEnd(*cursor)) {
-            if (*cursor == kCarriageReturn && cursor[1] == kLineFeed) ++cursor;
-            if (lineEnded) Put(u"\r\n");  // an empty line in the middle stays
-            lineEnded = true;
-            ++cursor;
-            continue;
-        }
-        if (lineEnded) {
-            Put(u"\r\n");
-            Put(continuation);
-            lineEnded = false;
-        }
-        // The line's units up to its end, at once.
-        const char16_t* end = cursor;
-        while (*end != u'\0' && !IsLineEnd(*end)) ++end;
-        Put(cursor, static_cast<std::size_t>(end - cursor));
-        cursor = end;
-    }
-}
 
 bool UnitWriter::Flush()
 {
@@ -164,7 +137,7 @@ void StandardStream::WriteEntry(const char16_t* text)
     const platform::last_error_guard kept;
     if (!Connect()) return;
     UnitWriter writer(handle_, console_);
-    writer.PutLines(text, u"");
+    PutLines(writer, text, u"");
     writer.Put(u"\r\n");
 }
 

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 
+#include "base/text.h"
 #include "platform/unique_handle.h"
 
 namespace ostrel {
@@ -21,9 +22,6 @@ public:
     void Put(const char16_t* units, std::size_t count);
     void Put(const char16_t* terminated);
     void Put(char16_t unit) { Put(&unit, 1); }
-    // Puts `text` with each line end in it (CR, LF or CR LF) as CR LF and
-    // `continuation`; line ends at its very end are left out.
-    void PutLines(const char16_t* text, const char16_t* continuation);
     // Writes what is collected; false when this or an earlier write failed.
     bool Flush();
 
@@ -38,6 +36,35 @@ private:
     std::size_t used_ = 0;
     char16_t units_[kBlockUnits] = {};
 };
+
+// Puts `text` into `out` (anything with Put(units, count)) with each line
+// end in it (CR, LF or CR LF) as CR LF followed by `continuation`; line
+// ends at its very end are left out, an empty line in the middle stays.
+template <typename Out>
+void PutLines(Out& out, const char16_t* text, const char16_t* continuation)
+{
+    const auto isLineEnd = [](char16_t unit) { return unit == u'\r' || unit == u'\n'; };
+    bool lineEnded = false;
+    for (const char16_t* cursor = text; *cursor != u'\0';) {
+        if (isLineEnd(*cursor)) {
+            if (*cursor == u'\r' && cursor[1] == u'\n') ++cursor;
+            if (lineEnded) out.Put(u"\r\n", 2);
+            lineEnded = true;
+            ++cursor;
+            continue;
+        }
+        if (lineEnded) {
+            out.Put(u"\r\n", 2);
+            out.Put(continuation, TextLength(continuation));
+            lineEnded = false;
+        }
+        // The line's units up to its end, at once.
+        const char16_t* end = cursor;
+        while (*end != u'\0' && !isLineEnd(*end)) ++end;
+        out.Put(cursor, static_cast<std::size_t>(end - cursor));
+        cursor = end;
+    }
+}
 
 // UTF-8 of `count` units; an unpaired surrogate becomes U+FFFD. `out` has
 // room for 3 bytes per unit. Returns the number of bytes.

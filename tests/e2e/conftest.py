@@ -27,6 +27,7 @@ import os
 import re
 import shutil
 import tempfile
+import threading
 import time
 from dataclasses import dataclass, field
 from pathlib import Path
@@ -185,6 +186,7 @@ class WinePrefix(Prefix):
         self.arch = arch
         self.build = build
         self._runs = 0
+        self._runs_lock = threading.Lock()  # runs may be started from several threads at once
 
     def start_server(self):
         self.keep_alive(self.build.tools / "keepalive.exe")
@@ -211,8 +213,10 @@ class WinePrefix(Prefix):
 
     # -- services --
 
-    def create_test_service(self, name):
-        self.create_service(name, self.build.tools / "testsvc.exe")
+    def create_test_service(self, name, stop_delay_ms=0):
+        """The test service; with stop_delay_ms it takes that long to stop."""
+        arguments = f"--stop-delay {stop_delay_ms}" if stop_delay_ms else ""
+        self.create_service(name, self.build.tools / "testsvc.exe", arguments)
 
     def start_service(self, name):
         self.sc("start", name)
@@ -241,9 +245,13 @@ class WinePrefix(Prefix):
         executable: a Path to run instead of the pass's build (under the
         program's name).
         """
-        self._runs += 1
-        folder = self.drive_c / "ostrel" / f"run{self._runs}"
-        folder.mkdir(parents=True)
+        with self._runs_lock:
+            self._runs += 1
+            folder = self.drive_c / "ostrel" / f"run{self._runs}"
+            folder.mkdir(parents=True)
+            reader = self.drive_c / "ostrel" / "boxreader.exe"
+            if not reader.exists():
+                shutil.copy2(self.build.tools / "boxreader.exe", reader)
         program = folder / program_name
         shutil.copy2(executable or self.build.program, program)
         sibling = self.build.sibling if sibling is None else sibling
@@ -254,9 +262,6 @@ class WinePrefix(Prefix):
             self._place(folder / (Path(program_name).stem + ".inf"), inf)
         for name, content in (files or {}).items():
             self._place(folder / name, content)
-        reader = self.drive_c / "ostrel" / "boxreader.exe"
-        if not reader.exists():
-            shutil.copy2(self.build.tools / "boxreader.exe", reader)
         (folder / "args.txt").write_bytes(args.encode("utf-8"))
         log = folder / "boxes.log"
         streams = {"stdout": folder / "stdout.txt", "stderr": folder / "stderr.txt"} if capture else {}

@@ -32,6 +32,9 @@ OPEN_SERVICE_FAILED_DE = "Der Dienst {} kann nicht geöffnet werden."
 OPEN_LOG_FAILED = "Open of log file {} failed."
 NEEDS_64_BIT = "Devices on 64-bit Windows need the 64-bit OstrelSetup: x64\\OstrelSetup.exe beside this program."
 START_SIBLING_FAILED = "Start of the 64-bit OstrelSetup {} failed."
+STOP_NOT_COMPLETED = "Stop of service {} not completed: the service reports {}."
+LOG_IS_A_RUN_FILE = ("Log file {} is a file this run works with (the INF file or the program): "
+                     "nothing is written to it.")
 
 USAGE = "\n".join([
     "OstrelSetup can be used to install/remove/disable/enable devices and",

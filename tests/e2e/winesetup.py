@@ -192,14 +192,16 @@ class Prefix:
         match = re.search(r"STATE\s*:\s*\d+\s+(\w+)", completed.stdout.decode(errors="replace"))
         return match.group(1) if completed.returncode == 0 and match else None
 
-    def create_service(self, name, binary):
-        """A stopped service `name` that runs a copy of binary (the test service)."""
+    def create_service(self, name, binary, arguments=""):
+        """A stopped service `name` that runs a copy of binary (the test service),
+        given `arguments` on its command line."""
         folder = self.drive_c / "ostrel-services"
         folder.mkdir(exist_ok=True)
         copy = folder / Path(binary).name
         if not copy.exists():
             shutil.copy2(binary, copy)
-        completed = self.sc("create", name, "binPath=", self.windows_path(copy))
+        command = self.windows_path(copy) + (" " + arguments if arguments else "")
+        completed = self.sc("create", name, "binPath=", command)
         if completed.returncode != 0 or self.service_state(name) != "STOPPED":
             raise SetupError(f"creating the service {name} failed:\n{output_of(completed)}")
 

@@ -109,6 +109,13 @@ const char* const kFallibleCalls[] = {
     "LookupPrivilegeValueW",
     "AdjustTokenPrivileges",
     "InitiateSystemShutdownExW",
+    "GetFileType",
+    "GetFileInformationByHandle",
+    "ReadFile",
+    "SetFilePointerEx",
+    "LockFileEx",
+    "UnlockFileEx",
+    "QueryServiceStatusEx",
 };
 
 const DWORD kErrors[] = {
@@ -146,6 +153,7 @@ enum MachineFlag : std::uint16_t {
     kParentConsole = 1U << 12,
     kNotElevated = 1U << 13,
     kNoShutdownPrivilege = 1U << 14,
+    kLogLockedAWhile = 1U << 15,  // another run holds C:\Tools\run.log's lock for 3 s
 };
 
 // What the program runs on: its own bitness, Windows's, and its 64-bit
@@ -224,7 +232,7 @@ void AddDevices(FuzzedDataProvider& in, sim::Machine& m)
 }
 
 // Returns whether the program can be told about its desktop: a fault on
-// either call leaves it to guess.
+// either call makes the run quiet.
 bool DescribeMachine(FuzzedDataProvider& in, sim::Machine& m, std::uint16_t flags)
 {
     const std::u16string folder = ProgramFolder(in);
@@ -263,8 +271,22 @@ bool DescribeMachine(FuzzedDataProvider& in, sim::Machine& m, std::uint16_t flag
         const auto state = in.ConsumeIntegralInRange<std::uint8_t>(0, 3);
         if (state == 3) continue;
         m.services.Add(name, state == 1);
-        m.services.Find(name)->markedForDelete = state == 2;
+        sim::Service& service = *m.services.Find(name);
+        service.markedForDelete = state == 2;
+        // How it answers: at once, after a while, or never, in which case it
+        // says so through a wait hint its checkpoint never keeps up with.
+        const auto behaviour = in.ConsumeIntegral<std::uint8_t>();
+        const platform::ULONGLONG delays[] = {0, 700, sim::kForever};
+        service.startMs = delays[(behaviour & 0x3) % 3];
+        service.stopMs = delays[((behaviour >> 2) & 0x3) % 3];
+        service.waitHint =
+            (behaviour & 0x10) != 0 || service.startMs == sim::kForever || service.stopMs == sim::kForever ? 2000 : 0;
+        service.startFailure = (behaviour & 0x20) != 0 ? AnyError(in) : 0;
+        service.acceptsStop = (behaviour & 0x40) == 0;
     }
+    if ((flags & kLogLockedAWhile) != 0)
+        m.fileLocks.push_back(sim::FileLock{m.FileIdentity(u"C:\\Tools\\run.log"), platform::ULONGLONG{1} << 62, 1,
+                                            nullptr, m.tickCount + 3000});
     AddDevices(in, m);
     const auto shell = in.ConsumeIntegral<std::uint8_t>();
     m.shellResult = shell == 0 ? 42 : shell - 1;
@@ -315,11 +337,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const int exitCode = ostrel::RunApplication(ostrel::TheApp());
 
     // Only a quiet run, or one handed over to the 64-bit program, tells its
-    // outcome by exit code; and nobody sees a box where no one can answer it.
-    if (!m.windowStationVisible && desktopKnown) {
+    // outcome by exit code; and nobody sees a box where no one can answer it,
+    // or where the program cannot tell whether anyone can.
+    if (!m.windowStationVisible) {
         Require(m.boxes.empty() && m.restartPrompts == 0, "nothing is shown on an invisible desktop", m.commandLine,
                 &m);
-    } else if (m.windowStationVisible && sim::FoldCase(m.commandLine).find(u"/q") == std::u16string::npos &&
+    } else if (desktopKnown && sim::FoldCase(m.commandLine).find(u"/q") == std::u16string::npos &&
                m.processStarts.empty()) {
         Require(exitCode == 0, "an interactive run exits with 0", m.commandLine, &m);
     }

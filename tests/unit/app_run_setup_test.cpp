@@ -116,7 +116,11 @@ std::vector<CommandLineCase> GrammarCases()
         {"start service  Alpha", {NoSuchService("")}, {testDefault, "open "}},
         {"start service Al\tpha", {NoSuchService("Al\tpha")}, {testDefault, "open Al\tpha"}},
         {"start service " + longName, {NoSuchService(longName)}, {testDefault, "open " + longName}},
-        {"start service Alpha " + tooLongName + " Beta", {ErrorBox(kInvalidCommandLine)}, {testDefault, "open Alpha"}},
+        // Every argument is measured before the first is acted on.
+        {"start service Alpha " + tooLongName + " Beta", {ErrorBox(kInvalidCommandLine)}, {testDefault}},
+        {"/de start service Alpha Beta " + tooLongName,
+         {ErrorBox(kInvalidCommandLineDe)},
+         {"locale 0xC07", testDefault}},
         {"start service " + tooLongName, {ErrorBox(kInvalidCommandLine)}, {testDefault}},
         {"/f C:\\x\\a.inf stop service S", {}, {testOther, "open S"}},
         {"/f C:\\x\\a.inf", {ErrorBox(kInvalidCommandLine)}, {}},

@@ -27,6 +27,7 @@ inline const std::string kInstallSectionFailed = "Install of INF section failed.
 
 // Services
 inline const std::string kOpenManagerFailed = "Open Service Control Manager failed.";
+inline const std::string kStopNotCompleted = "Stop of service Slow not completed: the service reports STOP_PENDING.";
 
 // Restart
 inline const std::string kRebootRequired = "A reboot is required after setup is completed.";

@@ -29,6 +29,9 @@ using platform::UINT;
 using sim::U16;
 using sim::U8;
 
+// A number in the catalogue's last block whose entry is empty.
+constexpr unsigned kNoText = 47;
+
 // The whole text, embedded terminators too.
 std::string U8(const ostrel::Text& text) { return U8(std::u16string(text.c_str(), text.size())); }
 
@@ -59,14 +62,14 @@ protected:
 
 // --- The catalogue and its language ----------------------------------------
 
-TEST_F(Messages, EveryNumberFrom2To39HasATextInBothLanguagesAndNoOtherNumberHasOne)
+TEST_F(Messages, EveryNumberFrom2To44HasATextInBothLanguagesAndNoOtherNumberHasOne)
 {
     for (LCID locale : {kEnglish, kGerman}) {
         machine.threadLocale = locale;
         for (unsigned id = 0; id < 70; ++id) {
             ostrel::Text text = TextOf(u"stale");
             const bool present = ostrel::LoadCatalogueText(id, text);
-            EXPECT_EQ(present, id >= 2 && id <= 39) << "message " << id << ", locale " << locale;
+            EXPECT_EQ(present, id >= 2 && id <= 44) << "message " << id << ", locale " << locale;
             EXPECT_EQ(text.empty(), !present) << "message " << id;
         }
     }
@@ -287,7 +290,7 @@ TEST_F(Messages, FormattingFillsTheCatalogueText)
 TEST_F(Messages, FormattingANumberWithoutTextLeavesTheResultAsItWas)
 {
     ostrel::Text result = TextOf(u"kept");
-    ostrel::FormatCatalogueMessage(result, 40, u"X");
+    ostrel::FormatCatalogueMessage(result, kNoText, u"X");
     EXPECT_EQ(U8(result), "kept");
 }
 
@@ -318,7 +321,7 @@ TEST_F(Messages, ACatalogueMessageIsShownAloneAndANumberWithoutTextAsAnEmptyBox)
 {
     machine.threadLocale = kGerman;
     ostrel::ShowCatalogueMessage(run, 7, platform::MB_ICONINFORMATION);
-    ostrel::ShowCatalogueMessage(run, 40, platform::MB_ICONERROR);
+    ostrel::ShowCatalogueMessage(run, kNoText, platform::MB_ICONERROR);
     ostrel::ShowCatalogueMessage(run, 33, platform::MB_OK);
     ASSERT_EQ(machine.boxes.size(), 3U);
     EXPECT_EQ(Boxes()[0], ostrel_test::InformationBox(kRebootRequiredDe));
@@ -364,7 +367,7 @@ TEST_F(Messages, AReportShowsTheErrorItWasGivenWhateverTheThreadHolds)
 
 TEST_F(Messages, AReportWithoutCatalogueTextBeginsWithTheLineFeed)
 {
-    static_cast<void>(ostrel::Report(run, Failure(platform::ERROR_ACCESS_DENIED), 40, u"X"));
+    static_cast<void>(ostrel::Report(run, Failure(platform::ERROR_ACCESS_DENIED), kNoText, u"X"));
     EXPECT_EQ(Boxes(), std::vector<Box>{ostrel_test::ErrorBox("\n" + ostrel_test::kAccessDeniedText)});
 }
 
@@ -396,7 +399,7 @@ TEST_P(ReasonTest, AReportWithoutSystemTextEndsWithALineOfItsOwnEvenAfterAnEarli
 {
     static_cast<void>(ostrel::Report(run, Failure(platform::ERROR_ACCESS_DENIED), 28));
     machine.threadLocale = GetParam().locale;
-    const ostrel::Result reported = ostrel::Report(run, Failure(GetParam().error), 40);
+    const ostrel::Result reported = ostrel::Report(run, Failure(GetParam().error), kNoText);
     ASSERT_EQ(machine.boxes.size(), 2U);
     EXPECT_EQ(BoxTexts()[1], "\n" + std::string(GetParam().reason));
     EXPECT_EQ(reported.Error(), GetParam().error);

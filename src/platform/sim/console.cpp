@@ -12,6 +12,7 @@
 
 #include "platform/platform.h"
 #include "platform/sim/caller_buffer.h"
+#include "platform/sim/file_object.h"
 #include "platform/sim/machine.h"
 
 namespace sim {
@@ -19,12 +20,6 @@ namespace sim {
 namespace {
 
 constexpr DWORD kWriteAccess = GENERIC_WRITE | FILE_APPEND_DATA;
-
-struct FileObject {
-    // cppcheck-suppress unusedStructMember ; read through HandleTable::Find
-    std::u16string path;
-    DWORD access = 0;
-};
 
 struct Console {};
 
@@ -58,15 +53,21 @@ std::u16string Label(const Machine& m, HANDLE handle)
     return m.handles.Label(handle);
 }
 
-std::string* ContentsOf(Machine& m, const std::u16string& path)
+bool IsPipePath(const std::u16string& path) { return FoldCase(path).rfind(u"\\\\.\\pipe\\", 0) == 0; }
+
+HANDLE OpenPipe(Machine& m, const std::u16string& path, DWORD access)
 {
     // Mostly the file is named as it was when it was made: no folding then.
     const auto same = m.fileBytes.find(path);
     if (same != m.fileBytes.end()) return &same->second;
     const std::u16string folded = FoldCase(path);
-    auto it = std::find_if(m.fileBytes.begin(), m.fileBytes.end(),
-                           [&](const auto& entry) { return FoldCase(entry.first) == folded; });
-    return it == m.fileBytes.end() ? nullptr : &it->second;
+    const bool made = std::any_of(m.pipes.begin(), m.pipes.end(),
+                                  [&](const std::u16string& pipe) { return FoldCase(pipe) == folded; });
+    if (!made) return m.Fail(ERROR_FILE_NOT_FOUND, INVALID_HANDLE_VALUE);
+    m.fileBytes[path];
+    m.lastError = ERROR_SUCCESS;
+    return m.handles.Add(HandleKind::file, u"pipe:" + path,
+                         std::make_shared<FileObject>(FileObject{path, access, 0, true}));
 }
 
 std::u16string FolderOf(const std::u16string& path)
@@ -92,6 +93,9 @@ HANDLE OpenConsoleOutput(Machine& m)
 // is opened; OPEN_ALWAYS makes a missing one in an existing folder.
 HANDLE OpenDiskFile(Machine& m, const std::u16string& path, DWORD access, DWORD disposition)
 {
+    // The image of a running program cannot be written to.
+    if ((access & kWriteAccess) != 0 && CanonicalPath(path) == CanonicalPath(m.modulePath))
+        return m.Fail(ERROR_SHARING_VIOLATION, INVALID_HANDLE_VALUE);
     if (ContentsOf(m, path) != nullptr && !m.FileAttributes(path)) m.AddFile(path);
     const std::optional<DWORD> attributes = m.FileAttributes(path);
     if ((attributes && (*attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) || (!attributes && m.FolderExists(path)))
@@ -105,10 +109,20 @@ HANDLE OpenDiskFile(Machine& m, const std::u16string& path, DWORD access, DWORD 
     if (ContentsOf(m, path) == nullptr) m.fileBytes[path];
     // Windows reports an OPEN_ALWAYS that found the file, on success.
     m.lastError = attributes && disposition == OPEN_ALWAYS ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS;
-    return m.handles.Add(HandleKind::file, u"file:" + path, std::make_shared<FileObject>(FileObject{path, access}));
+    return m.handles.Add(HandleKind::file, u"file:" + path,
+                         std::make_shared<FileObject>(FileObject{path, access, 0, false}));
 }
 
 }  // namespace
+
+std::string* ContentsOf(Machine& m, const std::u16string& path)
+{
+    const std::u16string identity = m.FileIdentity(path);
+    auto it = std::find_if(m.fileBytes.begin(), m.fileBytes.end(),
+                           [&](const auto& entry) { return m.FileIdentity(entry.first) == identity; });
+    return it == m.fileBytes.end() ? nullptr : &it->second;
+}
+
 }  // namespace sim
 
 namespace platform {
@@ -136,6 +150,22 @@ BOOL GetUserObjectInformationW(HANDLE object, int index, void* info, DWORD lengt
     sim::CopyToCaller("GetUserObjectInformationW", static_cast<BYTE*>(info), length,
                       reinterpret_cast<const BYTE*>(&flags), sizeof flags);
     return TRUE;
+}
+
+DWORD GetFileType(HANDLE file)
+{
+    Machine& m = Machine::Current();
+    if (m.Enter("GetFileType", {sim::Label(m, file)})) return 0;  // FILE_TYPE_UNKNOWN
+    if (const auto* open = m.handles.Find<sim::FileObject>(file, sim::HandleKind::file))
+        return open->pipe ? FILE_TYPE_PIPE : FILE_TYPE_DISK;
+    if (sim::IsConsole(m, file)) return FILE_TYPE_CHAR;
+    switch (sim::TargetOf(m, file)) {
+        case sim::StdTarget::file: return FILE_TYPE_DISK;
+        case sim::StdTarget::pipe: return FILE_TYPE_PIPE;
+        default: break;
+    }
+    m.lastError = ERROR_INVALID_HANDLE;
+    return 0;
 }
 
 HANDLE GetStdHandle(DWORD stdHandle)
@@ -189,6 +219,7 @@ HANDLE CreateFileW(LPCWSTR fileName, DWORD desiredAccess, DWORD shareMode, void*
     if (creationDisposition != OPEN_EXISTING && creationDisposition != OPEN_ALWAYS)
         throw std::logic_error("sim: CreateFileW models only OPEN_EXISTING and OPEN_ALWAYS");
     if (sim::FoldCase(fileName) == u"conout$") return sim::OpenConsoleOutput(m);
+    if (sim::IsPipePath(fileName)) return sim::OpenPipe(m, fileName, desiredAccess);
     return sim::OpenDiskFile(m, fileName, desiredAccess, creationDisposition);
 }
 
@@ -229,6 +260,10 @@ BOOL CloseHandle(HANDLE object)
         (object == sim::StdOutputHandle() ? m.sessionHandles.stdOutputClosed : m.sessionHandles.stdErrorClosed) = true;
         return TRUE;
     }
+    // Closing a file lets go of the locks taken through it.
+    m.fileLocks.erase(std::remove_if(m.fileLocks.begin(), m.fileLocks.end(),
+                                     [object](const sim::FileLock& lock) { return lock.owner == object; }),
+                      m.fileLocks.end());
     for (const sim::HandleKind kind : sim::kClosableKinds)
         if (m.handles.Remove(object, kind)) return TRUE;
     return m.Fail(ERROR_INVALID_HANDLE);

@@ -13,18 +13,17 @@ namespace sim {
 
 bool Machine::FolderExists(const std::u16string& path) const
 {
-    std::u16string folder = FoldCase(path);
-    while (!folder.empty() && folder.back() == u'\\') folder.pop_back();
+    const std::u16string folder = CanonicalPath(path);
     if (folder.empty()) return false;
     const auto added = files_.find(folder);
     if (added != files_.end() && (added->second & FILE_ATTRIBUTE_DIRECTORY) != 0) return true;
-    const std::u16string prefix = folder + u'\\';
+    const std::u16string prefix = folder.back() == u'\\' ? folder : folder + u'\\';
     const auto holds = [&prefix](const std::u16string& inside) {
         return inside.compare(0, prefix.size(), prefix) == 0;
     };
     const auto firstInside = files_.lower_bound(prefix);
     if (firstInside != files_.end() && holds(firstInside->first)) return true;
-    return holds(FoldCase(modulePath)) || holds(FoldCase(systemDirectory) + u'\\');
+    return holds(CanonicalPath(modulePath)) || holds(CanonicalPath(systemDirectory) + u'\\');
 }
 
 namespace {

@@ -107,6 +107,12 @@ Machine::Machine()
         {ERROR_SERVICE_DOES_NOT_EXIST, u"The specified service does not exist as an installed service.\r\n"},
         {ERROR_SERVICE_NOT_ACTIVE, u"The service has not been started.\r\n"},
         {ERROR_SERVICE_MARKED_FOR_DELETE, u"The specified service has been marked for deletion.\r\n"},
+        {ERROR_SERVICE_REQUEST_TIMEOUT,
+         u"The service did not respond to the start or control request in a timely fashion.\r\n"},
+        {ERROR_SERVICE_CANNOT_ACCEPT_CTRL, u"The service cannot accept control messages at this time.\r\n"},
+        {ERROR_LOCK_VIOLATION,
+         u"The process cannot access the file because another process has locked a portion of the file.\r\n"},
+        {ERROR_DISK_FULL, u"There is not enough space on the disk.\r\n"},
     };
 }
 
@@ -184,7 +190,24 @@ unsigned Machine::CallCount(const std::string& function) const
     return id < callCounts_.size() ? callCounts_[id] : 0;
 }
 
-void Machine::AddFile(const std::u16string& path, DWORD attributes) { files_[FoldCase(path)] = attributes; }
+void Machine::AddFile(const std::u16string& path, DWORD attributes) { files_[CanonicalPath(path)] = attributes; }
+
+std::u16string Machine::FileIdentity(const std::u16string& path) const
+{
+    std::u16string canonical = CanonicalPath(path);
+    for (const auto& [alias, file] : fileLinks)
+        if (CanonicalPath(alias) == canonical) return CanonicalPath(file);
+    return canonical;
+}
+
+DWORD Machine::FileIndex(const std::u16string& identity)
+{
+    const auto found = fileIndices_.find(identity);
+    if (found != fileIndices_.end()) return found->second;
+    const auto index = static_cast<DWORD>(0x10000 + fileIndices_.size());
+    fileIndices_[identity] = index;
+    return index;
+}
 
 void Machine::AddInf(const std::u16string& path, InfFile inf)
 {
@@ -198,13 +221,16 @@ const InfFile* InfWorld::Find(const std::u16string& path) const
     return it == byPath.end() ? nullptr : &it->second;
 }
 
-void Machine::RemoveFile(const std::u16string& path) { files_.erase(FoldCase(path)); }
+void Machine::RemoveFile(const std::u16string& path) { files_.erase(CanonicalPath(path)); }
 
+// The program's own file is there as long as it runs.
 std::optional<DWORD> Machine::FileAttributes(const std::u16string& path) const
 {
-    auto it = files_.find(FoldCase(path));
-    if (it == files_.end()) return std::nullopt;
-    return it->second;
+    const std::u16string identity = FileIdentity(path);
+    auto it = files_.find(identity);
+    if (it != files_.end()) return it->second;
+    if (identity == CanonicalPath(modulePath)) return FILE_ATTRIBUTE_NORMAL;
+    return std::nullopt;
 }
 
 }  // namespace sim

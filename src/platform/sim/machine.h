@@ -198,6 +198,20 @@ public:
     std::u16string consoleText;  // all that WriteConsoleW (or WriteFile) wrote to a console
     // Contents of files, by path (any case); CreateFileW creates an entry, WriteFile appends.
     std::map<std::u16string, std::string> fileBytes;
+    // Named pipes a server has made (\\.\pipe\...): CreateFileW opens them,
+    // WriteFile appends to their fileBytes entry.
+    std::set<std::u16string> pipes;
+    // Other spellings that Windows resolves to an existing file (a hard
+    // link, a short name): the alias's path to the file's.
+    std::map<std::u16string, std::u16string> fileLinks;
+    // Which file `path` names, however it is spelt: its canonical path,
+    // through fileLinks.
+    std::u16string FileIdentity(const std::u16string& path) const;
+    std::vector<FileLock> fileLocks;
+    // GetTickCount64's milliseconds: only Sleep moves the clock on, so a
+    // wait takes no real time.
+    ULONGLONG tickCount = 86400000;
+    std::vector<DWORD> sleeps;  // each Sleep's milliseconds, in order
     std::vector<ProcessStart> processStarts;
     std::vector<ShutdownRequest> shutdowns;  // the restarts Windows accepted
     std::u16string userName = u"Tester";
@@ -232,6 +246,11 @@ private:
     std::vector<bool> boundFunctions_;         // of the system libraries, found once and kept
     std::map<std::u16string, DWORD> files_;    // key: path folded to lower case
     std::set<void*> allocations_;
+    std::map<std::u16string, DWORD> fileIndices_;  // identity -> file index, as GetFileInformationByHandle gives it
+
+public:
+    // The file index of an identity, the same for every handle on it.
+    DWORD FileIndex(const std::u16string& identity);
 };
 
 }  // namespace sim

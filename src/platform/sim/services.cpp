@@ -1,7 +1,12 @@
 // The Service Control Manager of the simulated machine.
+//
+// A service answers a start or a stop at once unless a test gives it time:
+// then it is START_PENDING or STOP_PENDING until the machine's clock, which
+// moves on when the program sleeps, has passed that time.
 #include <memory>
 
 #include "platform/platform.h"
+#include "platform/sim/caller_buffer.h"
 #include "platform/sim/machine.h"
 
 namespace sim {
@@ -9,7 +14,6 @@ namespace sim {
 namespace {
 
 constexpr DWORD kServiceWin32OwnProcess = 0x10;
-constexpr DWORD kServiceAcceptStop = 0x1;
 
 struct ManagerHandle {};
 
@@ -18,27 +22,64 @@ struct ServiceHandle {
     std::u16string name;  // as the database spells it
 };
 
+// The service behind an open handle, settled to the machine's time.
 Service* ServiceBehind(Machine& m, SC_HANDLE handle)
 {
     const auto* open = m.handles.Find<ServiceHandle>(handle, HandleKind::service);
-    return open == nullptr ? nullptr : m.services.Find(open->name);
+    Service* service = open == nullptr ? nullptr : m.services.Find(open->name);
+    if (service != nullptr) service->Settle(m.tickCount);
+    return service;
 }
 
-void FillStatus(const Service& service, SERVICE_STATUS& status)
+void FillStatus(const Service& service, ULONGLONG now, SERVICE_STATUS& status)
 {
-    status = SERVICE_STATUS{};
-    status.dwServiceType = kServiceWin32OwnProcess;
-    status.dwCurrentState = service.running ? SERVICE_RUNNING : SERVICE_STOPPED;
-    status.dwControlsAccepted = service.running ? kServiceAcceptStop : 0;
+    const SERVICE_STATUS_PROCESS full = service.Status(now);
+    status = SERVICE_STATUS{full.dwServiceType,
+                            full.dwCurrentState,
+                            full.dwControlsAccepted,
+                            full.dwWin32ExitCode,
+                            full.dwServiceSpecificExitCode,
+                            full.dwCheckPoint,
+                            full.dwWaitHint};
 }
 
 }  // namespace
+
+void Service::BeginPending(DWORD pendingState, DWORD endState, ULONGLONG now, ULONGLONG duration)
+{
+    pendingSince = now;
+    pendingUntil = duration == kForever ? kForever : now + duration;
+    settlesTo = endState;
+    state = pendingState;
+    Settle(now);
+}
+
+void Service::Settle(ULONGLONG now)
+{
+    if (!Pending() || now < pendingUntil) return;
+    state = settlesTo;
+}
+
+SERVICE_STATUS_PROCESS Service::Status(ULONGLONG now) const
+{
+    SERVICE_STATUS_PROCESS status{};
+    status.dwServiceType = kServiceWin32OwnProcess;
+    status.dwCurrentState = state;
+    status.dwControlsAccepted = state == SERVICE_RUNNING && acceptsStop ? SERVICE_ACCEPT_STOP : 0;
+    status.dwWin32ExitCode = state == SERVICE_STOPPED ? exitCode : 0;
+    if (Pending()) {
+        status.dwWaitHint = waitHint;
+        const ULONGLONG elapsed = now - pendingSince;
+        status.dwCheckPoint = 1 + static_cast<DWORD>(checkPointEveryMs == 0 ? 0 : elapsed / checkPointEveryMs);
+    }
+    return status;
+}
 
 void ServiceDatabase::Add(const std::u16string& name, bool running)
 {
     Service service;
     service.name = name;
-    service.running = running;
+    service.state = running ? SERVICE_RUNNING : SERVICE_STOPPED;
     byName[FoldCase(name)] = service;
 }
 
@@ -59,13 +100,20 @@ bool ServiceDatabase::Exists(const std::u16string& name) const { return Find(nam
 bool ServiceDatabase::IsRunning(const std::u16string& name) const
 {
     const Service* service = Find(name);
-    return service != nullptr && service->running;
+    return service != nullptr && service->state != SERVICE_STOPPED;
+}
+
+DWORD ServiceDatabase::StateOf(const std::u16string& name) const
+{
+    const Service* service = Find(name);
+    return service == nullptr ? 0 : service->state;
 }
 
 void ServiceDatabase::RemoveIfReleased(const std::u16string& name)
 {
     const Service* service = Find(name);
-    if (service != nullptr && service->markedForDelete && service->openHandles == 0 && !service->running)
+    if (service != nullptr && service->markedForDelete && service->openHandles == 0 &&
+        service->state == SERVICE_STOPPED)
         byName.erase(FoldCase(name));
 }
 
@@ -106,6 +154,7 @@ SC_HANDLE OpenServiceW(SC_HANDLE manager, LPCWSTR serviceName, DWORD desiredAcce
                          std::make_shared<sim::ServiceHandle>(sim::ServiceHandle{service->name}));
 }
 
+// Refused for any state but STOPPED, as Windows refuses it.
 BOOL StartServiceW(SC_HANDLE service, DWORD argumentCount, LPCWSTR* arguments)
 {
     Machine& m = Machine::Current();
@@ -115,11 +164,16 @@ BOOL StartServiceW(SC_HANDLE service, DWORD argumentCount, LPCWSTR* arguments)
     sim::Service* target = sim::ServiceBehind(m, service);
     if (target == nullptr) return m.Fail(ERROR_INVALID_HANDLE);
     if (target->markedForDelete) return m.Fail(ERROR_SERVICE_MARKED_FOR_DELETE);
-    if (target->running) return m.Fail(ERROR_SERVICE_ALREADY_RUNNING);
-    target->running = true;
+    if (target->state != SERVICE_STOPPED) return m.Fail(ERROR_SERVICE_ALREADY_RUNNING);
+    target->exitCode = target->startFailure;
+    target->BeginPending(SERVICE_START_PENDING, target->startFailure == 0 ? SERVICE_RUNNING : SERVICE_STOPPED,
+                         m.tickCount, target->startMs);
     return TRUE;
 }
 
+// A stop reaches a running service that accepts it; a pending service
+// cannot take it (ERROR_SERVICE_CANNOT_ACCEPT_CTRL), a stopped one is not
+// active. Windows reports the status for these refusals as well.
 BOOL ControlService(SC_HANDLE service, DWORD control, SERVICE_STATUS* status)
 {
     Machine& m = Machine::Current();
@@ -129,13 +183,12 @@ BOOL ControlService(SC_HANDLE service, DWORD control, SERVICE_STATUS* status)
     sim::Service* target = sim::ServiceBehind(m, service);
     if (target == nullptr) return m.Fail(ERROR_INVALID_HANDLE);
     if (status == nullptr || control != SERVICE_CONTROL_STOP) return m.Fail(ERROR_INVALID_PARAMETER);
-    // Windows reports the status for a refused stop as well.
-    if (!target->running) {
-        sim::FillStatus(*target, *status);
-        return m.Fail(ERROR_SERVICE_NOT_ACTIVE);
-    }
-    target->running = false;
-    sim::FillStatus(*target, *status);
+    sim::FillStatus(*target, m.tickCount, *status);
+    if (target->state == SERVICE_STOPPED) return m.Fail(ERROR_SERVICE_NOT_ACTIVE);
+    if (target->Pending() || !target->acceptsStop) return m.Fail(ERROR_SERVICE_CANNOT_ACCEPT_CTRL);
+    target->exitCode = 0;
+    target->BeginPending(SERVICE_STOP_PENDING, SERVICE_STOPPED, m.tickCount, target->stopMs);
+    sim::FillStatus(*target, m.tickCount, *status);
     return TRUE;
 }
 
@@ -150,6 +203,23 @@ BOOL DeleteService(SC_HANDLE service)
     return TRUE;
 }
 
+BOOL QueryServiceStatusEx(SC_HANDLE service, int infoLevel, BYTE* buffer, DWORD bufferSize, DWORD* bytesNeeded)
+{
+    Machine& m = Machine::Current();
+    if (m.Enter("QueryServiceStatusEx", {m.handles.Label(service), sim::Number(infoLevel), sim::Number(bufferSize)}))
+        return FALSE;
+    sim::Service* target = sim::ServiceBehind(m, service);
+    if (target == nullptr) return m.Fail(ERROR_INVALID_HANDLE);
+    if (infoLevel != SC_STATUS_PROCESS_INFO) return m.Fail(ERROR_INVALID_LEVEL);
+    if (bytesNeeded == nullptr) return m.Fail(ERROR_INVALID_ADDRESS);
+    *bytesNeeded = sizeof(SERVICE_STATUS_PROCESS);
+    if (buffer == nullptr || bufferSize < sizeof(SERVICE_STATUS_PROCESS)) return m.Fail(ERROR_INSUFFICIENT_BUFFER);
+    const SERVICE_STATUS_PROCESS status = target->Status(m.tickCount);
+    sim::CopyToCaller("QueryServiceStatusEx", buffer, bufferSize, reinterpret_cast<const BYTE*>(&status),
+                      sizeof status);
+    return TRUE;
+}
+
 BOOL CloseServiceHandle(SC_HANDLE handle)
 {
     Machine& m = Machine::Current();
@@ -161,6 +231,7 @@ BOOL CloseServiceHandle(SC_HANDLE handle)
     const std::u16string name = open->name;
     m.handles.Remove(handle, sim::HandleKind::service);
     if (sim::Service* service = m.services.Find(name)) {
+        service->Settle(m.tickCount);
         --service->openHandles;
         m.services.RemoveIfReleased(name);
     }

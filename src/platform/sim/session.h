@@ -48,6 +48,16 @@ struct ShutdownRequest {
     platform::DWORD reason = 0;
 };
 
+// A byte range of a file held locked: by one of the program's own handles,
+// or by another process, which lets go at a time of the machine's clock.
+struct FileLock {
+    std::u16string file;  // Machine::FileIdentity
+    platform::ULONGLONG offset = 0;
+    platform::ULONGLONG length = 0;
+    platform::HANDLE owner = nullptr;  // null: another process's lock
+    platform::ULONGLONG until = ~platform::ULONGLONG{0};
+};
+
 // Standard handles the program closed: they lead nowhere after that, though
 // GetStdHandle still gives them, as on Windows.
 struct SessionHandles {

@@ -1,5 +1,7 @@
 #include "platform/sim/text.h"
 
+#include <vector>
+
 namespace sim {
 
 std::u16string U16(const std::string& utf8)
@@ -106,6 +108,31 @@ std::u16string FoldCase(std::u16string text)
     for (char16_t& c : text)
         if (c >= u'A' && c <= u'Z') c = static_cast<char16_t>(c + (u'a' - u'A'));
     return text;
+}
+
+std::u16string CanonicalPath(const std::u16string& path)
+{
+    std::u16string folded = FoldCase(path);
+    for (char16_t& c : folded)
+        if (c == u'/') c = u'\\';
+    std::vector<std::u16string> parts;
+    std::size_t start = 0;
+    for (;;) {
+        const std::size_t end = folded.find(u'\\', start);
+        const std::u16string part = folded.substr(start, end == std::u16string::npos ? end : end - start);
+        if (part == u"..") {
+            if (parts.size() > 1) parts.pop_back();
+        } else if (part != u"." && (!part.empty() || parts.empty())) {
+            parts.push_back(part);
+        }
+        if (end == std::u16string::npos) break;
+        start = end + 1;
+    }
+    std::u16string canonical;
+    for (std::size_t i = 0; i < parts.size(); ++i) canonical += (i == 0 ? u"" : u"\\") + parts[i];
+    // "C:" alone is the drive's root, as "C:\\" is.
+    if (parts.size() == 1 && canonical.size() == 2 && canonical[1] == u':') canonical += u'\\';
+    return canonical;
 }
 
 }  // namespace sim

@@ -19,4 +19,9 @@ std::u16string Number(std::int64_t value);  // "42"
 // ASCII letters, which is all the tests need.
 std::u16string FoldCase(std::u16string text);
 
+// A path as Windows resolves its spelling, for comparing paths: letters
+// folded, "/" as "\\", "." and ".." segments and doubled or final
+// separators gone ("C:\\Tools\\.\\X.INF" is "c:\\tools\\x.inf").
+std::u16string CanonicalPath(const std::u16string& path);
+
 }  // namespace sim

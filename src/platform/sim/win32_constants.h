@@ -10,11 +10,17 @@
 namespace platform {
 
 // Errors
+constexpr DWORD ERROR_INVALID_FUNCTION = 1;
 constexpr DWORD ERROR_PATH_NOT_FOUND = 3;
 constexpr DWORD ERROR_INVALID_HANDLE = 6;
 constexpr DWORD ERROR_BAD_FORMAT = 11;
 constexpr DWORD ERROR_INVALID_DATA = 13;
+constexpr DWORD ERROR_SHARING_VIOLATION = 32;
+constexpr DWORD ERROR_DISK_FULL = 112;
+constexpr DWORD ERROR_INVALID_LEVEL = 124;
 constexpr DWORD ERROR_MOD_NOT_FOUND = 126;
+constexpr DWORD ERROR_NEGATIVE_SEEK = 131;
+constexpr DWORD ERROR_NOT_LOCKED = 158;
 constexpr DWORD ERROR_ALREADY_EXISTS = 183;
 constexpr DWORD ERROR_MR_MID_NOT_FOUND = 317;
 constexpr DWORD ERROR_INVALID_ADDRESS = 487;
@@ -36,6 +42,11 @@ constexpr DWORD ERROR_INVALID_REG_PROPERTY = 0xE0000209;
 constexpr DWORD ERROR_DI_DO_DEFAULT = 0xE000020E;
 constexpr DWORD ERROR_NO_CLASS_INSTALL_PARAMS = 0xE0000215;
 
+// Files
+constexpr DWORD FILE_CURRENT = 1;
+constexpr DWORD FILE_TYPE_CHAR = 0x2;
+constexpr DWORD FILE_TYPE_PIPE = 0x3;
+
 // Processes
 constexpr DWORD STILL_ACTIVE = 259;
 constexpr USHORT IMAGE_FILE_MACHINE_I386 = 0x14C;
@@ -52,7 +63,6 @@ constexpr UINT FILEOP_COPY = 0;
 constexpr UINT FILEOP_SKIP = 2;
 
 // Service Control Manager
-constexpr DWORD SERVICE_STOPPED = 1;
-constexpr DWORD SERVICE_RUNNING = 4;
+constexpr DWORD SERVICE_ACCEPT_STOP = 0x1;
 
 }  // namespace platform

@@ -10,119 +10,137 @@
 
 // The SDK defines most of these names as macros, so the platform layer's
 // values are captured under other names before <windows.h> comes in.
-#define OSTREL_SDK_CONSTANTS(X)        \
-    X(SEM_FAILCRITICALERRORS)          \
-    X(SEM_NOOPENFILEERRORBOX)          \
-    X(INVALID_FILE_ATTRIBUTES)         \
-    X(FILE_ATTRIBUTE_DIRECTORY)        \
-    X(FILE_ATTRIBUTE_NORMAL)           \
-    X(FORMAT_MESSAGE_ALLOCATE_BUFFER)  \
-    X(FORMAT_MESSAGE_IGNORE_INSERTS)   \
-    X(FORMAT_MESSAGE_FROM_SYSTEM)      \
-    X(LMEM_FIXED)                      \
-    X(LOAD_LIBRARY_SEARCH_SYSTEM32)    \
-    X(MAX_PATH)                        \
-    X(ERROR_SUCCESS)                   \
-    X(ERROR_FILE_NOT_FOUND)            \
-    X(ERROR_ACCESS_DENIED)             \
-    X(ERROR_NOT_ENOUGH_MEMORY)         \
-    X(ERROR_INVALID_PARAMETER)         \
-    X(ERROR_INSUFFICIENT_BUFFER)       \
-    X(ERROR_PROC_NOT_FOUND)            \
-    X(ERROR_NO_MORE_ITEMS)             \
-    X(ERROR_SERVICE_ALREADY_RUNNING)   \
-    X(ERROR_SERVICE_NOT_ACTIVE)        \
-    X(ERROR_FILENAME_EXCED_RANGE)      \
-    X(ERROR_INVALID_CLASS)             \
-    X(ERROR_NO_SUCH_DEVINST)           \
-    X(ERROR_SECTION_NOT_FOUND)         \
-    X(ERROR_IN_WOW64)                  \
-    X(MB_OK)                           \
-    X(MB_OKCANCEL)                     \
-    X(MB_YESNOCANCEL)                  \
-    X(MB_YESNO)                        \
-    X(MB_ICONERROR)                    \
-    X(MB_ICONQUESTION)                 \
-    X(MB_ICONEXCLAMATION)              \
-    X(MB_ICONINFORMATION)              \
-    X(MB_ICONMASK)                     \
-    X(MB_TYPEMASK)                     \
-    X(IDOK)                            \
-    X(SW_SHOWNORMAL)                   \
-    X(DIGCF_PRESENT)                   \
-    X(DICD_GENERATE_ID)                \
-    X(SPDRP_HARDWAREID)                \
-    X(DIF_PROPERTYCHANGE)              \
-    X(DIF_REMOVE)                      \
-    X(DI_REMOVEDEVICE_GLOBAL)          \
-    X(DIF_REGISTERDEVICE)              \
-    X(DICS_ENABLE)                     \
-    X(DICS_DISABLE)                    \
-    X(DICS_FLAG_GLOBAL)                \
-    X(DICS_FLAG_CONFIGSPECIFIC)        \
-    X(DI_NEEDRESTART)                  \
-    X(DI_NEEDREBOOT)                   \
-    X(MAX_CLASS_NAME_LEN)              \
-    X(INF_STYLE_WIN4)                  \
-    X(SP_COPY_NOSKIP)                  \
-    X(SP_COPY_NOBROWSE)                \
-    X(SPINST_LOGCONFIG)                \
-    X(SPINST_INIFILES)                 \
-    X(SPINST_REGISTRY)                 \
-    X(SPINST_INI2REG)                  \
-    X(SPINST_FILES)                    \
-    X(SPINST_BITREG)                   \
-    X(SPINST_REGSVR)                   \
-    X(SPINST_UNREGSVR)                 \
-    X(SPINST_PROFILEITEMS)             \
-    X(SPFILEQ_REBOOT_RECOMMENDED)      \
-    X(SC_MANAGER_ALL_ACCESS)           \
-    X(SERVICE_ALL_ACCESS)              \
-    X(SERVICE_CONTROL_STOP)            \
-    X(FALSE)                           \
-    X(TRUE)                            \
-    X(STD_OUTPUT_HANDLE)               \
-    X(STD_ERROR_HANDLE)                \
-    X(ATTACH_PARENT_PROCESS)           \
-    X(GENERIC_READ)                    \
-    X(GENERIC_WRITE)                   \
-    X(FILE_APPEND_DATA)                \
-    X(FILE_SHARE_READ)                 \
-    X(FILE_SHARE_WRITE)                \
-    X(OPEN_EXISTING)                   \
-    X(OPEN_ALWAYS)                     \
-    X(INFINITE)                        \
-    X(WAIT_FAILED)                     \
-    X(WAIT_OBJECT_0)                   \
-    X(WAIT_TIMEOUT)                    \
-    X(STARTF_USESTDHANDLES)            \
-    X(IMAGE_FILE_MACHINE_UNKNOWN)      \
-    X(IMAGE_FILE_MACHINE_AMD64)        \
-    X(IMAGE_FILE_MACHINE_ARM64)        \
-    X(UOI_FLAGS)                       \
-    X(WSF_VISIBLE)                     \
-    X(UNLEN)                           \
-    X(TOKEN_ADJUST_PRIVILEGES)         \
-    X(TOKEN_QUERY)                     \
-    X(TokenElevation)                  \
-    X(SE_PRIVILEGE_ENABLED)            \
-    X(SHTDN_REASON_MAJOR_APPLICATION)  \
-    X(SHTDN_REASON_MINOR_INSTALLATION) \
-    X(SHTDN_REASON_FLAG_PLANNED)       \
-    X(ERROR_NOT_ALL_ASSIGNED)          \
-    X(ERROR_INSTALL_FAILURE)           \
-    X(ERROR_INSTALL_ALREADY_RUNNING)   \
-    X(ERROR_INVALID_COMMAND_LINE)      \
-    X(ERROR_SUCCESS_REBOOT_INITIATED)  \
-    X(ERROR_SUCCESS_REBOOT_REQUIRED)   \
-    X(DI_QUIETINSTALL)                 \
-    X(INSTALLFLAG_NONINTERACTIVE)      \
-    X(SPINST_ALL)                      \
-    X(SPFILENOTIFY_DELETEERROR)        \
-    X(SPFILENOTIFY_RENAMEERROR)        \
-    X(SPFILENOTIFY_NEEDMEDIA)          \
-    X(SPFILENOTIFY_COPYERROR)          \
-    X(FILEOP_ABORT)                    \
+#define OSTREL_SDK_CONSTANTS(X)         \
+    X(SEM_FAILCRITICALERRORS)           \
+    X(SEM_NOOPENFILEERRORBOX)           \
+    X(INVALID_FILE_ATTRIBUTES)          \
+    X(FILE_ATTRIBUTE_DIRECTORY)         \
+    X(FILE_ATTRIBUTE_NORMAL)            \
+    X(FORMAT_MESSAGE_ALLOCATE_BUFFER)   \
+    X(FORMAT_MESSAGE_IGNORE_INSERTS)    \
+    X(FORMAT_MESSAGE_FROM_SYSTEM)       \
+    X(LMEM_FIXED)                       \
+    X(LOAD_LIBRARY_SEARCH_SYSTEM32)     \
+    X(MAX_PATH)                         \
+    X(ERROR_SUCCESS)                    \
+    X(ERROR_FILE_NOT_FOUND)             \
+    X(ERROR_ACCESS_DENIED)              \
+    X(ERROR_NOT_ENOUGH_MEMORY)          \
+    X(ERROR_INVALID_PARAMETER)          \
+    X(ERROR_INSUFFICIENT_BUFFER)        \
+    X(ERROR_PROC_NOT_FOUND)             \
+    X(ERROR_NO_MORE_ITEMS)              \
+    X(ERROR_SERVICE_ALREADY_RUNNING)    \
+    X(ERROR_SERVICE_NOT_ACTIVE)         \
+    X(ERROR_FILENAME_EXCED_RANGE)       \
+    X(ERROR_INVALID_CLASS)              \
+    X(ERROR_NO_SUCH_DEVINST)            \
+    X(ERROR_SECTION_NOT_FOUND)          \
+    X(ERROR_IN_WOW64)                   \
+    X(MB_OK)                            \
+    X(MB_OKCANCEL)                      \
+    X(MB_YESNOCANCEL)                   \
+    X(MB_YESNO)                         \
+    X(MB_ICONERROR)                     \
+    X(MB_ICONQUESTION)                  \
+    X(MB_ICONEXCLAMATION)               \
+    X(MB_ICONINFORMATION)               \
+    X(MB_ICONMASK)                      \
+    X(MB_TYPEMASK)                      \
+    X(IDOK)                             \
+    X(SW_SHOWNORMAL)                    \
+    X(DIGCF_PRESENT)                    \
+    X(DICD_GENERATE_ID)                 \
+    X(SPDRP_HARDWAREID)                 \
+    X(DIF_PROPERTYCHANGE)               \
+    X(DIF_REMOVE)                       \
+    X(DI_REMOVEDEVICE_GLOBAL)           \
+    X(DIF_REGISTERDEVICE)               \
+    X(DICS_ENABLE)                      \
+    X(DICS_DISABLE)                     \
+    X(DICS_FLAG_GLOBAL)                 \
+    X(DICS_FLAG_CONFIGSPECIFIC)         \
+    X(DI_NEEDRESTART)                   \
+    X(DI_NEEDREBOOT)                    \
+    X(MAX_CLASS_NAME_LEN)               \
+    X(INF_STYLE_WIN4)                   \
+    X(SP_COPY_NOSKIP)                   \
+    X(SP_COPY_NOBROWSE)                 \
+    X(SPINST_LOGCONFIG)                 \
+    X(SPINST_INIFILES)                  \
+    X(SPINST_REGISTRY)                  \
+    X(SPINST_INI2REG)                   \
+    X(SPINST_FILES)                     \
+    X(SPINST_BITREG)                    \
+    X(SPINST_REGSVR)                    \
+    X(SPINST_UNREGSVR)                  \
+    X(SPINST_PROFILEITEMS)              \
+    X(SPFILEQ_REBOOT_RECOMMENDED)       \
+    X(SC_MANAGER_ALL_ACCESS)            \
+    X(SERVICE_ALL_ACCESS)               \
+    X(SERVICE_CONTROL_STOP)             \
+    X(FALSE)                            \
+    X(TRUE)                             \
+    X(STD_OUTPUT_HANDLE)                \
+    X(STD_ERROR_HANDLE)                 \
+    X(ATTACH_PARENT_PROCESS)            \
+    X(GENERIC_READ)                     \
+    X(GENERIC_WRITE)                    \
+    X(FILE_APPEND_DATA)                 \
+    X(FILE_SHARE_READ)                  \
+    X(FILE_SHARE_WRITE)                 \
+    X(FILE_SHARE_DELETE)                \
+    X(FILE_BEGIN)                       \
+    X(FILE_END)                         \
+    X(FILE_TYPE_DISK)                   \
+    X(LOCKFILE_FAIL_IMMEDIATELY)        \
+    X(LOCKFILE_EXCLUSIVE_LOCK)          \
+    X(ERROR_WRITE_FAULT)                \
+    X(ERROR_LOCK_VIOLATION)             \
+    X(ERROR_SERVICE_REQUEST_TIMEOUT)    \
+    X(ERROR_SERVICE_CANNOT_ACCEPT_CTRL) \
+    X(SC_STATUS_PROCESS_INFO)           \
+    X(SERVICE_STOPPED)                  \
+    X(SERVICE_START_PENDING)            \
+    X(SERVICE_STOP_PENDING)             \
+    X(SERVICE_RUNNING)                  \
+    X(SERVICE_CONTINUE_PENDING)         \
+    X(SERVICE_PAUSE_PENDING)            \
+    X(SERVICE_PAUSED)                   \
+    X(OPEN_EXISTING)                    \
+    X(OPEN_ALWAYS)                      \
+    X(INFINITE)                         \
+    X(WAIT_FAILED)                      \
+    X(WAIT_OBJECT_0)                    \
+    X(WAIT_TIMEOUT)                     \
+    X(STARTF_USESTDHANDLES)             \
+    X(IMAGE_FILE_MACHINE_UNKNOWN)       \
+    X(IMAGE_FILE_MACHINE_AMD64)         \
+    X(IMAGE_FILE_MACHINE_ARM64)         \
+    X(UOI_FLAGS)                        \
+    X(WSF_VISIBLE)                      \
+    X(UNLEN)                            \
+    X(TOKEN_ADJUST_PRIVILEGES)          \
+    X(TOKEN_QUERY)                      \
+    X(TokenElevation)                   \
+    X(SE_PRIVILEGE_ENABLED)             \
+    X(SHTDN_REASON_MAJOR_APPLICATION)   \
+    X(SHTDN_REASON_MINOR_INSTALLATION)  \
+    X(SHTDN_REASON_FLAG_PLANNED)        \
+    X(ERROR_NOT_ALL_ASSIGNED)           \
+    X(ERROR_INSTALL_FAILURE)            \
+    X(ERROR_INSTALL_ALREADY_RUNNING)    \
+    X(ERROR_INVALID_COMMAND_LINE)       \
+    X(ERROR_SUCCESS_REBOOT_INITIATED)   \
+    X(ERROR_SUCCESS_REBOOT_REQUIRED)    \
+    X(DI_QUIETINSTALL)                  \
+    X(INSTALLFLAG_NONINTERACTIVE)       \
+    X(SPINST_ALL)                       \
+    X(SPFILENOTIFY_DELETEERROR)         \
+    X(SPFILENOTIFY_RENAMEERROR)         \
+    X(SPFILENOTIFY_NEEDMEDIA)           \
+    X(SPFILENOTIFY_COPYERROR)           \
+    X(FILEOP_ABORT)                     \
     X(FILEOP_DOIT)
 
 namespace own {
@@ -190,6 +208,40 @@ OSTREL_SAME_FIELD(SERVICE_STATUS, dwWin32ExitCode)
 OSTREL_SAME_FIELD(SERVICE_STATUS, dwServiceSpecificExitCode)
 OSTREL_SAME_FIELD(SERVICE_STATUS, dwCheckPoint)
 OSTREL_SAME_FIELD(SERVICE_STATUS, dwWaitHint)
+
+OSTREL_SAME_STRUCT(SERVICE_STATUS_PROCESS)
+OSTREL_SAME_FIELD(SERVICE_STATUS_PROCESS, dwServiceType)
+OSTREL_SAME_FIELD(SERVICE_STATUS_PROCESS, dwCurrentState)
+OSTREL_SAME_FIELD(SERVICE_STATUS_PROCESS, dwControlsAccepted)
+OSTREL_SAME_FIELD(SERVICE_STATUS_PROCESS, dwWin32ExitCode)
+OSTREL_SAME_FIELD(SERVICE_STATUS_PROCESS, dwServiceSpecificExitCode)
+OSTREL_SAME_FIELD(SERVICE_STATUS_PROCESS, dwCheckPoint)
+OSTREL_SAME_FIELD(SERVICE_STATUS_PROCESS, dwWaitHint)
+OSTREL_SAME_FIELD(SERVICE_STATUS_PROCESS, dwProcessId)
+OSTREL_SAME_FIELD(SERVICE_STATUS_PROCESS, dwServiceFlags)
+
+OSTREL_SAME_STRUCT(OVERLAPPED)
+OSTREL_SAME_FIELD(OVERLAPPED, Internal)
+OSTREL_SAME_FIELD(OVERLAPPED, InternalHigh)
+OSTREL_SAME_FIELD(OVERLAPPED, Offset)
+OSTREL_SAME_FIELD(OVERLAPPED, OffsetHigh)
+OSTREL_SAME_FIELD(OVERLAPPED, hEvent)
+
+OSTREL_SAME_STRUCT(FILETIME)
+OSTREL_SAME_FIELD(FILETIME, dwLowDateTime)
+OSTREL_SAME_FIELD(FILETIME, dwHighDateTime)
+
+OSTREL_SAME_STRUCT(BY_HANDLE_FILE_INFORMATION)
+OSTREL_SAME_FIELD(BY_HANDLE_FILE_INFORMATION, dwFileAttributes)
+OSTREL_SAME_FIELD(BY_HANDLE_FILE_INFORMATION, ftCreationTime)
+OSTREL_SAME_FIELD(BY_HANDLE_FILE_INFORMATION, ftLastAccessTime)
+OSTREL_SAME_FIELD(BY_HANDLE_FILE_INFORMATION, ftLastWriteTime)
+OSTREL_SAME_FIELD(BY_HANDLE_FILE_INFORMATION, dwVolumeSerialNumber)
+OSTREL_SAME_FIELD(BY_HANDLE_FILE_INFORMATION, nFileSizeHigh)
+OSTREL_SAME_FIELD(BY_HANDLE_FILE_INFORMATION, nFileSizeLow)
+OSTREL_SAME_FIELD(BY_HANDLE_FILE_INFORMATION, nNumberOfLinks)
+OSTREL_SAME_FIELD(BY_HANDLE_FILE_INFORMATION, nFileIndexHigh)
+OSTREL_SAME_FIELD(BY_HANDLE_FILE_INFORMATION, nFileIndexLow)
 
 OSTREL_SAME_STRUCT(SP_DEVINFO_DATA)
 OSTREL_SAME_FIELD(SP_DEVINFO_DATA, cbSize)

@@ -31,6 +31,12 @@ BOOL ControlService(SC_HANDLE service, DWORD control, SERVICE_STATUS* status)
 
 BOOL DeleteService(SC_HANDLE service) { return ::DeleteService(ServiceHandle(service)); }
 
+BOOL QueryServiceStatusEx(SC_HANDLE service, int infoLevel, BYTE* buffer, DWORD bufferSize, DWORD* bytesNeeded)
+{
+    return ::QueryServiceStatusEx(ServiceHandle(service), static_cast<::SC_STATUS_TYPE>(infoLevel), buffer, bufferSize,
+                                  bytesNeeded);
+}
+
 BOOL CloseServiceHandle(SC_HANDLE handle) { return ::CloseServiceHandle(ServiceHandle(handle)); }
 
 }  // namespace platform
