@@ -14,8 +14,6 @@ bool IsBlankOrControl(char16_t c) { return c != u'\0' && c <= kBlank; }
 
 }  // namespace
 
-OstrelSetupApp::OstrelSetupApp() : Application(u"Ostrel Setup Utility") {}
-
 Application& TheApp() { return theApp; }
 
 const char16_t* SkipProgramName(const char16_t* commandLine)

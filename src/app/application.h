@@ -13,10 +13,11 @@ namespace ostrel {
 class Application {
 public:
     // `name` must outlive the application: a literal, as the program's is.
-    explicit Application(const char16_t* name) : name_(name) {}
+    // Built at compile time, the one object needs no code before the entry
+    // point to construct it, and nothing at the process's end to destroy it.
+    explicit constexpr Application(const char16_t* name) : name_(name) {}
     Application(const Application&) = delete;
     Application& operator=(const Application&) = delete;
-    virtual ~Application() = default;
 
     const char16_t* Name() const { return name_; }
     const char16_t* CommandLine() const { return commandLine_; }
@@ -25,14 +26,17 @@ public:
     // The whole job; called once. Returns the process's exit code.
     virtual int RunSetup() = 0;
 
+protected:
+    ~Application() = default;
+
 private:
     const char16_t* name_;
     const char16_t* commandLine_ = u"";
 };
 
-class OstrelSetupApp : public Application {
+class OstrelSetupApp final : public Application {
 public:
-    OstrelSetupApp();
+    constexpr OstrelSetupApp() : Application(u"Ostrel Setup Utility") {}
     int RunSetup() override;
 };
 
