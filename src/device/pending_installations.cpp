@@ -62,4 +62,9 @@ void WaitAfterInstall(RunContext& run)
     if (run.waitSeconds != 0) static_cast<void>(Wait(run, u"after the installs"));
 }
 
+void WaitAfterRescan(RunContext& run)
+{
+    if (run.waitSeconds != 0) static_cast<void>(Wait(run, u"after the rescan"));
+}
+
 }  // namespace ostrel

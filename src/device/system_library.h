@@ -17,4 +17,9 @@ Result LoadSystemLibrary(const char16_t* name, platform::unique_library& library
 // the library lacks it.
 Result FindFunction(const platform::unique_library& library, const char* name, platform::FARPROC& function);
 
+// FindFunction in the system library `name`, loaded into `library` unless
+// it holds it already.
+Result FindSystemFunction(const char16_t* name, platform::unique_library& library, const char* function,
+                          platform::FARPROC& address);
+
 }  // namespace ostrel

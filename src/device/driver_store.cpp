@@ -1,0 +1,111 @@
+// "add driver" and "delete driver": the INF file's package in and out of
+// the driver store, where Windows takes a driver from when a device arrives.
+
+#include "device/driver_store.h"
+
+#include "device/device.h"
+#include "device/system_library.h"
+#include "messages/messages.h"
+#include "platform/platform.h"
+#include "run/output.h"
+
+namespace ostrel {
+
+const char16_t* DriverPackage::Name() const
+{
+    const char16_t* name = published;
+    for (const char16_t* c = published; *c != u'\0'; ++c)
+        if (*c == u'\\') name = c + 1;
+    return name;
+}
+
+// SetupCopyOEMInfW wants a full path: a relative "/f" name would be looked
+// for in the INF folder.
+Result CopyToStore(const RunContext& run, DriverPackage& package, platform::DWORD style)
+{
+    package.published[0] = u'\0';
+    const platform::DWORD length = platform::GetFullPathNameW(run.infPath, platform::MAX_PATH, package.inf, nullptr);
+    if (length == 0) return Result::LastError();
+    if (length >= platform::MAX_PATH) return Result::Failure(platform::ERROR_FILENAME_EXCED_RANGE);
+    if (platform::SetupCopyOEMInfW(package.inf, nullptr, platform::SPOST_PATH, style, package.published,
+                                   platform::MAX_PATH, nullptr, nullptr))
+        return Result::Done();
+    const Result refused = Result::LastError();
+    if (refused.Error() == platform::ERROR_FILE_EXISTS && package.published[0] != u'\0') return Result::Unchanged();
+    package.published[0] = u'\0';
+    return refused;
+}
+
+// Only a package staged already is copied (REPLACEONLY), and one staged
+// already is not (NOOVERWRITE) but named: so Windows names it and stages
+// nothing. A system that ignores REPLACEONLY stages it and names it too.
+Result FindInStore(RunContext& run, DriverPackage& package)
+{
+    const Result found = CopyToStore(run, package, platform::SP_COPY_REPLACEONLY | platform::SP_COPY_NOOVERWRITE);
+    if (!found.Failed()) return Result::Done();
+    if (found.Error() == platform::ERROR_FILE_NOT_FOUND) return Result::NothingFound();
+    return Report(run, found, kMsgLookUpDriverFailed, run.infPath);
+}
+
+namespace {
+
+// DiUninstallDriverW moves the devices to their next best driver (or
+// none) before it takes the package out; without it (before Windows 10
+// 1703) the devices have to go first.
+Result UninstallFromDevices(RunContext& run, const DriverPackage& package, Result inUse)
+{
+    platform::unique_library newdev;
+    platform::FARPROC function = nullptr;
+    if (FindSystemFunction(u"newdev.dll", newdev, "DiUninstallDriverW", function).Failed()) {
+        run.Trace({u"delete driver: ", package.Name(), u" is in use by devices, and there is no DiUninstallDriverW"});
+        return Report(run, inUse, kMsgDriverInUse, package.Name());
+    }
+    platform::BOOL restart = platform::FALSE;
+    const auto uninstall = reinterpret_cast<platform::DiUninstallDriverWFn>(function);
+    const Result uninstalled =
+        uninstall(nullptr, package.published, 0, &restart) ? Result::Done() : Result::LastError();
+    if (uninstalled.Failed()) {
+        run.Trace({u"delete driver: ", package.Name(), u": failed"});
+        return Report(run, uninstalled, kMsgDeleteDriverFailed, package.Name());
+    }
+    if (restart != platform::FALSE) run.outcome.RecordRestartNeeded();
+    run.Trace({u"delete driver: ", package.Name(), u" taken off its devices and out of the driver store"});
+    return uninstalled;
+}
+
+}  // namespace
+
+Result AddDriver(RunContext& run, const char16_t* /*unused*/)
+{
+    DriverPackage package;
+    const Result staged = CopyToStore(run, package, platform::SP_COPY_NOOVERWRITE);
+    if (staged.Failed()) {
+        run.Trace({u"add driver: failed"});
+        return Report(run, staged, kMsgAddDriverFailed, run.infPath);
+    }
+    run.Trace(
+        {u"add driver: ", staged.IsUnchanged() ? u"already in the driver store as " : u"staged as ", package.Name()});
+    if (run.quiet) StandardStream(platform::STD_OUTPUT_HANDLE).WriteEntry(package.Name());
+    return staged;
+}
+
+Result DeleteDriver(RunContext& run, const char16_t* /*unused*/)
+{
+    DriverPackage package;
+    const Result found = FindInStore(run, package);
+    if (found.Failed()) return found;
+    if (found.IsNothingFound()) {
+        run.Trace({u"delete driver: not in the driver store"});
+        return Result::Unchanged();
+    }
+    if (platform::SetupUninstallOEMInfW(package.Name(), 0, nullptr)) {
+        run.Trace({u"delete driver: ", package.Name(), u" deleted from the driver store"});
+        return Result::Done();
+    }
+    const Result refused = Result::LastError();
+    if (refused.Error() == platform::ERROR_INF_IN_USE_BY_DEVICES) return UninstallFromDevices(run, package, refused);
+    run.Trace({u"delete driver: ", package.Name(), u": failed"});
+    return Report(run, refused, kMsgDeleteDriverFailed, package.Name());
+}
+
+}  // namespace ostrel
