@@ -109,6 +109,16 @@ const char* const kFallibleCalls[] = {
     "LookupPrivilegeValueW",
     "AdjustTokenPrivileges",
     "InitiateSystemShutdownExW",
+    "GetFullPathNameW",
+    "SetupDiGetDeviceInstanceIdW",
+    "SetupDiOpenDevRegKey",
+    "RegQueryValueExW",
+    "SetupCopyOEMInfW",
+    "SetupUninstallOEMInfW",
+    "DiUninstallDriverW",
+    "CM_Locate_DevNodeW",
+    "CM_Reenumerate_DevNode",
+    "CM_Get_DevNode_Status",
 };
 
 const DWORD kErrors[] = {
@@ -146,6 +156,9 @@ enum MachineFlag : std::uint16_t {
     kParentConsole = 1U << 12,
     kNotElevated = 1U << 13,
     kNoShutdownPrivilege = 1U << 14,
+    // The INF file's package is staged, the present devices it has a model
+    // for run its driver, and newdev.dll has DiUninstallDriverW.
+    kPackageInUse = 1U << 15,
 };
 
 // What the program runs on: its own bitness, Windows's, and its 64-bit
@@ -266,6 +279,15 @@ bool DescribeMachine(FuzzedDataProvider& in, sim::Machine& m, std::uint16_t flag
         m.services.Find(name)->markedForDelete = state == 2;
     }
     AddDevices(in, m);
+    if ((flags & kPackageInUse) != 0 && (flags & (kInfMissing | kInfIsFolder)) == 0) {
+        const sim::InfFile& inf = *m.infs.Find(defaultInf);
+        const std::u16string published = m.devices.Stage(defaultInf);
+        for (auto& [number, device] : m.devices.byDevInst)
+            for (const std::u16string& model : inf.models)
+                if (sim::MultiStringHolds(device.hardwareIds, model))
+                    sim::DeviceTree::InstallDriver(device, defaultInf, published, inf);
+        if ((flags & kNoNewDevLibrary) == 0) sim::AddUninstallDriver(m);
+    }
     const auto shell = in.ConsumeIntegral<std::uint8_t>();
     m.shellResult = shell == 0 ? 42 : shell - 1;
 
