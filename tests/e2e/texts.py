@@ -32,6 +32,17 @@ OPEN_SERVICE_FAILED_DE = "Der Dienst {} kann nicht geöffnet werden."
 OPEN_LOG_FAILED = "Open of log file {} failed."
 NEEDS_64_BIT = "Devices on 64-bit Windows need the 64-bit OstrelSetup: x64\\OstrelSetup.exe beside this program."
 START_SIBLING_FAILED = "Start of the 64-bit OstrelSetup {} failed."
+RESTART_DEVICE_FAILED = "Restart of device {} failed."
+RESCAN_FAILED = "Scan for hardware changes failed."
+QUERY_DEVICES = "Devices with hardware ID {}:"
+QUERY_NO_DEVICE = "No present device has hardware ID {}."
+
+# What a quiet "query device" writes before its lines, and the codes it ends
+# with when not every ID has a started device with this package's driver.
+QUERY_HEADER = "HardwareId\tInstanceId\tState\tProblem\tProblemName\tInf\tProvider\tVersion\tDate\tThisPackage"
+QUERY_NO_DEVICE_CODE = 0x20000001
+QUERY_OTHER_DRIVER_CODE = 0x20000002
+QUERY_NOT_STARTED_CODE = 0x20000003
 
 USAGE = "\n".join([
     "OstrelSetup can be used to install/remove/disable/enable devices and",
