@@ -12,7 +12,6 @@
 #include "device/system_library.h"
 #include "messages/messages.h"
 #include "platform/platform.h"
-#include "run/output.h"
 
 namespace ostrel {
 
@@ -165,22 +164,20 @@ void ReadFacts(DeviceScan& scan, platform::FARPROC status, const DriverPackage& 
     facts.thisPackage = facts.HasDriver() && package.published[0] != u'\0' && SameName(facts.values[0], package.Name());
 }
 
-// The columns after the hardware ID, as the quiet output and the log have them.
-void AppendFields(Text& line, const DeviceFacts& facts)
-{
-    line.append(facts.instanceId);
-    line.append(u'\t');
-    line.append(kStateTokens[facts.state]);
-    line.append(u'\t');
-    if (facts.problem != 0) AppendNumber(line, facts.problem);
-    line.append(u'\t');
-    AppendProblemName(line, facts.problem);
-    for (const auto& value : facts.values) {
-        line.append(u'\t');
-        line.append(value);
-    }
-    line.append(facts.thisPackage ? u"\tyes" : u"\tno");
-}
+// The columns of a quiet run's line, which the log has too: the inserts
+// %1 to %A of kLine, in this order.
+enum Column : unsigned {
+    kHardwareId,
+    kInstanceId,
+    kState,
+    kProblemCode,
+    kProblemName,
+    kDriverValue,  // and the three after it
+    kIsThisPackage = kDriverValue + std::size(kDriverValues),
+    kColumns,
+};
+constexpr char16_t kLine[] = u"%1\t%2\t%3\t%4\t%5\t%6\t%7\t%8\t%9\t%A";
+static_assert(kColumns == 10, "kLine has a placeholder for each column");
 
 void AppendWord(Text& text, const Text& words, QueryWord word)
 {
@@ -193,23 +190,18 @@ void AppendWord(Text& text, const Text& words, QueryWord word)
     text.append(start, length);
 }
 
-// "ROOT\OSTRELSAMPLE\0000: started, oem5.inf, Ostrel, 1.0.0.0, 12-1-2026, this package"
-void AppendBoxLine(Text& box, const Text& words, const DeviceFacts& facts)
+// "ROOT\OSTRELSAMPLE\0000: started, oem5.inf, Ostrel, 1.0.0.0, 12-1-2026,
+// this package", from the columns and the words of the run's language.
+void AppendBoxLine(Text& box, const Text& words, const DeviceFacts& facts, const char16_t* const (&columns)[kColumns])
 {
     box.append(u'\n');
     box.append(facts.instanceId);
     box.append(u": ");
     AppendWord(box, words, facts.state);
-    if (facts.problem != 0) {
-        box.append(u' ');
-        AppendNumber(box, facts.problem);
-        box.append(u' ');
-        AppendProblemName(box, facts.problem);
-    }
-    for (const auto& value : facts.values) {
-        if (value[0] == u'\0') continue;
-        box.append(u", ");
-        box.append(value);
+    for (unsigned column = kProblemCode; column < kIsThisPackage; ++column) {
+        if (*columns[column] == u'\0') continue;
+        box.append(column < kDriverValue ? u" " : u", ");
+        box.append(columns[column]);
     }
     box.append(u", ");
     AppendWord(box, words, !facts.HasDriver() ? kNoDriver : facts.thisPackage ? kThisPackage : kOtherPackage);
@@ -220,7 +212,7 @@ void AppendBoxLine(Text& box, const Text& words, const DeviceFacts& facts)
 Result BeginQuery(RunContext& run)
 {
     const Result waited = WaitBeforeDeviceAction(run);
-    if (!waited.Failed() && run.quiet) StandardStream(platform::STD_OUTPUT_HANDLE).WriteEntry(kHeader);
+    if (!waited.Failed() && run.quiet) WriteOutput(kHeader);
     return waited;
 }
 
@@ -233,7 +225,7 @@ Result QueryDevice(RunContext& run, const char16_t* hardwareId)
     if (looked.Failed()) return looked;
     platform::unique_library cfgmgr;
     platform::FARPROC status = nullptr;
-    if (FindSystemFunction(u"cfgmgr32.dll", cfgmgr, "CM_Get_DevNode_Status", status).Failed()) status = nullptr;
+    if (FindSystemFunction(kConfigManagerLibrary, cfgmgr, "CM_Get_DevNode_Status", status).Failed()) status = nullptr;
     DeviceScan scan(run, u"query device ", hardwareId);
     const Result opened = scan.Open();
     if (opened.Failed()) return opened;
@@ -247,21 +239,34 @@ Result QueryDevice(RunContext& run, const char16_t* hardwareId)
     unsigned listed = 0;
     bool started = false;  // a device started with this package's driver
     bool ours = false;     // a device with this package's driver
+    Text line;
+    line.append(kLine);
     while (scan.Next()) {
         DeviceFacts facts;
         ReadFacts(scan, status, package, facts);
         started = started || (facts.thisPackage && facts.state == kStarted);
         ours = ours || facts.thisPackage;
-        Text fields;
-        AppendFields(fields, facts);
-        run.Trace({u"query device ", hardwareId, u": ", fields.c_str()});
+        const Digits code(facts.problem);
+        Text problemName;
+        AppendProblemName(problemName, facts.problem);
+        const char16_t* const columns[kColumns] = {hardwareId,
+                                                   facts.instanceId,
+                                                   kStateTokens[facts.state],
+                                                   facts.problem != 0 ? code.c_str() : u"",
+                                                   problemName.c_str(),
+                                                   facts.values[0],
+                                                   facts.values[1],
+                                                   facts.values[2],
+                                                   facts.values[3],
+                                                   facts.thisPackage ? u"yes" : u"no"};
+        Text filled;
+        FillPlaceholders(filled, line, columns, kColumns);
+        run.Trace({u"query device ", filled.c_str()});
         if (run.quiet) {
             if (!out.empty()) out.append(u'\n');
-            out.append(hardwareId);
-            out.append(u'\t');
-            out.append(fields.c_str());
+            out.append(filled.c_str());
         } else if (listed++ < kBoxDevices) {
-            AppendBoxLine(out, words, facts);
+            AppendBoxLine(out, words, facts, columns);
         }
     }
     const Result finished = scan.Finish();
@@ -278,7 +283,7 @@ Result QueryDevice(RunContext& run, const char16_t* hardwareId)
         FormatCatalogueMessage(out, kMsgQueryMore, Decimal(listed - kBoxDevices).c_str());
     }
     if (run.quiet)
-        StandardStream(platform::STD_OUTPUT_HANDLE).WriteEntry(out.c_str());
+        WriteOutput(out.c_str());
     else
         ShowMessage(run, out.c_str(), platform::MB_OK | platform::MB_ICONINFORMATION);
     run.outcome.RecordAnswer(finished.IsNothingFound() ? kQueryNoDevice

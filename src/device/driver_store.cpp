@@ -36,6 +36,8 @@ Result CopyToStore(const RunContext& run, DriverPackage& package, platform::DWOR
     return refused;
 }
 
+void WriteOutput(const char16_t* text) { StandardStream(platform::STD_OUTPUT_HANDLE).WriteEntry(text); }
+
 // Only a package staged already is copied (REPLACEONLY), and one staged
 // already is not (NOOVERWRITE) but named: so Windows names it and stages
 // nothing. A system that ignores REPLACEONLY stages it and names it too.
@@ -85,7 +87,7 @@ Result AddDriver(RunContext& run, const char16_t* /*unused*/)
     }
     run.Trace(
         {u"add driver: ", staged.IsUnchanged() ? u"already in the driver store as " : u"staged as ", package.Name()});
-    if (run.quiet) StandardStream(platform::STD_OUTPUT_HANDLE).WriteEntry(package.Name());
+    if (run.quiet) WriteOutput(package.Name());
     return staged;
 }
 

@@ -21,6 +21,10 @@ struct DriverPackage {
 // Nothing is reported.
 Result CopyToStore(const RunContext& run, DriverPackage& package, platform::DWORD style);
 
+// One entry on the standard output handle, for the scripts that read a
+// quiet run's answers; nothing when there is none.
+void WriteOutput(const char16_t* text);
+
 // The package's published name without staging it: Done with the name,
 // NothingFound when the store does not hold it; a failure is reported
 // (kMsgLookUpDriverFailed).

@@ -34,8 +34,9 @@ Result Rescan(RunContext& run, const char16_t* /*unused*/)
     platform::unique_library cfgmgr;
     platform::FARPROC locate = nullptr;
     platform::FARPROC reenumerate = nullptr;
-    Result found = FindSystemFunction(u"cfgmgr32.dll", cfgmgr, "CM_Locate_DevNodeW", locate);
-    if (!found.Failed()) found = FindSystemFunction(u"cfgmgr32.dll", cfgmgr, "CM_Reenumerate_DevNode", reenumerate);
+    Result found = FindSystemFunction(kConfigManagerLibrary, cfgmgr, "CM_Locate_DevNodeW", locate);
+    if (!found.Failed())
+        found = FindSystemFunction(kConfigManagerLibrary, cfgmgr, "CM_Reenumerate_DevNode", reenumerate);
     if (found.Failed()) {
         run.Trace({u"rescan: failed"});
         return Report(run, found, kMsgRescanFailed);

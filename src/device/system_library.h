@@ -7,6 +7,9 @@
 
 namespace ostrel {
 
+// The configuration manager: pending installations, device states, rescans.
+inline constexpr char16_t kConfigManagerLibrary[] = u"cfgmgr32.dll";
+
 // Loads `name` (a bare file name) from the system folder only. A bare name
 // would be looked for in the program's own folder first, where a planted
 // DLL beside a downloaded setup package would run with the installer's
