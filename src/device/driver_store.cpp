@@ -51,28 +51,32 @@ Result FindInStore(RunContext& run, DriverPackage& package)
 
 namespace {
 
-// DiUninstallDriverW moves the devices to their next best driver (or
-// none) before it takes the package out; without it (before Windows 10
-// 1703) the devices have to go first.
-Result UninstallFromDevices(RunContext& run, const DriverPackage& package, Result inUse)
+// What became of the package: the result, the end of the log line, and the
+// message of a failure (0 for none).
+struct Deletion {
+    Result result;
+    const char16_t* what;
+    unsigned message;
+};
+
+// A package that devices use: DiUninstallDriverW moves them to their next
+// best driver (or none) before it takes the package out; without it (before
+// Windows 10 1703) the devices have to go first.
+Deletion Uninstall(RunContext& run, const DriverPackage& package)
 {
+    if (platform::SetupUninstallOEMInfW(package.Name(), 0, nullptr))
+        return {Result::Done(), u" deleted from the driver store", 0};
+    const Result refused = Result::LastError();
+    if (refused.Error() != platform::ERROR_INF_IN_USE_BY_DEVICES) return {refused, u": failed", kMsgDeleteDriverFailed};
     platform::unique_library newdev;
     platform::FARPROC function = nullptr;
-    if (FindSystemFunction(u"newdev.dll", newdev, "DiUninstallDriverW", function).Failed()) {
-        run.Trace({u"delete driver: ", package.Name(), u" is in use by devices, and there is no DiUninstallDriverW"});
-        return Report(run, inUse, kMsgDriverInUse, package.Name());
-    }
+    if (FindSystemFunction(u"newdev.dll", newdev, "DiUninstallDriverW", function).Failed())
+        return {refused, u" is in use by devices, and there is no DiUninstallDriverW", kMsgDriverInUse};
     platform::BOOL restart = platform::FALSE;
-    const auto uninstall = reinterpret_cast<platform::DiUninstallDriverWFn>(function);
-    const Result uninstalled =
-        uninstall(nullptr, package.published, 0, &restart) ? Result::Done() : Result::LastError();
-    if (uninstalled.Failed()) {
-        run.Trace({u"delete driver: ", package.Name(), u": failed"});
-        return Report(run, uninstalled, kMsgDeleteDriverFailed, package.Name());
-    }
+    if (!reinterpret_cast<platform::DiUninstallDriverWFn>(function)(nullptr, package.published, 0, &restart))
+        return {Result::LastError(), u": failed", kMsgDeleteDriverFailed};
     if (restart != platform::FALSE) run.outcome.RecordRestartNeeded();
-    run.Trace({u"delete driver: ", package.Name(), u" taken off its devices and out of the driver store"});
-    return uninstalled;
+    return {Result::Done(), u" taken off its devices and out of the driver store", 0};
 }
 
 }  // namespace
@@ -96,18 +100,10 @@ Result DeleteDriver(RunContext& run, const char16_t* /*unused*/)
     DriverPackage package;
     const Result found = FindInStore(run, package);
     if (found.Failed()) return found;
-    if (found.IsNothingFound()) {
-        run.Trace({u"delete driver: not in the driver store"});
-        return Result::Unchanged();
-    }
-    if (platform::SetupUninstallOEMInfW(package.Name(), 0, nullptr)) {
-        run.Trace({u"delete driver: ", package.Name(), u" deleted from the driver store"});
-        return Result::Done();
-    }
-    const Result refused = Result::LastError();
-    if (refused.Error() == platform::ERROR_INF_IN_USE_BY_DEVICES) return UninstallFromDevices(run, package, refused);
-    run.Trace({u"delete driver: ", package.Name(), u": failed"});
-    return Report(run, refused, kMsgDeleteDriverFailed, package.Name());
+    const Deletion deletion =
+        found.IsNothingFound() ? Deletion{Result::Unchanged(), u"not in the driver store", 0} : Uninstall(run, package);
+    run.Trace({u"delete driver: ", package.Name(), deletion.what});
+    return deletion.message == 0 ? deletion.result : Report(run, deletion.result, deletion.message, package.Name());
 }
 
 }  // namespace ostrel
