@@ -24,14 +24,27 @@ constexpr Action kActions[] = {
     {u"start service ", StartNamedService, kMsgServiceNameMissing, false},
     {u"remove service ", RemoveNamedService, kMsgServiceNameMissing, false},
     {u"install inf ", InstallInfSection, kMsgSectionNameMissing, false},
+    {u"add driver", AddDriver, 0, true},
+    {u"delete driver", DeleteDriver, 0, true, WaitBeforeDeviceAction},
+    {u"query device ", QueryDevice, kMsgHardwareIdMissing, true, BeginQuery},
+    {u"restart device ", RestartDevice, kMsgHardwareIdMissing, true, WaitBeforeDeviceAction},
+    {u"rescan", Rescan, 0, true, nullptr, WaitAfterRescan},
 };
+
+// The keyword of an action without arguments is a whole word.
+bool Matches(const char16_t* text, const Action& action)
+{
+    if (!StartsWithWord(text, action.keyword)) return false;
+    const char16_t next = text[action.keyword.size()];
+    return action.TakesArguments() || next == u'\0' || next == kBlank;
+}
 
 }  // namespace
 
 const Action* FindAction(const char16_t* text)
 {
     const auto* found = std::find_if(std::begin(kActions), std::end(kActions),
-                                     [text](const Action& action) { return StartsWithWord(text, action.keyword); });
+                                     [text](const Action& action) { return Matches(text, action); });
     return found == std::end(kActions) ? nullptr : found;
 }
 

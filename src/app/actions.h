@@ -13,15 +13,21 @@ namespace ostrel {
 using Operation = Result (*)(RunContext& run, const char16_t* argument);
 
 struct Action {
-    std::u16string_view keyword;  // two words, one blank between and one after
+    // Two words, one blank between and one after; an action that takes no
+    // arguments has no blank after its keyword, which ends the line or is
+    // followed by blanks alone.
+    std::u16string_view keyword;
+    // Called once with an empty argument for an action without arguments.
     Operation operation;
-    unsigned emptyListMessage;
-    bool changesDevices;  // refused to a 32-bit program on 64-bit Windows
+    unsigned emptyListMessage;  // 0: the action takes no arguments
+    bool changesDevices;        // refused to a 32-bit program on 64-bit Windows
     // Before the first argument, once the command line is accepted: a
     // failure (reported) ends the run with nothing done.
     Result (*before)(RunContext& run) = nullptr;
     // After the walk over the arguments, however it ended.
     void (*after)(RunContext& run) = nullptr;
+
+    bool TakesArguments() const { return emptyListMessage != 0; }
 };
 
 // The first action whose keyword `text` begins with, letter case aside; null

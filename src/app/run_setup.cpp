@@ -180,7 +180,12 @@ void RunAction(RunContext& run, const char16_t* cursor)
         return;
     }
     const char16_t* arguments = cursor + action->keyword.size();
-    if (*arguments == u'\0') {
+    if (!action->TakesArguments() && *SkipBlanks(arguments) != u'\0') {
+        static_cast<void>(RefuseCommandLine(run, kMsgInvalidCommandLine,
+                                            {SkipBlanks(arguments), u"an argument after an action that takes none"}));
+        return;
+    }
+    if (action->TakesArguments() && *arguments == u'\0') {
         static_cast<void>(
             RefuseCommandLine(run, action->emptyListMessage, {arguments, u"an action without arguments"}));
         return;

@@ -13,7 +13,7 @@ namespace {
 constexpr char kWaitFunction[] = "CMP_WaitNoPendingInstallEvents";
 // The configuration manager's library; the Setup API's exports the same
 // function, but is loaded by the Windows backend alone.
-constexpr const char16_t* kLibraries[] = {u"cfgmgr32.dll"};
+constexpr const char16_t* kLibraries[] = {kConfigManagerLibrary};
 
 enum class Settled { kYes, kStillPending, kUnknown };
 
@@ -60,6 +60,11 @@ Result WaitBeforeDeviceAction(RunContext& run)
 void WaitAfterInstall(RunContext& run)
 {
     if (run.waitSeconds != 0) static_cast<void>(Wait(run, u"after the installs"));
+}
+
+void WaitAfterRescan(RunContext& run)
+{
+    if (run.waitSeconds != 0) static_cast<void>(Wait(run, u"after the rescan"));
 }
 
 }  // namespace ostrel

@@ -17,5 +17,7 @@ Result WaitBeforeDeviceAction(RunContext& run);
 // After the walk of "install device": the same wait, so that the exit code
 // comes after what the installs started; a timeout is only logged.
 void WaitAfterInstall(RunContext& run);
+// After "rescan": the same, for what the devices it found start to install.
+void WaitAfterRescan(RunContext& run);
 
 }  // namespace ostrel

@@ -1,4 +1,4 @@
-// Enabling, disabling and removing the present devices of the INF file's
+// Enabling, disabling, restarting and removing the present devices of the INF file's
 // class that list a hardware ID.
 
 #include "device/device.h"
@@ -49,6 +49,13 @@ Result Disable(HDEVINFO set, SP_DEVINFO_DATA& device)
     return ChangeState(set, device, platform::DICS_DISABLE, platform::DICS_FLAG_CONFIGSPECIFIC);
 }
 
+// Stopped and started again, as Device Manager does after a change of its
+// settings.
+Result Restart(HDEVINFO set, SP_DEVINFO_DATA& device)
+{
+    return ChangeState(set, device, platform::DICS_PROPCHANGE, platform::DICS_FLAG_CONFIGSPECIFIC);
+}
+
 Result Remove(HDEVINFO set, SP_DEVINFO_DATA& device)
 {
     return platform::SetupDiRemoveDevice(set, &device) ? Result::Done() : Result::LastError();
@@ -72,6 +79,7 @@ struct DeviceChange {
 constexpr DeviceChange kEnable{Enable, kMsgEnableDeviceFailed, u"enable device ", u"enabled"};
 constexpr DeviceChange kDisable{Disable, kMsgDisableDeviceFailed, u"disable device ", u"disabled"};
 constexpr DeviceChange kRemove{Remove, kMsgRemoveDeviceFailed, u"remove device ", u"removed"};
+constexpr DeviceChange kRestart{Restart, kMsgRestartDeviceFailed, u"restart device ", u"restarted"};
 
 Result MakeChange(const RunContext& run, const DeviceChange& change, HDEVINFO set, SP_DEVINFO_DATA& device)
 {
@@ -122,6 +130,11 @@ Result DisableDevice(RunContext& run, const char16_t* hardwareId)
 Result RemoveDevice(RunContext& run, const char16_t* hardwareId)
 {
     return ChangeMatchingDevices(run, hardwareId, kRemove);
+}
+
+Result RestartDevice(RunContext& run, const char16_t* hardwareId)
+{
+    return ChangeMatchingDevices(run, hardwareId, kRestart);
 }
 
 }  // namespace ostrel

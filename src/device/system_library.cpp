@@ -53,4 +53,14 @@ Result FindFunction(const platform::unique_library& library, const char* name, p
     return function != nullptr ? Result::Done() : Result::LastError();
 }
 
+Result FindSystemFunction(const char16_t* name, platform::unique_library& library, const char* function,
+                          platform::FARPROC& address)
+{
+    if (!library) {
+        const Result loaded = LoadSystemLibrary(name, library);
+        if (loaded.Failed()) return loaded;
+    }
+    return FindFunction(library, function, address);
+}
+
 }  // namespace ostrel

@@ -7,6 +7,9 @@
 
 namespace ostrel {
 
+// The configuration manager: pending installations, device states, rescans.
+inline constexpr char16_t kConfigManagerLibrary[] = u"cfgmgr32.dll";
+
 // Loads `name` (a bare file name) from the system folder only. A bare name
 // would be looked for in the program's own folder first, where a planted
 // DLL beside a downloaded setup package would run with the installer's
@@ -16,5 +19,10 @@ Result LoadSystemLibrary(const char16_t* name, platform::unique_library& library
 // The function `name` of a loaded library; the failure of the lookup when
 // the library lacks it.
 Result FindFunction(const platform::unique_library& library, const char* name, platform::FARPROC& function);
+
+// FindFunction in the system library `name`, loaded into `library` unless
+// it holds it already.
+Result FindSystemFunction(const char16_t* name, platform::unique_library& library, const char* function,
+                          platform::FARPROC& address);
 
 }  // namespace ostrel

@@ -2,7 +2,7 @@
 //
 // Everything OstrelSetup tells its user is a message: a box, or in a quiet
 // run an entry on the standard error handle. Catalogue texts are
-// string resources 2 to 44 in English (1033) and German (Austria, 3079),
+// string resources 2 to 44 and 50 to 59 in English (1033) and German (Austria, 3079),
 // picked by the thread locale that "/de" and "/en" set.
 #pragma once
 
@@ -58,6 +58,17 @@ enum MessageId : unsigned {
     kMsgQueryServiceFailed = 42,
     kMsgLogIsARunFile = 43,
     kMsgWriteLogFailed = 44,
+    kMsgAddDriverFailed = 50,
+    kMsgLookUpDriverFailed = 51,
+    kMsgDeleteDriverFailed = 52,
+    kMsgDriverInUse = 53,
+    kMsgRestartDeviceFailed = 54,
+    kMsgRescanFailed = 55,
+    kMsgQueryDevices = 56,
+    kMsgQueryNoDevice = 57,
+    kMsgQueryMore = 58,
+    // The words of a device query's box, one a line (QueryWord).
+    kMsgQueryWords = 59,
 };
 
 // The catalogue text for `id` in the active language; false (and an empty

@@ -16,6 +16,7 @@ UINT SetErrorMode(UINT mode);
 LPCWSTR GetCommandLineW();
 DWORD GetModuleFileNameW(HMODULE module, LPWSTR fileName, DWORD size);
 DWORD GetFileAttributesW(LPCWSTR fileName);
+DWORD GetFullPathNameW(LPCWSTR fileName, DWORD bufferLength, LPWSTR buffer, LPWSTR* filePart);
 BOOL SetThreadLocale(LCID locale);
 LCID GetThreadLocale();
 DWORD GetLastError();
@@ -65,6 +66,17 @@ BOOL SetupDiRemoveDevice(HDEVINFO set, SP_DEVINFO_DATA* device);
 BOOL SetupDiGetDeviceInstallParamsW(HDEVINFO set, SP_DEVINFO_DATA* device, SP_DEVINSTALL_PARAMS_W* params);
 BOOL SetupDiSetDeviceInstallParamsW(HDEVINFO set, SP_DEVINFO_DATA* device, SP_DEVINSTALL_PARAMS_W* params);
 BOOL SetupDiDestroyDeviceInfoList(HDEVINFO set);
+BOOL SetupDiGetDeviceInstanceIdW(HDEVINFO set, SP_DEVINFO_DATA* device, LPWSTR instanceId, DWORD instanceIdSize,
+                                 DWORD* requiredSize);
+// The device's driver key (DIREG_DRV), or INVALID_HANDLE_VALUE.
+HKEY SetupDiOpenDevRegKey(HDEVINFO set, SP_DEVINFO_DATA* device, DWORD scope, DWORD hwProfile, DWORD keyType,
+                          DWORD desiredAccess);
+
+// Setup API: the driver store
+BOOL SetupCopyOEMInfW(LPCWSTR sourceInfFileName, LPCWSTR sourceMediaLocation, DWORD sourceMediaType, DWORD copyStyle,
+                      LPWSTR destinationInfFileName, DWORD destinationInfFileNameSize, DWORD* requiredSize,
+                      LPWSTR* destinationInfFileNameComponent);
+BOOL SetupUninstallOEMInfW(LPCWSTR infFileName, DWORD flags, void* reserved);
 
 // Setup API: INF files, file queues, restart
 HINF SetupOpenInfFileW(LPCWSTR fileName, LPCWSTR infClass, DWORD infStyle, UINT* errorLine);
@@ -137,6 +149,10 @@ BOOL AdjustTokenPrivileges(HANDLE token, BOOL disableAll, TOKEN_PRIVILEGES* newS
                            TOKEN_PRIVILEGES* previousState, DWORD* returnLength);
 BOOL InitiateSystemShutdownExW(LPWSTR machineName, LPWSTR message, DWORD timeout, BOOL forceAppsClosed,
                                BOOL rebootAfterShutdown, DWORD reason);
+
+// Registry: answers an error code, not the last error.
+LONG RegQueryValueExW(HKEY key, LPCWSTR valueName, DWORD* reserved, DWORD* type, BYTE* data, DWORD* dataSize);
+LONG RegCloseKey(HKEY key);
 
 // Service Control Manager
 SC_HANDLE OpenSCManagerW(LPCWSTR machineName, LPCWSTR databaseName, DWORD desiredAccess);

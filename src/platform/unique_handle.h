@@ -100,6 +100,13 @@ struct file {
     static void close(pointer object) noexcept { CloseHandle(object); }
 };
 
+// Keys that the Setup API opens, whose failure value is INVALID_HANDLE_VALUE.
+struct registry_key {
+    using pointer = HKEY;
+    static pointer invalid() noexcept { return INVALID_HANDLE_VALUE; }
+    static void close(pointer key) noexcept { RegCloseKey(key); }
+};
+
 struct local_memory {
     using pointer = HLOCAL;
     static pointer invalid() noexcept { return nullptr; }
@@ -117,5 +124,6 @@ using unique_library = unique_handle<handle_traits::library>;
 using unique_local_memory = unique_handle<handle_traits::local_memory>;
 using unique_kernel_handle = unique_handle<handle_traits::kernel_object>;
 using unique_file_handle = unique_handle<handle_traits::file>;
+using unique_registry_key = unique_handle<handle_traits::registry_key>;
 
 }  // namespace platform

@@ -55,6 +55,7 @@ using HDEVINFO = void*;
 using HINF = void*;
 using HSPFILEQ = void*;
 using SC_HANDLE = void*;
+using HKEY = void*;
 using FARPROC = void (*)();
 
 constexpr BOOL FALSE = 0;
@@ -328,8 +329,11 @@ constexpr DWORD ERROR_FILE_NOT_FOUND = 2;
 constexpr DWORD ERROR_ACCESS_DENIED = 5;
 constexpr DWORD ERROR_NOT_ENOUGH_MEMORY = 8;
 constexpr DWORD ERROR_WRITE_FAULT = 29;
+constexpr DWORD ERROR_GEN_FAILURE = 31;
 constexpr DWORD ERROR_LOCK_VIOLATION = 33;
+constexpr DWORD ERROR_FILE_EXISTS = 80;
 constexpr DWORD ERROR_INVALID_PARAMETER = 87;
+constexpr DWORD ERROR_CALL_NOT_IMPLEMENTED = 120;
 constexpr DWORD ERROR_INSUFFICIENT_BUFFER = 122;
 constexpr DWORD ERROR_PROC_NOT_FOUND = 127;
 constexpr DWORD ERROR_NO_MORE_ITEMS = 259;
@@ -342,6 +346,7 @@ constexpr DWORD ERROR_INVALID_CLASS = 0xE0000206;
 constexpr DWORD ERROR_NO_SUCH_DEVINST = 0xE000020B;
 constexpr DWORD ERROR_SECTION_NOT_FOUND = 0xE0000101;
 constexpr DWORD ERROR_IN_WOW64 = 0xE0000235;
+constexpr DWORD ERROR_INF_IN_USE_BY_DEVICES = 0xE000023D;
 constexpr DWORD ERROR_NOT_ALL_ASSIGNED = 1300;
 constexpr DWORD ERROR_INSTALL_FAILURE = 1603;
 constexpr DWORD ERROR_INSTALL_ALREADY_RUNNING = 1618;
@@ -382,6 +387,29 @@ constexpr DWORD DI_NEEDREBOOT = 0x100;
 constexpr DWORD DI_QUIETINSTALL = 0x00800000;
 constexpr DWORD INSTALLFLAG_NONINTERACTIVE = 0x4;
 constexpr std::size_t MAX_CLASS_NAME_LEN = 32;
+constexpr DWORD DICS_PROPCHANGE = 3;
+constexpr DWORD DIREG_DRV = 0x2;
+constexpr DWORD KEY_READ = 0x20019;
+constexpr DWORD REG_SZ = 1;
+constexpr std::size_t MAX_DEVICE_ID_LEN = 200;
+
+// Setup API: the driver store
+constexpr DWORD SPOST_PATH = 1;
+constexpr DWORD SP_COPY_REPLACEONLY = 0x2;
+constexpr DWORD SP_COPY_NOOVERWRITE = 0x8;
+
+// Configuration manager (cfgmgr32.dll): its calls answer a CONFIGRET.
+using CONFIGRET = DWORD;
+constexpr CONFIGRET CR_SUCCESS = 0x0;
+constexpr CONFIGRET CR_OUT_OF_MEMORY = 0x2;
+constexpr CONFIGRET CR_NO_SUCH_DEVNODE = 0xD;
+constexpr CONFIGRET CR_ACCESS_DENIED = 0x33;
+constexpr CONFIGRET CR_CALL_NOT_IMPLEMENTED = 0x34;
+constexpr ULONG CM_LOCATE_DEVNODE_NORMAL = 0x0;
+constexpr ULONG CM_REENUMERATE_SYNCHRONOUS = 0x1;
+constexpr ULONG DN_STARTED = 0x8;
+constexpr ULONG DN_HAS_PROBLEM = 0x400;
+constexpr ULONG CM_PROB_DISABLED = 0x16;
 
 // Setup API: INF files and file queues
 constexpr DWORD INF_STYLE_WIN4 = 0x2;
@@ -426,5 +454,10 @@ using UpdateDriverForPlugAndPlayDevicesWFn = BOOL(PLATFORM_API*)(HWND hwndParent
 // cfgmgr32.dll: WAIT_OBJECT_0 once no device installation is pending,
 // WAIT_TIMEOUT, or WAIT_FAILED.
 using CMP_WaitNoPendingInstallEventsFn = DWORD(PLATFORM_API*)(DWORD timeout);
+using CM_Locate_DevNodeWFn = CONFIGRET(PLATFORM_API*)(DWORD* devInst, LPWSTR deviceId, ULONG flags);
+using CM_Reenumerate_DevNodeFn = CONFIGRET(PLATFORM_API*)(DWORD devInst, ULONG flags);
+using CM_Get_DevNode_StatusFn = CONFIGRET(PLATFORM_API*)(ULONG* status, ULONG* problem, DWORD devInst, ULONG flags);
+// newdev.dll of Windows 10 1703 and later.
+using DiUninstallDriverWFn = BOOL(PLATFORM_API*)(HWND hwndParent, LPCWSTR infPath, DWORD flags, BOOL* needReboot);
 
 }  // namespace platform

@@ -30,6 +30,12 @@ public:
         if (restart_ == Restart::NotNeeded) restart_ = Restart::Needed;
     }
     void RecordRestartStarted() { restart_ = Restart::Started; }
+    // What a query found, as its own exit code; the first one that is not 0
+    // stays.
+    void RecordAnswer(platform::DWORD code)
+    {
+        if (answer_ == 0) answer_ = code;
+    }
     // The 64-bit program ran the whole run; its exit code is the run's.
     void RecordHandedOver(platform::DWORD childExitCode)
     {
@@ -40,8 +46,8 @@ public:
     bool Failed() const { return failed_; }
     Restart RestartState() const { return restart_; }
     // The child's code after a hand-over; else the failure's code, else the
-    // failed log write's, else 1641 for a restart started, 3010 for one
-    // needed, 259 for a device left alone, else 0.
+    // failed log write's, else a query's answer, else 1641 for a restart
+    // started, 3010 for one needed, 259 for a device left alone, else 0.
     platform::DWORD ExitCode() const;
 
 private:
@@ -50,6 +56,7 @@ private:
     bool logFailed_ = false;
     platform::DWORD logFailure_ = 0;
     bool deviceLeftAlone_ = false;
+    platform::DWORD answer_ = 0;
     Restart restart_ = Restart::NotNeeded;
     bool handedOver_ = false;
     platform::DWORD childExitCode_ = 0;

@@ -35,6 +35,17 @@ START_SIBLING_FAILED = "Start of the 64-bit OstrelSetup {} failed."
 STOP_NOT_COMPLETED = "Stop of service {} not completed: the service reports {}."
 LOG_IS_A_RUN_FILE = ("Log file {} is a file this run works with (the INF file or the program): "
                      "nothing is written to it.")
+RESTART_DEVICE_FAILED = "Restart of device {} failed."
+RESCAN_FAILED = "Scan for hardware changes failed."
+QUERY_DEVICES = "Devices with hardware ID {}:"
+QUERY_NO_DEVICE = "No present device has hardware ID {}."
+
+# What a quiet "query device" writes before its lines, and the codes it ends
+# with when not every ID has a started device with this package's driver.
+QUERY_HEADER = "HardwareId\tInstanceId\tState\tProblem\tProblemName\tInf\tProvider\tVersion\tDate\tThisPackage"
+QUERY_NO_DEVICE_CODE = 0x20000001
+QUERY_OTHER_DRIVER_CODE = 0x20000002
+QUERY_NOT_STARTED_CODE = 0x20000003
 
 USAGE = "\n".join([
     "OstrelSetup can be used to install/remove/disable/enable devices and",
@@ -52,6 +63,11 @@ USAGE = "\n".join([
     "- Start a service: 'start service {<name>}'",
     "- Remove a service: 'remove service {<name>}'",
     "- Install INF file section: 'install inf {<name>}'",
+    "- Stage the driver package of the .inf file: 'add driver'",
+    "- Remove that package from the driver store: 'delete driver'",
+    "- Show devices, their state and driver: 'query device {<hwid>}'",
+    "- Restart a device: 'restart device {<hwid>}'",
+    "- Scan for hardware changes: 'rescan'",
     "",
     "OstrelSetup requires an .inf file for device specific action (default is",
     "ostrelsetup.inf). <hwid> is the hardware ID of the device. There must be a",

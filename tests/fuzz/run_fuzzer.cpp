@@ -116,6 +116,16 @@ const char* const kFallibleCalls[] = {
     "LockFileEx",
     "UnlockFileEx",
     "QueryServiceStatusEx",
+    "GetFullPathNameW",
+    "SetupDiGetDeviceInstanceIdW",
+    "SetupDiOpenDevRegKey",
+    "RegQueryValueExW",
+    "SetupCopyOEMInfW",
+    "SetupUninstallOEMInfW",
+    "DiUninstallDriverW",
+    "CM_Locate_DevNodeW",
+    "CM_Reenumerate_DevNode",
+    "CM_Get_DevNode_Status",
 };
 
 const DWORD kErrors[] = {
@@ -137,7 +147,7 @@ const DWORD kErrors[] = {
     0xDEADBEEF,
 };
 
-enum MachineFlag : std::uint16_t {
+enum MachineFlag : std::uint32_t {
     kInfMissing = 1U << 0,
     kInfIsFolder = 1U << 1,
     kInfWithoutGuid = 1U << 2,
@@ -154,6 +164,9 @@ enum MachineFlag : std::uint16_t {
     kNotElevated = 1U << 13,
     kNoShutdownPrivilege = 1U << 14,
     kLogLockedAWhile = 1U << 15,  // another run holds C:\Tools\run.log's lock for 3 s
+    // The INF file's package is staged, the present devices it has a model
+    // for run its driver, and newdev.dll has DiUninstallDriverW.
+    kPackageInUse = 1U << 16,
 };
 
 // What the program runs on: its own bitness, Windows's, and its 64-bit
@@ -187,7 +200,7 @@ std::u16string ProgramFolder(FuzzedDataProvider& in)
     return padding == 0 ? u"C:\\Tools" : u"C:\\" + std::u16string(padding, u'p');
 }
 
-sim::InfFile MakeInf(FuzzedDataProvider& in, std::uint16_t flags)
+sim::InfFile MakeInf(FuzzedDataProvider& in, std::uint32_t flags)
 {
     sim::InfFile inf;
     if ((flags & kInfWithoutGuid) == 0) inf.classGuid = kInfClass;
@@ -233,7 +246,7 @@ void AddDevices(FuzzedDataProvider& in, sim::Machine& m)
 
 // Returns whether the program can be told about its desktop: a fault on
 // either call makes the run quiet.
-bool DescribeMachine(FuzzedDataProvider& in, sim::Machine& m, std::uint16_t flags)
+bool DescribeMachine(FuzzedDataProvider& in, sim::Machine& m, std::uint32_t flags)
 {
     const std::u16string folder = ProgramFolder(in);
     m.modulePath = folder + ((flags & kProgramWithoutDot) != 0 ? u"\\OstrelSetup" : u"\\OstrelSetup.exe");
@@ -288,6 +301,15 @@ bool DescribeMachine(FuzzedDataProvider& in, sim::Machine& m, std::uint16_t flag
         m.fileLocks.push_back(sim::FileLock{m.FileIdentity(u"C:\\Tools\\run.log"), platform::ULONGLONG{1} << 62, 1,
                                             nullptr, m.tickCount + 3000});
     AddDevices(in, m);
+    if ((flags & kPackageInUse) != 0 && (flags & (kInfMissing | kInfIsFolder)) == 0) {
+        const sim::InfFile& inf = *m.infs.Find(defaultInf);
+        const std::u16string published = m.devices.Stage(defaultInf);
+        for (auto& [number, device] : m.devices.byDevInst)
+            for (const std::u16string& model : inf.models)
+                if (sim::MultiStringHolds(device.hardwareIds, model))
+                    sim::DeviceTree::InstallDriver(device, defaultInf, published, inf);
+        if ((flags & kNoNewDevLibrary) == 0) sim::AddUninstallDriver(m);
+    }
     const auto shell = in.ConsumeIntegral<std::uint8_t>();
     m.shellResult = shell == 0 ? 42 : shell - 1;
 
@@ -330,7 +352,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                           static_cast<std::size_t>(data + size - separator) - (separator == data + size ? 0 : 1));
 
     sim::Machine m;
-    const auto flags = in.ConsumeIntegral<std::uint16_t>();
+    const auto flags = in.ConsumeIntegral<std::uint32_t>();
     const bool desktopKnown = DescribeMachine(in, m, flags);
     m.commandLine = (flags & kWholeLineGiven) != 0 ? arguments : u"\"" + m.modulePath + u"\" " + arguments;
 

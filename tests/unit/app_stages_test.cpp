@@ -65,21 +65,23 @@ std::vector<std::string> Lines(const std::string& text)
     return lines;
 }
 
-TEST_F(StartUpTest, UsageTextHasItsThirtyTwoLinesAndThreeOptionsOnOne)
+TEST_F(StartUpTest, UsageTextHasItsThirtySevenLinesAndThreeOptionsOnOne)
 {
     Run("help");
     ASSERT_EQ(machine.boxes.size(), 1U);
     const std::vector<std::string> lines = Lines(BoxTexts()[0]);
-    ASSERT_EQ(lines.size(), 32U);
+    ASSERT_EQ(lines.size(), 37U);
     EXPECT_EQ(lines[0], "OstrelSetup can be used to install/remove/disable/enable devices and");
     EXPECT_EQ(lines[4], "OstrelSetup.exe [<Options>] [<Action> <Arguments>]");
     EXPECT_EQ(lines[14], "- Install INF file section: 'install inf {<name>}'");
-    for (std::size_t empty : {2U, 5U, 15U, 19U, 23U, 25U}) EXPECT_EQ(lines[empty], "") << "line " << empty + 1;
-    EXPECT_EQ(lines[26], "/reboot = perform reboot if required (default: show message only)");
-    EXPECT_EQ(lines[27], "/de = use german messages/en = use english messages/f <file> = specify .inf file");
-    EXPECT_EQ(lines[28].rfind("/quiet or /q = ", 0), 0U);
-    EXPECT_EQ(lines[30].rfind("/wait <seconds> = ", 0), 0U);
-    EXPECT_EQ(lines[31], "/? = show this text (as 'help' does)");
+    EXPECT_EQ(lines[15], "- Stage the driver package of the .inf file: 'add driver'");
+    EXPECT_EQ(lines[19], "- Scan for hardware changes: 'rescan'");
+    for (std::size_t empty : {2U, 5U, 20U, 24U, 28U, 30U}) EXPECT_EQ(lines[empty], "") << "line " << empty + 1;
+    EXPECT_EQ(lines[31], "/reboot = perform reboot if required (default: show message only)");
+    EXPECT_EQ(lines[32], "/de = use german messages/en = use english messages/f <file> = specify .inf file");
+    EXPECT_EQ(lines[33].rfind("/quiet or /q = ", 0), 0U);
+    EXPECT_EQ(lines[35].rfind("/wait <seconds> = ", 0), 0U);
+    EXPECT_EQ(lines[36], "/? = show this text (as 'help' does)");
 }
 
 struct MissingInfCase {

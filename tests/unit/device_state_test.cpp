@@ -47,6 +47,8 @@ const StateOperation kOperations[] = {
      [](const sim::Device* device) { return device != nullptr && device->disabledInProfile; }},
     {"Enable", ostrel::EnableDevice, "Enable device ostrel\\widget failed.", "SetupDiCallClassInstaller", 2, true,
      [](const sim::Device* device) { return device != nullptr && device->Enabled(); }},
+    {"Restart", ostrel::RestartDevice, "Restart of device ostrel\\widget failed.", "SetupDiCallClassInstaller", 1,
+     false, [](const sim::Device* device) { return device != nullptr && device->restarts == 1; }},
 };
 
 // One operation's view of the machine; each suite says which operation it runs.
@@ -279,9 +281,8 @@ TEST_P(StateChangeTest, AListThatGrowsIsReadAgainAndOneThatCannotBeReadIsPassedO
     EXPECT_TRUE(Changed(u"PCI\\GROWS"));
     EXPECT_FALSE(Changed(u"PCI\\KEEPS"));
     const std::string logged = machine.fileBytes[u"C:\\Tools\\run.log"];
-    const std::string keyword = std::string(Operation().name) == "Remove"    ? "remove"
-                                : std::string(Operation().name) == "Disable" ? "disable"
-                                                                             : "enable";
+    std::string keyword = Operation().name;  // the action's own word, in lower case
+    keyword[0] = static_cast<char>(keyword[0] - 'A' + 'a');
     for (const std::string& line :
          {keyword + " device ostrel\\widget: present device #1 passed over, its hardware IDs cannot be read: "
                     "0x0000007A (122, ERROR_INSUFFICIENT_BUFFER)",

@@ -78,7 +78,7 @@ TEST_F(SimCalls, TheLookupInOneLanguageFindsThatLanguageOrSaysWhatIsMissing)
         {"by name text", nullptr, u"#6", u"#2", 0x0C07, 0},
         {"French", nullptr, StringType(), Block(1), 0x040C, ERROR_RESOURCE_LANG_NOT_FOUND},
         {"German (Germany)", nullptr, StringType(), Block(1), 0x0407, ERROR_RESOURCE_LANG_NOT_FOUND},
-        {"no block 4", nullptr, StringType(), Block(4), 0x0409, ERROR_RESOURCE_NAME_NOT_FOUND},
+        {"no block 5", nullptr, StringType(), Block(5), 0x0409, ERROR_RESOURCE_NAME_NOT_FOUND},
         {"block 0", nullptr, StringType(), Block(0), 0x0409, ERROR_RESOURCE_NAME_NOT_FOUND},
         {"named block", nullptr, StringType(), u"MESSAGES", 0x0409, ERROR_RESOURCE_NAME_NOT_FOUND},
         {"dialog type", nullptr, MakeIntResource(5), Block(1), 0x0409, ERROR_RESOURCE_TYPE_NOT_FOUND},

@@ -62,14 +62,15 @@ protected:
 
 // --- The catalogue and its language ----------------------------------------
 
-TEST_F(Messages, EveryNumberFrom2To44HasATextInBothLanguagesAndNoOtherNumberHasOne)
+TEST_F(Messages, EveryNumberFrom2To44And50To59HasATextInBothLanguagesAndNoOtherNumberHasOne)
 {
     for (LCID locale : {kEnglish, kGerman}) {
         machine.threadLocale = locale;
         for (unsigned id = 0; id < 70; ++id) {
             ostrel::Text text = TextOf(u"stale");
             const bool present = ostrel::LoadCatalogueText(id, text);
-            EXPECT_EQ(present, id >= 2 && id <= 44) << "message " << id << ", locale " << locale;
+            EXPECT_EQ(present, (id >= 2 && id <= 44) || (id >= 50 && id <= 59))
+                << "message " << id << ", locale " << locale;
             EXPECT_EQ(text.empty(), !present) << "message " << id;
         }
     }

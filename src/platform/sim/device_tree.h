@@ -18,6 +18,7 @@
 namespace sim {
 
 class Machine;
+struct InfFile;
 
 bool SameGuid(const platform::GUID& a, const platform::GUID& b);
 // "{4D36E97D-E325-11CE-BFC1-08002BE10318}", as the call log shows a GUID.
@@ -67,6 +68,23 @@ struct Device {
     std::u16string driverInf;
     bool betterDriverInPlace = false;
     bool restartAfterDriverInstall = false;
+    // The values of the driver's key (InfPath: the package's published
+    // name, ProviderName, DriverVersion, DriverDate); empty without a driver.
+    std::map<std::u16string, std::u16string> driverKey;
+    // A CM_PROB_ code the device has besides being disabled or without a
+    // driver, which are problems of their own.
+    platform::DWORD problem = 0;
+    // Not present until a scan for hardware changes finds it.
+    bool arrivesOnRescan = false;
+    unsigned restarts = 0;  // DICS_PROPCHANGE property changes
+};
+
+// A driver package in the driver store, under its published name.
+struct DriverPackage {
+    std::u16string publishedName;  // "oem0.inf", ...
+    std::u16string source;         // the INF file it was staged from
+    // DiUninstallDriverW needs a restart of Windows to take it out.
+    bool restartToUninstall = false;
 };
 
 struct DeviceTree {
@@ -77,6 +95,19 @@ struct DeviceTree {
     // How long Plug and Play still has installations pending, in ms.
     platform::DWORD pendingInstallationMs = 0;
     unsigned setsCreated = 0;
+    std::vector<DriverPackage> driverStore;
+    unsigned rescans = 0;  // reenumerations of the whole tree
+
+    // The package staged from `infPath` (any case), or null.
+    const DriverPackage* StagedFrom(const std::u16string& infPath) const;
+    // Stages the INF file, unless it is staged already: its published name.
+    std::u16string Stage(const std::u16string& infPath);
+    // Installs the package `publishedName` (staged from `infPath`, whose
+    // provider, version and date it records) as the device's driver.
+    static void InstallDriver(Device& device, const std::u16string& infPath, const std::u16string& publishedName,
+                              const InfFile& inf);
+    // CM_Get_DevNode_Status's answer for the device: DN_ bits and problem.
+    static void Status(const Device& device, platform::ULONG& status, platform::ULONG& problem);
 
     DeviceClass& AddClass(const platform::GUID& guid, std::u16string name);
     // A present, registered device with these hardware IDs.
@@ -111,5 +142,14 @@ void AddNewDevLibrary(Machine& machine, bool withUpdateFunction = true);
 // from the start) the function CMP_WaitNoPendingInstallEvents, which waits
 // out DeviceTree::pendingInstallationMs.
 void AddPendingInstallWait(Machine& machine, const std::u16string& name = u"cfgmgr32.dll");
+// cfgmgr32.dll with CM_Locate_DevNodeW, CM_Reenumerate_DevNode and
+// CM_Get_DevNode_Status on the device tree, as every machine has it. The
+// root's node number; a fault's error is the CONFIGRET a call answers.
+void AddConfigManager(Machine& machine);
+constexpr platform::DWORD kRootDevNode = 0x10000;
+// newdev.dll's DiUninstallDriverW (Windows 10 1703 and later): the devices
+// that use the package lose their driver (the sim knows no next best), the
+// package leaves the store.
+void AddUninstallDriver(Machine& machine);
 
 }  // namespace sim

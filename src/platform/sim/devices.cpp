@@ -159,8 +159,10 @@ BOOL RunPropertyChange(Machine& m, Element& element, Device& device)
     if (deviceClass != nullptr && deviceClass->propertyChangeRefusal != 0) {
         return m.Fail(deviceClass->propertyChangeRefusal);
     }
-    if (propertyChange->StateChange == kDicsPropChange) return TRUE;
-    ApplyPropertyChange(device, *propertyChange);
+    if (propertyChange->StateChange == kDicsPropChange)
+        ++device.restarts;
+    else
+        ApplyPropertyChange(device, *propertyChange);
     element.installFlags |= device.flagsAfterChange;
     return TRUE;
 }
@@ -684,6 +686,74 @@ BOOL SetupDiSetDeviceInstallParamsW(HDEVINFO set, SP_DEVINFO_DATA* device, SP_DE
     }
     *flags = params->Flags;
     return TRUE;
+}
+
+BOOL SetupDiGetDeviceInstanceIdW(HDEVINFO set, SP_DEVINFO_DATA* device, LPWSTR instanceId, DWORD instanceIdSize,
+                                 DWORD* requiredSize)
+{
+    Machine& m = Machine::Current();
+    if (m.Enter("SetupDiGetDeviceInstanceIdW",
+                {m.handles.Label(set), sim::RecordLabel(m, set, device), sim::Number(instanceIdSize)}))
+        return FALSE;
+    const Target target = FindTarget(m, set, device);
+    if (target.device == nullptr) return FALSE;
+    const std::u16string& id = target.device->instanceId;
+    if (requiredSize != nullptr) *requiredSize = static_cast<DWORD>(id.size() + 1);
+    if (instanceId == nullptr || instanceIdSize <= id.size()) return m.Fail(ERROR_INSUFFICIENT_BUFFER);
+    sim::CopyTextToCaller("SetupDiGetDeviceInstanceIdW", instanceId, instanceIdSize, id.data(), id.size());
+    return TRUE;
+}
+
+// The driver key of a device that has a driver: its values stay the
+// device's own, read when asked for.
+HKEY SetupDiOpenDevRegKey(HDEVINFO set, SP_DEVINFO_DATA* device, DWORD scope, DWORD hwProfile, DWORD keyType,
+                          DWORD desiredAccess)
+{
+    Machine& m = Machine::Current();
+    if (m.Enter("SetupDiOpenDevRegKey", {m.handles.Label(set), sim::RecordLabel(m, set, device), sim::Number(scope),
+                                         sim::Number(hwProfile), sim::Number(keyType), sim::Hex(desiredAccess)}))
+        return INVALID_HANDLE_VALUE;
+    const Target target = FindTarget(m, set, device);
+    if (target.device == nullptr) return INVALID_HANDLE_VALUE;
+    if ((scope != DICS_FLAG_GLOBAL && scope != DICS_FLAG_CONFIGSPECIFIC) ||
+        (keyType != DIREG_DRV && keyType != DIREG_DEV))
+        return m.Fail(ERROR_INVALID_FLAGS, INVALID_HANDLE_VALUE);
+    if (keyType != DIREG_DRV || target.device->driverKey.empty())
+        return m.Fail(ERROR_KEY_DOES_NOT_EXIST, INVALID_HANDLE_VALUE);
+    return m.handles.Add(sim::HandleKind::registryKey, target.device->instanceId + u"\\driver",
+                         std::make_shared<DWORD>(target.device->devInst));
+}
+
+LONG RegQueryValueExW(HKEY key, LPCWSTR valueName, DWORD* reserved, DWORD* type, BYTE* data, DWORD* dataSize)
+{
+    Machine& m = Machine::Current();
+    if (m.Enter("RegQueryValueExW", {m.handles.Label(key), sim::Text(valueName)}))
+        return static_cast<LONG>(m.lastError);
+    const DWORD* devInst = m.handles.Find<DWORD>(key, sim::HandleKind::registryKey);
+    if (devInst == nullptr) return static_cast<LONG>(ERROR_INVALID_HANDLE);
+    if (reserved != nullptr || (data != nullptr && dataSize == nullptr))
+        return static_cast<LONG>(ERROR_INVALID_PARAMETER);
+    const Device* device = m.devices.Find(*devInst);
+    if (device == nullptr) return static_cast<LONG>(ERROR_KEY_DELETED);
+    auto value = device->driverKey.find(valueName == nullptr ? u"" : valueName);
+    if (value == device->driverKey.end() || value->second.empty()) return static_cast<LONG>(ERROR_FILE_NOT_FOUND);
+    // REG_SZ as the registry keeps it: the text and its terminator.
+    const auto bytes = static_cast<DWORD>((value->second.size() + 1) * sizeof(char16_t));
+    if (type != nullptr) *type = REG_SZ;
+    const DWORD room = dataSize == nullptr ? 0 : *dataSize;
+    if (dataSize != nullptr) *dataSize = bytes;
+    if (data == nullptr) return static_cast<LONG>(ERROR_SUCCESS);
+    if (bytes > room) return static_cast<LONG>(ERROR_MORE_DATA);
+    sim::CopyToCaller("RegQueryValueExW", data, room, reinterpret_cast<const BYTE*>(value->second.c_str()), bytes);
+    return static_cast<LONG>(ERROR_SUCCESS);
+}
+
+LONG RegCloseKey(HKEY key)
+{
+    Machine& m = Machine::Current();
+    if (m.Enter("RegCloseKey", {m.handles.Label(key)})) return static_cast<LONG>(m.lastError);
+    return m.handles.Remove(key, sim::HandleKind::registryKey) ? static_cast<LONG>(ERROR_SUCCESS)
+                                                               : static_cast<LONG>(ERROR_INVALID_HANDLE);
 }
 
 BOOL SetupDiDestroyDeviceInfoList(HDEVINFO set)

@@ -47,6 +47,10 @@ struct InfFile {
     std::u16string className;
     std::map<std::u16string, InfSection> sections;  // keyed by folded section name
     std::set<std::u16string> models;                // hardware IDs (folded) with a driver here
+    // What its driver key records once a device has its driver.
+    std::u16string provider;
+    std::u16string driverVersion;
+    std::u16string driverDate;
 };
 
 struct InfWorld {

@@ -211,6 +211,32 @@ HLOCAL LocalFree(HLOCAL memory)
     return nullptr;
 }
 
+// A path that does not begin with a drive and a separator is joined to the
+// current folder; "." and ".." steps are resolved as Windows resolves them.
+DWORD GetFullPathNameW(LPCWSTR fileName, DWORD bufferLength, LPWSTR buffer, LPWSTR* filePart)
+{
+    Machine& m = Machine::Current();
+    if (m.Enter("GetFullPathNameW", {sim::Text(fileName), sim::Number(bufferLength)})) return 0;
+    if (fileName == nullptr || *fileName == u'\0') return m.Fail(ERROR_INVALID_NAME, 0);
+    std::u16string path = sim::NormalisedPath(fileName);
+    if (path.size() < 3 || path[1] != u':' || path[2] != u'\\') path = m.currentDirectory + u'\\' + path;
+    std::u16string full;
+    for (std::size_t start = 0; start <= path.size();) {
+        const std::size_t end = std::min(path.find(u'\\', start), path.size());
+        const std::u16string step = path.substr(start, end - start);
+        if (step == u"..") {
+            if (full.find(u'\\') != std::u16string::npos) full.erase(full.find_last_of(u'\\'));
+        } else if (step != u"." && !step.empty()) {
+            full += (full.empty() ? u"" : u"\\") + step;
+        }
+        start = end + 1;
+    }
+    if (buffer == nullptr || bufferLength <= full.size()) return static_cast<DWORD>(full.size() + 1);
+    sim::CopyTextToCaller("GetFullPathNameW", buffer, bufferLength, full.data(), full.size());
+    if (filePart != nullptr) *filePart = buffer + full.find_last_of(u'\\') + 1;
+    return static_cast<DWORD>(full.size());
+}
+
 UINT GetSystemDirectoryW(LPWSTR buffer, UINT size)
 {
     Machine& m = Machine::Current();

@@ -103,7 +103,8 @@ UpdateOutcome UpdateMatchingDevices(Machine& m, const std::u16string& id, const 
             outcome.notBetter = true;
             continue;
         }
-        device.driverInf = infPath;
+        // Windows stages the package first and installs it from the store.
+        DeviceTree::InstallDriver(device, infPath, m.devices.Stage(infPath), inf);
         device.betterDriverInPlace = false;
         outcome.installed = true;
         outcome.restart = outcome.restart || device.restartAfterDriverInstall;
@@ -170,6 +171,7 @@ const SystemExport kSystemExports[] = {
     {"SetupCloseFileQueue", kSetupApi, Address(&SetupCloseFileQueue)},
     {"SetupCloseInfFile", kSetupApi, Address(&SetupCloseInfFile)},
     {"SetupCommitFileQueueW", kSetupApi, Address(&SetupCommitFileQueueW)},
+    {"SetupCopyOEMInfW", kSetupApi, Address(&SetupCopyOEMInfW)},
     {"SetupDefaultQueueCallbackW", kSetupApi, Address(&SetupDefaultQueueCallbackW)},
     {"SetupDiCallClassInstaller", kSetupApi, Address(&SetupDiCallClassInstaller)},
     {"SetupDiCreateDeviceInfoList", kSetupApi, Address(&SetupDiCreateDeviceInfoList)},
@@ -179,8 +181,10 @@ const SystemExport kSystemExports[] = {
     {"SetupDiGetActualSectionToInstallW", kSetupApi, Address(&SetupDiGetActualSectionToInstallW)},
     {"SetupDiGetClassDevsW", kSetupApi, Address(&SetupDiGetClassDevsW)},
     {"SetupDiGetDeviceInstallParamsW", kSetupApi, Address(&SetupDiGetDeviceInstallParamsW)},
+    {"SetupDiGetDeviceInstanceIdW", kSetupApi, Address(&SetupDiGetDeviceInstanceIdW)},
     {"SetupDiGetDeviceRegistryPropertyW", kSetupApi, Address(&SetupDiGetDeviceRegistryPropertyW)},
     {"SetupDiGetINFClassW", kSetupApi, Address(&SetupDiGetINFClassW)},
+    {"SetupDiOpenDevRegKey", kSetupApi, Address(&SetupDiOpenDevRegKey)},
     {"SetupDiRemoveDevice", kSetupApi, Address(&SetupDiRemoveDevice)},
     {"SetupDiSetClassInstallParamsW", kSetupApi, Address(&SetupDiSetClassInstallParamsW)},
     {"SetupDiSetDeviceInstallParamsW", kSetupApi, Address(&SetupDiSetDeviceInstallParamsW)},
@@ -194,6 +198,7 @@ const SystemExport kSystemExports[] = {
     {"SetupOpenInfFileW", kSetupApi, Address(&SetupOpenInfFileW)},
     {"SetupPromptReboot", kSetupApi, Address(&SetupPromptReboot)},
     {"SetupTermDefaultQueueCallback", kSetupApi, Address(&SetupTermDefaultQueueCallback)},
+    {"SetupUninstallOEMInfW", kSetupApi, Address(&SetupUninstallOEMInfW)},
     {"ShellExecuteW", kShell, Address(&ShellExecuteW)},
 };
 

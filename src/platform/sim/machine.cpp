@@ -92,6 +92,7 @@ Machine::Machine()
     current = this;
     AddSystemLibraries(*this);
     AddPendingInstallWait(*this);
+    AddConfigManager(*this);
     systemTexts = {
         {ERROR_SUCCESS, u"The operation completed successfully.\r\n"},
         {ERROR_FILE_NOT_FOUND, u"The system cannot find the file specified.\r\n"},

@@ -127,6 +127,7 @@ public:
     std::u16string commandLine;  // the whole line, program name first
     std::u16string modulePath = u"C:\\Tools\\OstrelSetup.exe";
     std::u16string systemDirectory = u"C:\\windows\\system32";
+    std::u16string currentDirectory = u"C:\\Tools";  // what GetFullPathNameW puts before a relative path
     UINT errorMode = 0;
     DWORD lastError = 0;
 

@@ -25,6 +25,7 @@ enum class HandleKind {
     process,
     thread,
     token,
+    registryKey,
 };
 
 // A fault makes a matching call fail: the call returns its failure value and
@@ -36,6 +37,8 @@ struct Fault {
     std::string function;
     unsigned callNumber = 0;                 // 1-based count of calls to `function`; 0 matches every call
     std::optional<std::u16string> argument;  // only calls that have this argument (as logged)
+    // The last error; for the configuration manager's calls, the CONFIGRET
+    // they answer.
     platform::DWORD error = platform::ERROR_ACCESS_DENIED;
 
     static Fault Every(std::string function, platform::DWORD error = platform::ERROR_ACCESS_DENIED)

@@ -52,6 +52,11 @@ FARPROC GetProcAddress(HMODULE module, const char* procName)
 
 BOOL FreeLibrary(HMODULE module) { return ::FreeLibrary(Module(module)); }
 
+DWORD GetFullPathNameW(LPCWSTR fileName, DWORD bufferLength, LPWSTR buffer, LPWSTR* filePart)
+{
+    return ::GetFullPathNameW(Wide(fileName), bufferLength, Wide(buffer), reinterpret_cast<::LPWSTR*>(filePart));
+}
+
 UINT GetSystemDirectoryW(LPWSTR buffer, UINT size) { return ::GetSystemDirectoryW(Wide(buffer), size); }
 
 BOOL SetDefaultDllDirectories(DWORD directoryFlags)

@@ -5,6 +5,7 @@
 // architecture the build is made for.
 #include <cstddef>
 #include <cstdint>
+#include <type_traits>
 
 #include "platform/platform.h"
 
@@ -141,7 +142,29 @@
     X(SPFILENOTIFY_NEEDMEDIA)           \
     X(SPFILENOTIFY_COPYERROR)           \
     X(FILEOP_ABORT)                     \
-    X(FILEOP_DOIT)
+    X(FILEOP_DOIT)                      \
+    X(ERROR_GEN_FAILURE)                \
+    X(ERROR_FILE_EXISTS)                \
+    X(ERROR_CALL_NOT_IMPLEMENTED)       \
+    X(ERROR_INF_IN_USE_BY_DEVICES)      \
+    X(DICS_PROPCHANGE)                  \
+    X(DIREG_DRV)                        \
+    X(KEY_READ)                         \
+    X(REG_SZ)                           \
+    X(MAX_DEVICE_ID_LEN)                \
+    X(SPOST_PATH)                       \
+    X(SP_COPY_REPLACEONLY)              \
+    X(SP_COPY_NOOVERWRITE)              \
+    X(CR_SUCCESS)                       \
+    X(CR_OUT_OF_MEMORY)                 \
+    X(CR_NO_SUCH_DEVNODE)               \
+    X(CR_ACCESS_DENIED)                 \
+    X(CR_CALL_NOT_IMPLEMENTED)          \
+    X(CM_LOCATE_DEVNODE_NORMAL)         \
+    X(CM_REENUMERATE_SYNCHRONOUS)       \
+    X(DN_STARTED)                       \
+    X(DN_HAS_PROBLEM)                   \
+    X(CM_PROB_DISABLED)
 
 namespace own {
 #define OSTREL_CAPTURE(name) constexpr auto name##_value = platform::name;
@@ -168,6 +191,10 @@ constexpr const auto& se_shutdown_name = platform::SE_SHUTDOWN_NAME;
 OSTREL_SDK_CONSTANTS(OSTREL_COMPARE)
 #undef OSTREL_COMPARE
 // NOLINTEND(readability-uppercase-literal-suffix)
+
+// The functions fetched from cfgmgr32.dll are called through these types.
+static_assert(std::is_same_v<platform::CM_Get_DevNode_StatusFn, decltype(&::CM_Get_DevNode_Status)>);
+static_assert(std::is_same_v<platform::CM_Reenumerate_DevNodeFn, decltype(&::CM_Reenumerate_DevNode)>);
 
 static_assert(own::lcid_de_at == MAKELCID(MAKELANGID(LANG_GERMAN, SUBLANG_GERMAN_AUSTRIAN), SORT_DEFAULT));
 static_assert(own::lcid_en_us == MAKELCID(MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US), SORT_DEFAULT));

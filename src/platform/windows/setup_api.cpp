@@ -110,6 +110,39 @@ BOOL SetupDiDestroyDeviceInfoList(HDEVINFO set)
     return call != nullptr ? call(set) : FALSE;
 }
 
+BOOL SetupDiGetDeviceInstanceIdW(HDEVINFO set, SP_DEVINFO_DATA* device, LPWSTR instanceId, DWORD instanceIdSize,
+                                 DWORD* requiredSize)
+{
+    const auto call = OSTREL_SYSTEM_FUNCTION(setupApi, SetupDiGetDeviceInstanceIdW);
+    return call != nullptr ? call(set, Sdk<::SP_DEVINFO_DATA>(device), Wide(instanceId), instanceIdSize, requiredSize)
+                           : FALSE;
+}
+
+HKEY SetupDiOpenDevRegKey(HDEVINFO set, SP_DEVINFO_DATA* device, DWORD scope, DWORD hwProfile, DWORD keyType,
+                          DWORD desiredAccess)
+{
+    const auto call = OSTREL_SYSTEM_FUNCTION(setupApi, SetupDiOpenDevRegKey);
+    return call != nullptr ? call(set, Sdk<::SP_DEVINFO_DATA>(device), scope, hwProfile, keyType, desiredAccess)
+                           : INVALID_HANDLE_VALUE;
+}
+
+BOOL SetupCopyOEMInfW(LPCWSTR sourceInfFileName, LPCWSTR sourceMediaLocation, DWORD sourceMediaType, DWORD copyStyle,
+                      LPWSTR destinationInfFileName, DWORD destinationInfFileNameSize, DWORD* requiredSize,
+                      LPWSTR* destinationInfFileNameComponent)
+{
+    const auto call = OSTREL_SYSTEM_FUNCTION(setupApi, SetupCopyOEMInfW);
+    return call != nullptr ? call(Wide(sourceInfFileName), Wide(sourceMediaLocation), sourceMediaType, copyStyle,
+                                  Wide(destinationInfFileName), destinationInfFileNameSize, requiredSize,
+                                  reinterpret_cast<::PWSTR*>(destinationInfFileNameComponent))
+                           : FALSE;
+}
+
+BOOL SetupUninstallOEMInfW(LPCWSTR infFileName, DWORD flags, void* reserved)
+{
+    const auto call = OSTREL_SYSTEM_FUNCTION(setupApi, SetupUninstallOEMInfW);
+    return call != nullptr ? call(Wide(infFileName), flags, reserved) : FALSE;
+}
+
 HINF SetupOpenInfFileW(LPCWSTR fileName, LPCWSTR infClass, DWORD infStyle, UINT* errorLine)
 {
     const auto call = OSTREL_SYSTEM_FUNCTION(setupApi, SetupOpenInfFileW);
