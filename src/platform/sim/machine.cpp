@@ -189,6 +189,16 @@ void Machine::AddFile(const std::u16string& path, DWORD attributes) { files_[Fol
 void Machine::AddInf(const std::u16string& path, InfFile inf)
 {
     AddFile(path);
+    const std::u16string folder = path.substr(0, path.find_last_of(u'\\') + 1);
+    for (const auto& [name, section] : inf.sections) {
+        for (const std::u16string& target : section.files) {
+            const std::u16string source = folder + target.substr(target.find_last_of(u'\\') + 1);
+            if (section.missingSources.count(target) == 0)
+                AddFile(source);
+            else
+                RemoveFile(source);
+        }
+    }
     infs.byPath[FoldCase(path)] = std::move(inf);
 }
 
