@@ -168,6 +168,11 @@ const TextCase kTextCases[] = {
     {"a_win32_error", ERROR_FILE_NOT_FOUND, 0, true},
     {"a_win32_error_in_the_neutral_language", ERROR_ACCESS_DENIED, LANG_NEUTRAL_DEFAULT, true},
     {"a_win32_error_as_an_hresult", 0x80070002, LANG_NEUTRAL_DEFAULT, true},
+    // The shell's refusals (0 to 32) are Win32 errors, and shown as HRESULTs.
+    {"the_shells_refusal_for_a_file_without_the_verb", 0x8007001F, LANG_NEUTRAL_DEFAULT, true},
+    {"the_shells_refusal_for_a_missing_library", 0x80070020, LANG_NEUTRAL_DEFAULT, true},
+    {"a_command_line_too_long_for_the_sibling", ERROR_FILENAME_EXCED_RANGE, 0, true},
+    {"a_cancelled_prompt", ERROR_CANCELLED, 0, true},
     {"a_code_nobody_has_a_text_for", 0x2000ABCD, 0, false},
 };
 

@@ -98,15 +98,26 @@ Machine::Machine()
         {ERROR_PATH_NOT_FOUND, u"The system cannot find the path specified.\r\n"},
         {ERROR_ACCESS_DENIED, u"Access is denied.\r\n"},
         {ERROR_INVALID_HANDLE, u"The handle is invalid.\r\n"},
+        {ERROR_BAD_FORMAT, u"An attempt was made to load a program with an incorrect format.\r\n"},
         {ERROR_NOT_ENOUGH_MEMORY, u"Not enough memory resources are available to process this command.\r\n"},
+        // What the shell's refusals (0 to 32) are shown with.
+        {26, u"The specified disk or diskette cannot be accessed.\r\n"},
+        {27, u"The drive cannot find the sector requested.\r\n"},
+        {28, u"The printer is out of paper.\r\n"},
+        {29, u"The system cannot write to the specified device.\r\n"},
+        {30, u"The system cannot read from the specified device.\r\n"},
+        {31, u"A device attached to the system is not functioning.\r\n"},
+        {32, u"The process cannot access the file because it is being used by another process.\r\n"},
         {ERROR_INVALID_PARAMETER, u"The parameter is incorrect.\r\n"},
         {ERROR_MOD_NOT_FOUND, u"The specified module could not be found.\r\n"},
         {ERROR_PROC_NOT_FOUND, u"The specified procedure could not be found.\r\n"},
+        {ERROR_FILENAME_EXCED_RANGE, u"The filename or extension is too long.\r\n"},
         {ERROR_NO_MORE_ITEMS, u"No more data is available.\r\n"},
         {ERROR_SERVICE_ALREADY_RUNNING, u"An instance of the service is already running.\r\n"},
         {ERROR_SERVICE_DOES_NOT_EXIST, u"The specified service does not exist as an installed service.\r\n"},
         {ERROR_SERVICE_NOT_ACTIVE, u"The service has not been started.\r\n"},
         {ERROR_SERVICE_MARKED_FOR_DELETE, u"The specified service has been marked for deletion.\r\n"},
+        {ERROR_CANCELLED, u"The operation was canceled by the user.\r\n"},
     };
 }
 
