@@ -55,7 +55,7 @@ bool World::Exists(const std::u16string& path) const { return machine_->sim.File
 std::string World::Contents(const std::u16string& path) const
 {
     for (const auto& [name, bytes] : machine_->sim.fileBytes)
-        if (sim::FoldCase(name) == sim::FoldCase(path)) return bytes;
+        if (sim::PathKey(name) == sim::PathKey(path)) return bytes;
     return {};
 }
 
@@ -73,7 +73,7 @@ void World::WriteInf(const std::u16string& path, const Inf& inf)
     for (const std::u16string& id : inf.models) file.models.insert(sim::FoldCase(id));
     // Only the file: its sources are what the case wrote beside it.
     machine_->sim.AddFile(path);
-    machine_->sim.infs.byPath[sim::FoldCase(path)] = file;
+    machine_->sim.infs.byPath[sim::PathKey(path)] = file;
 }
 
 std::u16string World::RegistryKey() const { return u"Software\\OstrelContract"; }

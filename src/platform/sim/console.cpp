@@ -60,12 +60,12 @@ std::u16string Label(const Machine& m, HANDLE handle)
 
 std::string* ContentsOf(Machine& m, const std::u16string& path)
 {
-    // Mostly the file is named as it was when it was made: no folding then.
+    // Mostly the file is named as it was when it was made: no key to make then.
     const auto same = m.fileBytes.find(path);
     if (same != m.fileBytes.end()) return &same->second;
-    const std::u16string folded = FoldCase(path);
+    const std::u16string key = PathKey(path);
     auto it = std::find_if(m.fileBytes.begin(), m.fileBytes.end(),
-                           [&](const auto& entry) { return FoldCase(entry.first) == folded; });
+                           [&](const auto& entry) { return PathKey(entry.first) == key; });
     return it == m.fileBytes.end() ? nullptr : &it->second;
 }
 

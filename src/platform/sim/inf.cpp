@@ -181,7 +181,7 @@ private:
     std::string BytesOf(const std::u16string& path) const
     {
         for (const auto& [name, bytes] : m_.fileBytes)
-            if (FoldCase(name) == FoldCase(path)) return bytes;
+            if (PathKey(name) == PathKey(path)) return bytes;
         return {};
     }
 

@@ -13,8 +13,7 @@ namespace sim {
 
 bool Machine::FolderExists(const std::u16string& path) const
 {
-    std::u16string folder = FoldCase(path);
-    while (!folder.empty() && folder.back() == u'\\') folder.pop_back();
+    const std::u16string folder = PathKey(path);
     if (folder.empty()) return false;
     const auto added = files_.find(folder);
     if (added != files_.end() && (added->second & FILE_ATTRIBUTE_DIRECTORY) != 0) return true;
@@ -24,7 +23,7 @@ bool Machine::FolderExists(const std::u16string& path) const
     };
     const auto firstInside = files_.lower_bound(prefix);
     if (firstInside != files_.end() && holds(firstInside->first)) return true;
-    return holds(FoldCase(modulePath)) || holds(FoldCase(systemDirectory) + u'\\');
+    return holds(PathKey(modulePath)) || holds(PathKey(systemDirectory) + u'\\');
 }
 
 namespace {
@@ -64,15 +63,6 @@ std::optional<std::u16string> ContainingFolder(const std::u16string& path)
     const std::size_t separator = path.find_last_of(u'\\');
     if (separator == std::u16string::npos) return std::nullopt;
     return path.substr(0, separator);
-}
-
-std::u16string NormalisedPath(const char16_t* fileName)
-{
-    std::u16string path(fileName);
-    std::replace(path.begin(), path.end(), u'/', u'\\');
-    // "C:\Tools\" names the folder itself; "C:\" keeps its separator.
-    if (path.size() > 3 && path.back() == u'\\') path.pop_back();
-    return path;
 }
 
 }  // namespace
@@ -126,7 +116,7 @@ DWORD GetFileAttributesW(LPCWSTR fileName)
     if (fileName == nullptr || *fileName == u'\0') {
         return m.Fail(ERROR_PATH_NOT_FOUND, INVALID_FILE_ATTRIBUTES);
     }
-    const std::u16string path = sim::NormalisedPath(fileName);
+    const std::u16string path = sim::PathKey(fileName);
     if (const std::optional<DWORD> attributes = m.FileAttributes(path)) return *attributes;
     const std::optional<std::u16string> folder = sim::ContainingFolder(path);
     const DWORD error = !folder || m.FolderExists(*folder) ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND;

@@ -195,7 +195,7 @@ unsigned Machine::CallCount(const std::string& function) const
     return id < callCounts_.size() ? callCounts_[id] : 0;
 }
 
-void Machine::AddFile(const std::u16string& path, DWORD attributes) { files_[FoldCase(path)] = attributes; }
+void Machine::AddFile(const std::u16string& path, DWORD attributes) { files_[PathKey(path)] = attributes; }
 
 void Machine::AddInf(const std::u16string& path, InfFile inf)
 {
@@ -210,20 +210,20 @@ void Machine::AddInf(const std::u16string& path, InfFile inf)
                 RemoveFile(source);
         }
     }
-    infs.byPath[FoldCase(path)] = std::move(inf);
+    infs.byPath[PathKey(path)] = std::move(inf);
 }
 
 const InfFile* InfWorld::Find(const std::u16string& path) const
 {
-    auto it = byPath.find(FoldCase(path));
+    auto it = byPath.find(PathKey(path));
     return it == byPath.end() ? nullptr : &it->second;
 }
 
-void Machine::RemoveFile(const std::u16string& path) { files_.erase(FoldCase(path)); }
+void Machine::RemoveFile(const std::u16string& path) { files_.erase(PathKey(path)); }
 
 std::optional<DWORD> Machine::FileAttributes(const std::u16string& path) const
 {
-    auto it = files_.find(FoldCase(path));
+    auto it = files_.find(PathKey(path));
     if (it == files_.end()) return std::nullopt;
     return it->second;
 }

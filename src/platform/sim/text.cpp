@@ -1,5 +1,8 @@
 #include "platform/sim/text.h"
 
+#include <string>
+#include <vector>
+
 namespace sim {
 
 std::u16string U16(const std::string& utf8)
@@ -106,6 +109,53 @@ std::u16string FoldCase(std::u16string text)
     for (char16_t& c : text)
         if (c >= u'A' && c <= u'Z') c = static_cast<char16_t>(c + (u'a' - u'A'));
     return text;
+}
+
+namespace {
+
+// A path that is its own full path already, as nearly every path the
+// machine meets is: then folding it is all (the fuzzers ask this often).
+bool IsPlainPath(const std::u16string& path)
+{
+    if (path.empty() || path.find(u'/') != std::u16string::npos) return path.empty();
+    const char16_t last = path.back();
+    if (last == u'\\' || last == u'.' || last == u' ') return false;
+    for (const char16_t* odd : {u"\\\\", u"\\.\\", u"\\..\\"})
+        if (path.find(odd) != std::u16string::npos) return false;
+    return path.compare(0, 2, u".\\") != 0 && path.compare(0, 3, u"..\\") != 0;
+}
+
+}  // namespace
+
+std::u16string PathKey(const std::u16string& path)
+{
+    if (IsPlainPath(path)) return FoldCase(path);
+    std::vector<std::u16string> names;
+    std::u16string name;
+    const auto endName = [&names, &name](bool last) {
+        if (last)
+            while (!name.empty() && (name.back() == u'.' || name.back() == u' ') && name != u"." && name != u"..")
+                name.pop_back();
+        if (name == u"..") {
+            if (names.size() > 1) names.pop_back();
+        } else if (name != u"." && (!name.empty() || names.empty())) {
+            names.push_back(name);
+        }
+        name.clear();
+    };
+    for (const char16_t c : path) {
+        if (c == u'\\' || c == u'/')
+            endName(false);
+        else
+            name.push_back(c);
+    }
+    endName(true);
+    std::u16string key;
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        if (i != 0) key += u'\\';
+        key += names[i];
+    }
+    return FoldCase(key);
 }
 
 }  // namespace sim
