@@ -22,12 +22,13 @@ constexpr UINT kSectionFlags = 0x1EF;  // every directive but the files, the INF
 constexpr char16_t kSourceRoot[] = u"A:\\";
 
 // An INF file beside its sources, with the section Tools: two files copied
-// into the case's folder "out", and a value in the case's registry key.
+// into "out\bin" (which the copy makes), and a value in the case's
+// registry key.
 class Sections : public Case {
 protected:
     InfSection Tools() const
     {
-        return InfSection{u"Tools", {u"tool.dll", u"readme.txt"}, out, {{world.RegistryKey(), u"Tools", u"1"}}};
+        return InfSection{u"Tools", {u"tool.dll", u"readme.txt"}, bin, {{world.RegistryKey(), u"Tools", u"1"}}};
     }
 
     // Writes the INF file with these sections, and the sources of their files
@@ -50,10 +51,11 @@ protected:
         return unique_inf_file(SetupOpenInfFileW(infPath.c_str(), nullptr, INF_STYLE_WIN4, &errorLine));
     }
 
-    std::u16string Copied(const std::u16string& file) const { return out + u"\\" + file; }
+    std::u16string Copied(const std::u16string& file) const { return bin + u"\\" + file; }
 
     const std::u16string infPath = world.PathIn(u"contract.inf");
     const std::u16string out = world.PathIn(u"out");
+    const std::u16string bin = out + u"\\bin";
 };
 
 // --- Opening INF files -----------------------------------------------------
@@ -174,7 +176,7 @@ protected:
 
 TEST_F(QuietCommit, HearsEachStageInOrder)
 {
-    WithSections({InfSection{u"Tools", {u"tool.dll"}, out, {}}});
+    WithSections({InfSection{u"Tools", {u"tool.dll"}, bin, {}}});
 
     ASSERT_TRUE(Commit(u"Tools")) << std::hex << commitError;
 
@@ -206,7 +208,10 @@ TEST_P(QuietAnswer, DecidesAndARefusalKeepsTheCallbacksError)
 {
     const AnswerCase& c = GetParam();
     WithSections({Tools()}, c.sourceMissing ? std::vector<std::u16string>{u"tool.dll"} : std::vector<std::u16string>{});
-    if (c.copyFails) world.MakeFolder(Copied(u"tool.dll"));
+    if (c.copyFails) {
+        world.MakeFolder(bin);
+        world.MakeFolder(Copied(u"tool.dll"));
+    }
     heard.answerToMissingMedium = heard.answerToCopyError = c.answer;
 
     EXPECT_EQ(Commit(u"Tools"), c.committed);
@@ -235,7 +240,8 @@ TEST_F(Sections, TheSectionsOtherDirectivesAreCarriedOut)
     WithSections({Tools()});
     const unique_inf_file inf = Open();
 
-    EXPECT_TRUE(SetupInstallFromInfSectionW(nullptr, inf.get(), u"Tools", kSectionFlags, nullptr, kSourceRoot, 0,
+    // Section names are as the user typed them: any letter case.
+    EXPECT_TRUE(SetupInstallFromInfSectionW(nullptr, inf.get(), u"TOOLS", kSectionFlags, nullptr, kSourceRoot, 0,
                                             nullptr, nullptr, nullptr, nullptr))
         << std::hex << TakeLastError();
 

@@ -30,10 +30,11 @@ TEST_F(Case, TheWindowStationSaysWhetherItIsVisible)
 
 // --- The log: opened to append, created in a folder that exists --------------
 
+// As the run's log opens it: to append, shared with other runs.
 HANDLE OpenForAppending(const std::u16string& path)
 {
-    return CreateFileW(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                       nullptr);
+    return CreateFileW(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
+                       FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 
 bool Write(HANDLE file, const std::string& text)
@@ -54,6 +55,22 @@ TEST_F(Case, TheLogIsAppendedToWhatIsThere)
     EXPECT_EQ(TakeLastError(), ERROR_ALREADY_EXISTS) << "it was there";
     EXPECT_TRUE(Write(file.get(), "second run\r\n"));
     EXPECT_EQ(world.Contents(log), "first run\r\nsecond run\r\n");
+}
+
+// The 32-bit program and the sibling it starts may write one log.
+TEST_F(Case, TwoRunsAppendToOneLog)
+{
+    const std::u16string log = world.PathIn(u"shared.log");
+    const unique_file_handle first(OpenForAppending(log));
+    const unique_file_handle second(OpenForAppending(log));
+    ASSERT_TRUE(first);
+    ASSERT_TRUE(second) << TakeLastError();
+
+    EXPECT_TRUE(Write(first.get(), "one\r\n"));
+    EXPECT_TRUE(Write(second.get(), "two\r\n"));
+    EXPECT_TRUE(Write(first.get(), "three\r\n"));
+
+    EXPECT_EQ(world.Contents(log), "one\r\ntwo\r\nthree\r\n");
 }
 
 TEST_F(Case, TheLogIsMadeInAFolderThatExistsOnly)
