@@ -492,6 +492,17 @@ TEST_F(DriverUpdate, InstallsTheDriverOnThePresentDeviceWithTheId)
     EXPECT_TRUE(world.HasDriver(device));
 }
 
+// A quiet run asks for an install without prompts.
+TEST_F(DriverUpdate, InstallsWithoutPromptsWhenAskedTo)
+{
+    ASSERT_NE(update, nullptr);
+    const std::u16string device = world.AddDevice({kWidget});
+
+    EXPECT_TRUE(Update(kWidget, INSTALLFLAG_NONINTERACTIVE)) << std::hex << error;
+
+    EXPECT_TRUE(world.HasDriver(device));
+}
+
 TEST_F(DriverUpdate, MatchesTheIdWhateverItsLetterCase)
 {
     ASSERT_NE(update, nullptr);
@@ -540,6 +551,15 @@ INSTANTIATE_TEST_SUITE_P(Refusals, RefusedDriverUpdate, ::testing::ValuesIn(kRef
 
 // --- Loading newdev.dll ------------------------------------------------------
 
+// Where Windows before the search flags takes it from: the system folder's
+// full path.
+std::u16string SystemLibrary(const std::u16string& name)
+{
+    char16_t folder[MAX_PATH] = {};
+    const UINT length = GetSystemDirectoryW(folder, MAX_PATH);
+    return std::u16string(folder, length) + u"\\" + name;
+}
+
 TEST_F(Case, LibrariesLoadFromTheSystemFolderAndAnswerForTheirFunctions)
 {
     unique_library loaded;
@@ -557,6 +577,12 @@ TEST_F(Case, LibrariesLoadFromTheSystemFolderAndAnswerForTheirFunctions)
         {"an unknown function", [&] { return GetProcAddress(loaded.get(), "OstrelMissing") != nullptr; },
          ERROR_PROC_NOT_FOUND},
         {"freed", [&] { return FreeLibrary(loaded.release()) != 0; }, kSeed},
+        {"by its full path in the system folder",
+         [&] {
+             loaded.reset(LoadLibraryExW(SystemLibrary(u"newdev.dll").c_str(), nullptr, 0));
+             return GetProcAddress(loaded.get(), "UpdateDriverForPlugAndPlayDevicesW") != nullptr;
+         },
+         kSeed},
         {"no default directories", [&] { return SetDefaultDllDirectories(0) != 0; }, ERROR_INVALID_PARAMETER},
     });
 }
