@@ -7,6 +7,7 @@
 // test, so that a fault there cannot hide in the set-up.
 #include "contract.h"
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
