@@ -20,7 +20,8 @@ std::u16string RegistryPath(const RegistryValue& value) { return u"HKCU\\" + val
 }  // namespace
 
 // A machine as Windows is when nothing has been installed on it: the
-// classes every Windows knows, newdev.dll in the system folder.
+// classes every Windows knows, newdev.dll and cfgmgr32.dll in the system
+// folder.
 struct World::Machine {
     Machine()
     {
