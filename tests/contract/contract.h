@@ -65,6 +65,8 @@ void KnownDifference(Fault fault, const char* why, const std::function<void()>& 
 // Prints, when the run ends, how many cases passed and how many of them
 // carry marks of each kind.
 void AddSummaryPrinter();
+// For the suite's own test of its marks: the running case counts as unmarked.
+void ForgetMarksOfThisCase();
 
 // --- What a case needs of the machine --------------------------------------
 

@@ -42,6 +42,14 @@ SP_DEVINFO_DATA Record()
     return record;
 }
 
+// A new root-enumerated device of the contract class in `set`, as "install
+// device" makes one: named after the class, its instance ID generated.
+bool MakeDevice(HDEVINFO set, SP_DEVINFO_DATA& device)
+{
+    return SetupDiCreateDeviceInfoW(set, kContractClassName, &kContractClass, nullptr, nullptr, DICD_GENERATE_ID,
+                                    &device) != FALSE;
+}
+
 // One row of a table of calls: the call, and the last error its failure
 // leaves (kSeed: it succeeds and leaves the last error alone).
 struct Answer {
@@ -261,9 +269,7 @@ TEST_F(Devices, ANewDeviceIsPresentOnceRegisteredAndCarriesItsHardwareIds)
     const unique_device_info_set set(SetupDiCreateDeviceInfoList(&kContractClass, nullptr));
     ASSERT_TRUE(set);
     SP_DEVINFO_DATA device = Record();
-    ASSERT_TRUE(SetupDiCreateDeviceInfoW(set.get(), kContractClassName, &kContractClass, nullptr, nullptr,
-                                         DICD_GENERATE_ID, &device))
-        << std::hex << TakeLastError();
+    ASSERT_TRUE(MakeDevice(set.get(), device)) << std::hex << TakeLastError();
     EXPECT_TRUE(SameGuid(device.ClassGuid, kContractClass));
     // The program's ID in its buffer of 260: the ID, its terminator and the
     // closing empty string.
@@ -291,10 +297,8 @@ TEST_F(Devices, OnlyRegisteredDevicesOutliveTheirSet)
         const unique_device_info_set set(SetupDiCreateDeviceInfoList(&kContractClass, nullptr));
         SP_DEVINFO_DATA first = Record();
         SP_DEVINFO_DATA second = Record();
-        ASSERT_TRUE(SetupDiCreateDeviceInfoW(set.get(), kContractClassName, &kContractClass, nullptr, nullptr,
-                                             DICD_GENERATE_ID, &first));
-        ASSERT_TRUE(SetupDiCreateDeviceInfoW(set.get(), kContractClassName, &kContractClass, nullptr, nullptr,
-                                             DICD_GENERATE_ID, &second));
+        ASSERT_TRUE(MakeDevice(set.get(), first));
+        ASSERT_TRUE(MakeDevice(set.get(), second));
         EXPECT_NE(first.DevInst, second.DevInst) << "two devices";
         ASSERT_TRUE(SetupDiCallClassInstaller(DIF_REGISTERDEVICE, set.get(), &second));
     }
@@ -308,8 +312,7 @@ TEST_F(Devices, ADeviceWithoutHardwareIdsHasNoneToRead)
 {
     const unique_device_info_set set(SetupDiCreateDeviceInfoList(&kContractClass, nullptr));
     SP_DEVINFO_DATA device = Record();
-    ASSERT_TRUE(SetupDiCreateDeviceInfoW(set.get(), kContractClassName, &kContractClass, nullptr, nullptr,
-                                         DICD_GENERATE_ID, &device));
+    ASSERT_TRUE(MakeDevice(set.get(), device));
     ASSERT_TRUE(SetupDiCallClassInstaller(DIF_REGISTERDEVICE, set.get(), &device));
     const unique_device_info_set present = PresentSet();
     SP_DEVINFO_DATA record = Record();
@@ -347,8 +350,7 @@ TEST_F(Devices, ANewDeviceIsTakenOutAgainThroughTheClassInstaller)
 {
     const unique_device_info_set set(SetupDiCreateDeviceInfoList(&kContractClass, nullptr));
     SP_DEVINFO_DATA device = Record();
-    ASSERT_TRUE(SetupDiCreateDeviceInfoW(set.get(), kContractClassName, &kContractClass, nullptr, nullptr,
-                                         DICD_GENERATE_ID, &device));
+    ASSERT_TRUE(MakeDevice(set.get(), device));
     ASSERT_TRUE(SetupDiCallClassInstaller(DIF_REGISTERDEVICE, set.get(), &device));
     ASSERT_EQ(CountPresent(), 1u);
     SP_REMOVEDEVICE_PARAMS params{};

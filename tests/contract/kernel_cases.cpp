@@ -1,7 +1,10 @@
 // Kernel calls: the module's own name, file attributes, system texts, local
-// memory, the string helpers, the locale and the process's own state.
+// memory, the string helpers, the locale and the process's own state; and
+// the marks of known differences themselves.
 #include <string>
 #include <vector>
+
+#include <gtest/gtest-spi.h>
 
 #include "contract.h"
 #include "platform/sim/win32_constants.h"
@@ -305,6 +308,21 @@ TEST_F(Case, TheLastErrorIsTheOneSet)
     EXPECT_EQ(GetLastError(), 42u);
     SetLastError(ERROR_SUCCESS);
     EXPECT_EQ(GetLastError(), ERROR_SUCCESS);
+}
+
+// --- The marks themselves ----------------------------------------------------
+
+// On the side at fault a mark's checks must fail, and the failures are not
+// the case's; checks that pass there make the case fail.
+TEST_F(Case, AMarkHoldsOnlyWhileItsDifferenceShows)
+{
+    const Fault here = ThisSide() == Side::simulatedMachine ? Fault::simulatedMachine : Fault::wine;
+    if (here == Fault::wine && !UnderWine()) GTEST_SKIP() << "no mark applies on Windows itself";
+
+    KnownDifference(here, "the suite's own test of its marks", [] { EXPECT_EQ(1, 2); });
+    EXPECT_NONFATAL_FAILURE(KnownDifference(here, "the difference is gone", [] { EXPECT_EQ(1, 1); }),
+                            "the difference is gone, remove the mark");
+    ForgetMarksOfThisCase();
 }
 
 }  // namespace

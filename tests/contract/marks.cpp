@@ -80,6 +80,8 @@ void KnownDifference(Fault fault, const char* why, const std::function<void()>& 
                 failures.size(), failures.GetTestPartResult(0).summary());
 }
 
+void ForgetMarksOfThisCase() { marksOfThisCase.clear(); }
+
 void AddSummaryPrinter() { ::testing::UnitTest::GetInstance()->listeners().Append(new SummaryPrinter); }
 
 std::string U8(const std::u16string& text)
