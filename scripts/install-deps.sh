@@ -14,6 +14,7 @@ packages=(
   clang libclang-rt-14-dev                    # the fuzz targets (libFuzzer)
   clang-format clang-tidy cppcheck            # format and static checks
   g++-mingw-w64-i686 g++-mingw-w64-x86-64     # the Windows builds
+  googletest                                  # its sources, for the conformance suite's Windows builds
   wine wine64 xvfb                            # the real program in a virtual display
   python3 python3-pytest python3-yaml         # the end-to-end and release tests
   osslsigncode openssl                        # signing the release, and checking a signed one

@@ -8,9 +8,11 @@
 #   static checks (scripts/lint.sh), 8. the real programs under Wine in a
 #   virtual display: the 32-bit build in a
 #   32-bit prefix, the 64-bit build in a 64-bit prefix, and the 32-bit build
-#   with its 64-bit sibling in a 64-bit prefix (WOW64). Where Wine's 32-bit
+#   with its 64-bit sibling in a 64-bit prefix (WOW64), 9. the platform
+#   conformance suite (tests/contract) on the simulated machine (with the
+#   unit tests) and under Wine, 64-bit and 32-bit. Where Wine's 32-bit
 #   loader does not start (a kernel without 32-bit emulation), only the
-#   64-bit pass runs, and the summary says so.
+#   64-bit passes run, and the summary says so.
 # Exits non-zero when any step fails; the last lines sum the steps up.
 #
 # OSTREL_BUILD_ROOT  where the build folders go (default: build/, the presets' folders)
@@ -70,6 +72,31 @@ run_pytest() {
   return "$status"
 }
 
+# The platform conformance suite: its Windows builds, and its own count of
+# cases, passed ones and marked differences on each side (tests/contract).
+contract_builds() {
+  local preset
+  for preset in contract-win32 contract-win64; do
+    timeout 1800 cmake --preset "$preset" -B "$BUILD/$preset" &&
+      timeout 3600 cmake --build "$BUILD/$preset" -j2 --target contract_tests || return 1
+  done
+}
+
+contract_suite() {
+  local side=$1 log status
+  log=$(mktemp)
+  if [[ "$side" == sim ]]; then
+    timeout 300 "$BUILD/host/tests/contract/contract_tests" --gtest_brief=1 | tee "$log"
+  else
+    timeout -k 30 1200 "$PYTHON" tests/contract/run_wine.py --arch "$side" "$BUILD/contract-$side/contract_tests.exe" \
+      --gtest_brief=1 | tee "$log"
+  fi
+  status=${PIPESTATUS[0]}
+  closing["contract $side"]=$(grep '^contract suite' "$log" | tail -1)
+  rm -f "$log"
+  return "$status"
+}
+
 # Two builds, unsigned and signed with a throwaway certificate, each packaged
 # once more the other way, in other folders, time zones and umasks: none may
 # show in the bytes (tests/release/conftest.py). They stay in $BUILD/release*.
@@ -93,6 +120,7 @@ end_to_end() {
 }
 
 win32_passes() {
+  step "conformance suite under Wine: 32-bit, 32-bit prefix" contract_suite win32
   step "end-to-end tests under Wine: 32-bit build, 32-bit prefix" end_to_end win32
   step "end-to-end tests under Wine: 32-bit build and its 64-bit sibling, 64-bit prefix (WOW64)" end_to_end wow64
 }
@@ -131,10 +159,12 @@ collect_background() {
 declare -A closing=()
 step "install packages" bash scripts/install-deps.sh
 step "host unit tests" unit_tests host
+step "conformance suite on the simulated machine (its count)" contract_suite sim
 step "host unit tests under sanitizers" unit_tests host-asan
 step "fuzz regression gate (20 s per target)" bash scripts/fuzz.sh --gate
 step "Windows build, 32-bit (shipped)" configure_and_build win32
 step "Windows build, 64-bit" configure_and_build win64
+step "Windows builds of the conformance suite, 32-bit and 64-bit" contract_builds
 step "hardened executables: PE headers of both builds" run_pytest pe tests/pe
 step "release archive: two builds, unsigned and signed" release_archive
 # Format and static checks mostly compute, the passes under Wine mostly
@@ -146,6 +176,9 @@ if [[ -z "$no_win32" ]]; then
 else
   summary+=("SKIPPED end-to-end tests of the 32-bit build (32-bit prefix, WOW64): $no_win32")
 fi
+# Not beside the end-to-end pass: its timed tests (5,000 hardware IDs) want
+# the machine to themselves.
+step "conformance suite under Wine: 64-bit, 64-bit prefix" contract_suite win64
 step "end-to-end tests under Wine: 64-bit build, 64-bit prefix" end_to_end win64
 collect_background
 
@@ -159,7 +192,8 @@ else
 fi
 [[ -n "$no_win32" ]] && echo "test.sh: the 32-bit build was NOT run under Wine: $no_win32"
 # The runners' own closing lines, last: ctest's for each unit run, then pytest's.
-for runner in host host-asan pe release "e2e win32" "e2e win64" "e2e wow64"; do
+for runner in host host-asan "contract sim" "contract win64" "contract win32" pe release "e2e win32" "e2e win64" \
+  "e2e wow64"; do
   [[ -n "${closing[$runner]:-}" ]] && echo "$runner: ${closing[$runner]}"
 done
 [[ -n "${closing[zip]:-}" ]] && echo "${closing[zip]}"

@@ -254,8 +254,8 @@ TEST_F(QuietRestartTest, TheQueueIsCommittedWithoutAnyDialog)
 {
     sim::InfSection tools = ostrel_test::ToolSection();
     tools.missingSources = {ostrel_test::kToolFile};
-    sim::InfSection help = ostrel_test::ToolSection();
-    help.failingCopies = {{ostrel_test::kToolFile, platform::ERROR_ACCESS_DENIED}};
+    sim::InfSection help = ostrel_test::HelpSection();
+    help.failingCopies = {{ostrel_test::kHelpFile, platform::ERROR_ACCESS_DENIED}};
     WithSections({{u"Tools", tools}, {u"Help", help}});
 
     EXPECT_EQ(static_cast<DWORD>(Run("/quiet install inf Tools")), platform::ERROR_FILE_NOT_FOUND);

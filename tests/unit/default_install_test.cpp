@@ -23,25 +23,25 @@ struct ShellCase {
 
 void PrintTo(const ShellCase& c, std::ostream* out) { *out << "shell result " << c.shellResult; }
 
-// The sim has a system text for 0 and, in these tests, for 0x80070002; the
-// others get the fallback text.
+// Windows has a text for each of the shell's refusals, which are Win32
+// errors, in their HRESULT form too; only an answer below 0 gets the
+// fallback text.
 std::vector<ShellCase> ShellCases()
 {
     return {
         {0, {ErrorBox("Install failed.\nThe operation completed successfully.")}},
         {2, {ErrorBox("Install failed.\nThe system cannot find the file specified.")}},
-        {31, {ErrorBox("Install failed.\nUnknown error 0x8007001F")}},
-        {32, {ErrorBox("Install failed.\nUnknown error 0x80070020")}},
+        {31, {ErrorBox("Install failed.\nA device attached to the system is not functioning.")}},
+        {32,
+         {ErrorBox(
+             "Install failed.\nThe process cannot access the file because it is being used by another process.")}},
         {-5, {ErrorBox("Install failed.\nUnknown error 0xFFFFFFFB")}},  // not above 0: taken as it is
         {33, {}},
         {42, {}},
     };
 }
 
-class DefaultInstallTest : public ostrel_test::SimFixture, public ::testing::WithParamInterface<ShellCase> {
-protected:
-    DefaultInstallTest() { machine.systemTexts[0x80070002] = u"The system cannot find the file specified.\r\n"; }
-};
+class DefaultInstallTest : public ostrel_test::SimFixture, public ::testing::WithParamInterface<ShellCase> {};
 
 TEST_P(DefaultInstallTest, ShowsARefusalWithTheTextOfItsHResultAndNoLastErrorLine)
 {
@@ -102,7 +102,7 @@ TEST_F(DefaultInstallScenarioTest, MessageFiveFollowsTheLanguageAndNoRestartStep
     machine.shellResult = 31;
     EXPECT_EQ(Run("/reboot /de "), 0);
     EXPECT_EQ(Boxes(), std::vector<Box>{ErrorBox("Die Installation konnte nicht durchgef\xC3\xBChrt werden.\n"
-                                                 "Unknown error 0x8007001F")});
+                                                 "A device attached to the system is not functioning.")});
     EXPECT_EQ(machine.CallCount("SetupPromptReboot"), 0U);
 }
 

@@ -57,9 +57,6 @@ bool IsPipePath(const std::u16string& path) { return FoldCase(path).rfind(u"\\\\
 
 HANDLE OpenPipe(Machine& m, const std::u16string& path, DWORD access)
 {
-    // Mostly the file is named as it was when it was made: no folding then.
-    const auto same = m.fileBytes.find(path);
-    if (same != m.fileBytes.end()) return &same->second;
     const std::u16string folded = FoldCase(path);
     const bool made = std::any_of(m.pipes.begin(), m.pipes.end(),
                                   [&](const std::u16string& pipe) { return FoldCase(pipe) == folded; });
@@ -94,7 +91,7 @@ HANDLE OpenConsoleOutput(Machine& m)
 HANDLE OpenDiskFile(Machine& m, const std::u16string& path, DWORD access, DWORD disposition)
 {
     // The image of a running program cannot be written to.
-    if ((access & kWriteAccess) != 0 && CanonicalPath(path) == CanonicalPath(m.modulePath))
+    if ((access & kWriteAccess) != 0 && PathKey(path) == PathKey(m.modulePath))
         return m.Fail(ERROR_SHARING_VIOLATION, INVALID_HANDLE_VALUE);
     if (ContentsOf(m, path) != nullptr && !m.FileAttributes(path)) m.AddFile(path);
     const std::optional<DWORD> attributes = m.FileAttributes(path);
@@ -117,6 +114,9 @@ HANDLE OpenDiskFile(Machine& m, const std::u16string& path, DWORD access, DWORD 
 
 std::string* ContentsOf(Machine& m, const std::u16string& path)
 {
+    // Mostly the file is named as it was when it was made: no key to make then.
+    const auto same = m.fileBytes.find(path);
+    if (same != m.fileBytes.end()) return &same->second;
     const std::u16string identity = m.FileIdentity(path);
     auto it = std::find_if(m.fileBytes.begin(), m.fileBytes.end(),
                            [&](const auto& entry) { return m.FileIdentity(entry.first) == identity; });

@@ -120,7 +120,6 @@ struct DeviceTree {
     Device* Find(platform::DWORD devInst);
     Device* FindByInstanceId(const std::u16string& instanceId);
     const DeviceClass* FindClass(const platform::GUID& guid) const;
-    const DeviceClass* FindClassByName(const std::u16string& name) const;
     // Instance IDs of the registered devices whose hardware IDs hold `id`
     // (letter case aside), in enumeration order.
     std::vector<std::u16string> WithHardwareId(const std::u16string& id) const;

@@ -301,14 +301,6 @@ const DeviceClass* DeviceTree::FindClass(const GUID& guid) const
     return it == classes.end() ? nullptr : &*it;
 }
 
-const DeviceClass* DeviceTree::FindClassByName(const std::u16string& name) const
-{
-    const std::u16string wanted = FoldCase(name);
-    auto it = std::find_if(classes.begin(), classes.end(),
-                           [&](const DeviceClass& deviceClass) { return FoldCase(deviceClass.name) == wanted; });
-    return it == classes.end() ? nullptr : &*it;
-}
-
 std::vector<std::u16string> DeviceTree::WithHardwareId(const std::u16string& id) const
 {
     std::vector<std::u16string> found;
@@ -359,11 +351,10 @@ BOOL SetupDiGetINFClassW(LPCWSTR infName, GUID* classGuid, LPWSTR className, DWO
     // Wine answers; the error code is the sim's own choice).
     const GUID noGuid{};
     if (name.empty() && sim::SameGuid(guid, noGuid)) return m.Fail(ERROR_INVALID_CLASS);
-    // Windows fills in whichever of the two the INF file leaves out from the
-    // classes it knows.
-    if (const sim::DeviceClass* known = m.devices.FindClassByName(name);
-        known != nullptr && sim::SameGuid(guid, noGuid))
-        guid = known->guid;
+    // A class named by its GUID alone gets its name from the classes Windows
+    // knows. Not so the other way round: without a ClassGuid entry the GUID
+    // is GUID_NULL, even for a class name Windows knows (the caller may look
+    // the name up itself).
     if (const sim::DeviceClass* known = m.devices.FindClass(guid); known != nullptr && name.empty()) name = known->name;
     if (requiredSize != nullptr) *requiredSize = static_cast<DWORD>(name.size() + 1);
     if (name.size() + 1 > classNameSize) return m.Fail(ERROR_INSUFFICIENT_BUFFER);

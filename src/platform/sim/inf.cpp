@@ -115,41 +115,36 @@ public:
         return Notify(notification, reinterpret_cast<UINT_PTR>(param1), reinterpret_cast<UINT_PTR>(param2));
     }
 
-    // The disk prompt when the file's source is missing, then the copy, each
-    // answered by the callback; an abort leaves the last error it set.
+    // The question for the medium, then the copy, each answered by the
+    // callback; an abort leaves the last error it set.
     Outcome CopyFile(const QueuedSection& queued, const std::u16string& target) const
     {
         const InfSection& section = queued.section;
         const FileNames names = NamesOf(queued, target);
         char16_t newPath[MAX_PATH] = {};
-        // The source lies where the queue looks unless the section says it
-        // is missing. Windows asks for the medium before copying from it,
-        // whether or not the file is there (Wine before every file), and
-        // leaves it to the callback to look.
-        const bool present = SourceIsReachable(m_, queued) && section.missingSources.count(target) == 0;
-        if (present)
-            m_.AddFile(names.source);
-        else
-            m_.RemoveFile(names.source);
+        // Windows asks for the medium before copying from it, whether or not
+        // the file is there (Wine before every file), and leaves it to the
+        // callback to look.
         const SOURCE_MEDIA_W media{
             nullptr,         nullptr, u"Installation disk", names.sourceFolder.c_str(), names.sourceFile.c_str(),
             queued.copyFlags};
-        // Going on (with a new path or not) is taken as the disk being there now.
+        // Going on copies from where the queue looks, the file there or not.
         const UINT mediaAnswer = Notify(SPFILENOTIFY_NEEDMEDIA, &media, newPath);
         if (mediaAnswer == FILEOP_ABORT) return Outcome::aborted;
         if (mediaAnswer == FILEOP_SKIP) return Outcome::skipped;
         FILEPATHS_W paths{names.target.c_str(), names.source.c_str(), ERROR_SUCCESS, 0};
         const UINT start = Notify(SPFILENOTIFY_STARTCOPY, reinterpret_cast<UINT_PTR>(&paths), FILEOP_COPY);
         if (start != FILEOP_DOIT) return start == FILEOP_SKIP ? Outcome::skipped : Outcome::aborted;
-        const auto failing = section.failingCopies.find(target);
-        for (int tries = 0; failing != section.failingCopies.end(); ++tries) {
+        const DWORD copyError = CopyErrorOf(section, names);
+        for (int tries = 0; copyError != ERROR_SUCCESS; ++tries) {
             if (tries == kMostRetries) throw std::logic_error("sim: the queue callback retries a copy forever");
-            paths.Win32Error = failing->second;
+            paths.Win32Error = copyError;
             const UINT answer = Notify(SPFILENOTIFY_COPYERROR, &paths, newPath);
             if (answer == FILEOP_ABORT) return Outcome::aborted;
             if (answer == FILEOP_SKIP) return Outcome::skipped;
         }
         m_.AddFile(target);
+        m_.fileBytes[target] = BytesOf(names.source);
         const UINT ended = Notify(SPFILENOTIFY_ENDCOPY, reinterpret_cast<UINT_PTR>(&paths), 0);
         if (ended == ERROR_SUCCESS) return Outcome::copied;
         return m_.Fail(ended, Outcome::aborted);
@@ -171,6 +166,25 @@ public:
     }
 
 private:
+    // Why copying the file fails: as the section says, or because the source
+    // has gone (the callback went on without it) or a folder stands where
+    // the copy would go.
+    DWORD CopyErrorOf(const InfSection& section, const FileNames& names) const
+    {
+        const auto failing = section.failingCopies.find(names.target);
+        if (failing != section.failingCopies.end()) return failing->second;
+        if (!m_.FileAttributes(names.source)) return ERROR_FILE_NOT_FOUND;
+        const std::optional<DWORD> target = m_.FileAttributes(names.target);
+        return target && (*target & FILE_ATTRIBUTE_DIRECTORY) != 0 ? ERROR_ACCESS_DENIED : ERROR_SUCCESS;
+    }
+
+    std::string BytesOf(const std::u16string& path) const
+    {
+        for (const auto& [name, bytes] : m_.fileBytes)
+            if (PathKey(name) == PathKey(path)) return bytes;
+        return {};
+    }
+
     Machine& m_;
     PSP_FILE_CALLBACK_W callback_;
     void* context_;

@@ -28,9 +28,9 @@ struct InfSection {
     platform::DWORD installError = platform::ERROR_SUCCESS;  // installing its other directives;
                                                              // no registry value is written then
 
-    // Files (destination paths, as in `files`) whose source is not where the
-    // queue looks: committing asks for the disk (SPFILENOTIFY_NEEDMEDIA)
-    // before copying them.
+    // Files (destination paths, as in `files`) whose source Machine::AddInf
+    // leaves out of the INF file's folder: the default callback asks for
+    // the disk when the queue reaches them (SPFILENOTIFY_NEEDMEDIA).
     std::set<std::u16string> missingSources;
     // Files whose every copy fails with the given error: committing reports
     // SPFILENOTIFY_COPYERROR for them.

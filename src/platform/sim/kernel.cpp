@@ -13,7 +13,7 @@ namespace sim {
 
 bool Machine::FolderExists(const std::u16string& path) const
 {
-    const std::u16string folder = CanonicalPath(path);
+    const std::u16string folder = PathKey(path);
     if (folder.empty()) return false;
     const auto added = files_.find(folder);
     if (added != files_.end() && (added->second & FILE_ATTRIBUTE_DIRECTORY) != 0) return true;
@@ -23,7 +23,7 @@ bool Machine::FolderExists(const std::u16string& path) const
     };
     const auto firstInside = files_.lower_bound(prefix);
     if (firstInside != files_.end() && holds(firstInside->first)) return true;
-    return holds(CanonicalPath(modulePath)) || holds(CanonicalPath(systemDirectory) + u'\\');
+    return holds(PathKey(modulePath)) || holds(PathKey(systemDirectory) + u'\\');
 }
 
 namespace {
@@ -65,11 +65,12 @@ std::optional<std::u16string> ContainingFolder(const std::u16string& path)
     return path.substr(0, separator);
 }
 
-std::u16string NormalisedPath(const char16_t* fileName)
+// Either separator as "\\"; "C:\Tools\" names the folder itself, "C:\"
+// keeps its separator. Letter case stays as it is.
+std::u16string WithBackslashes(const char16_t* fileName)
 {
     std::u16string path(fileName);
     std::replace(path.begin(), path.end(), u'/', u'\\');
-    // "C:\Tools\" names the folder itself; "C:\" keeps its separator.
     if (path.size() > 3 && path.back() == u'\\') path.pop_back();
     return path;
 }
@@ -125,7 +126,7 @@ DWORD GetFileAttributesW(LPCWSTR fileName)
     if (fileName == nullptr || *fileName == u'\0') {
         return m.Fail(ERROR_PATH_NOT_FOUND, INVALID_FILE_ATTRIBUTES);
     }
-    const std::u16string path = sim::NormalisedPath(fileName);
+    const std::u16string path = sim::PathKey(fileName);
     if (const std::optional<DWORD> attributes = m.FileAttributes(path)) return *attributes;
     const std::optional<std::u16string> folder = sim::ContainingFolder(path);
     const DWORD error = !folder || m.FolderExists(*folder) ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND;
@@ -218,7 +219,7 @@ DWORD GetFullPathNameW(LPCWSTR fileName, DWORD bufferLength, LPWSTR buffer, LPWS
     Machine& m = Machine::Current();
     if (m.Enter("GetFullPathNameW", {sim::Text(fileName), sim::Number(bufferLength)})) return 0;
     if (fileName == nullptr || *fileName == u'\0') return m.Fail(ERROR_INVALID_NAME, 0);
-    std::u16string path = sim::NormalisedPath(fileName);
+    std::u16string path = sim::WithBackslashes(fileName);
     if (path.size() < 3 || path[1] != u':' || path[2] != u'\\') path = m.currentDirectory + u'\\' + path;
     std::u16string full;
     for (std::size_t start = 0; start <= path.size();) {

@@ -99,10 +99,20 @@ Machine::Machine()
         {ERROR_PATH_NOT_FOUND, u"The system cannot find the path specified.\r\n"},
         {ERROR_ACCESS_DENIED, u"Access is denied.\r\n"},
         {ERROR_INVALID_HANDLE, u"The handle is invalid.\r\n"},
+        {ERROR_BAD_FORMAT, u"An attempt was made to load a program with an incorrect format.\r\n"},
         {ERROR_NOT_ENOUGH_MEMORY, u"Not enough memory resources are available to process this command.\r\n"},
+        // What the shell's refusals (0 to 32) are shown with.
+        {26, u"The specified disk or diskette cannot be accessed.\r\n"},
+        {27, u"The drive cannot find the sector requested.\r\n"},
+        {28, u"The printer is out of paper.\r\n"},
+        {29, u"The system cannot write to the specified device.\r\n"},
+        {30, u"The system cannot read from the specified device.\r\n"},
+        {31, u"A device attached to the system is not functioning.\r\n"},
+        {32, u"The process cannot access the file because it is being used by another process.\r\n"},
         {ERROR_INVALID_PARAMETER, u"The parameter is incorrect.\r\n"},
         {ERROR_MOD_NOT_FOUND, u"The specified module could not be found.\r\n"},
         {ERROR_PROC_NOT_FOUND, u"The specified procedure could not be found.\r\n"},
+        {ERROR_FILENAME_EXCED_RANGE, u"The filename or extension is too long.\r\n"},
         {ERROR_NO_MORE_ITEMS, u"No more data is available.\r\n"},
         {ERROR_SERVICE_ALREADY_RUNNING, u"An instance of the service is already running.\r\n"},
         {ERROR_SERVICE_DOES_NOT_EXIST, u"The specified service does not exist as an installed service.\r\n"},
@@ -114,6 +124,7 @@ Machine::Machine()
         {ERROR_LOCK_VIOLATION,
          u"The process cannot access the file because another process has locked a portion of the file.\r\n"},
         {ERROR_DISK_FULL, u"There is not enough space on the disk.\r\n"},
+        {ERROR_CANCELLED, u"The operation was canceled by the user.\r\n"},
     };
 }
 
@@ -191,13 +202,13 @@ unsigned Machine::CallCount(const std::string& function) const
     return id < callCounts_.size() ? callCounts_[id] : 0;
 }
 
-void Machine::AddFile(const std::u16string& path, DWORD attributes) { files_[CanonicalPath(path)] = attributes; }
+void Machine::AddFile(const std::u16string& path, DWORD attributes) { files_[PathKey(path)] = attributes; }
 
 std::u16string Machine::FileIdentity(const std::u16string& path) const
 {
-    std::u16string canonical = CanonicalPath(path);
+    std::u16string canonical = PathKey(path);
     for (const auto& [alias, file] : fileLinks)
-        if (CanonicalPath(alias) == canonical) return CanonicalPath(file);
+        if (PathKey(alias) == canonical) return PathKey(file);
     return canonical;
 }
 
@@ -213,16 +224,26 @@ DWORD Machine::FileIndex(const std::u16string& identity)
 void Machine::AddInf(const std::u16string& path, InfFile inf)
 {
     AddFile(path);
-    infs.byPath[FoldCase(path)] = std::move(inf);
+    const std::u16string folder = path.substr(0, path.find_last_of(u'\\') + 1);
+    for (const auto& [name, section] : inf.sections) {
+        for (const std::u16string& target : section.files) {
+            const std::u16string source = folder + target.substr(target.find_last_of(u'\\') + 1);
+            if (section.missingSources.count(target) == 0)
+                AddFile(source);
+            else
+                RemoveFile(source);
+        }
+    }
+    infs.byPath[PathKey(path)] = std::move(inf);
 }
 
 const InfFile* InfWorld::Find(const std::u16string& path) const
 {
-    auto it = byPath.find(FoldCase(path));
+    auto it = byPath.find(PathKey(path));
     return it == byPath.end() ? nullptr : &it->second;
 }
 
-void Machine::RemoveFile(const std::u16string& path) { files_.erase(CanonicalPath(path)); }
+void Machine::RemoveFile(const std::u16string& path) { files_.erase(PathKey(path)); }
 
 // The program's own file is there as long as it runs.
 std::optional<DWORD> Machine::FileAttributes(const std::u16string& path) const
@@ -230,7 +251,7 @@ std::optional<DWORD> Machine::FileAttributes(const std::u16string& path) const
     const std::u16string identity = FileIdentity(path);
     auto it = files_.find(identity);
     if (it != files_.end()) return it->second;
-    if (identity == CanonicalPath(modulePath)) return FILE_ATTRIBUTE_NORMAL;
+    if (identity == PathKey(modulePath)) return FILE_ATTRIBUTE_NORMAL;
     return std::nullopt;
 }
 

@@ -139,7 +139,9 @@ public:
     // A folder exists when it was added, or when a file, the program or the
     // system folder lies in it (so a test need not add every folder).
     bool FolderExists(const std::u16string& path) const;
-    // An INF file: the file itself and what the Setup API reads from it.
+    // An INF file: the file itself, what the Setup API reads from it, and the
+    // sources of its sections' files beside it, as a package brings them;
+    // those a section lists as missing are not there.
     void AddInf(const std::u16string& path, InfFile inf);
 
     // Locale. FindResourceW follows the UI language, as on Windows Vista and

@@ -1,5 +1,6 @@
 #include "platform/sim/text.h"
 
+#include <string>
 #include <vector>
 
 namespace sim {
@@ -110,29 +111,51 @@ std::u16string FoldCase(std::u16string text)
     return text;
 }
 
-std::u16string CanonicalPath(const std::u16string& path)
+namespace {
+
+// A path that is its own full path already, as nearly every path the
+// machine meets is: then folding it is all (the fuzzers ask this often).
+bool IsPlainPath(const std::u16string& path)
 {
-    std::u16string folded = FoldCase(path);
-    for (char16_t& c : folded)
-        if (c == u'/') c = u'\\';
-    std::vector<std::u16string> parts;
-    std::size_t start = 0;
-    for (;;) {
-        const std::size_t end = folded.find(u'\\', start);
-        const std::u16string part = folded.substr(start, end == std::u16string::npos ? end : end - start);
-        if (part == u"..") {
-            if (parts.size() > 1) parts.pop_back();
-        } else if (part != u"." && (!part.empty() || parts.empty())) {
-            parts.push_back(part);
+    if (path.empty() || path.find(u'/') != std::u16string::npos) return path.empty();
+    const char16_t last = path.back();
+    if (last == u'\\' || last == u'.' || last == u' ') return false;
+    for (const char16_t* odd : {u"\\\\", u"\\.\\", u"\\..\\"})
+        if (path.find(odd) != std::u16string::npos) return false;
+    return path.compare(0, 2, u".\\") != 0 && path.compare(0, 3, u"..\\") != 0;
+}
+
+}  // namespace
+
+std::u16string PathKey(const std::u16string& path)
+{
+    if (IsPlainPath(path)) return FoldCase(path);
+    std::vector<std::u16string> names;
+    std::u16string name;
+    const auto endName = [&names, &name](bool last) {
+        if (last)
+            while (!name.empty() && (name.back() == u'.' || name.back() == u' ') && name != u"." && name != u"..")
+                name.pop_back();
+        if (name == u"..") {
+            if (names.size() > 1) names.pop_back();
+        } else if (name != u"." && (!name.empty() || names.empty())) {
+            names.push_back(name);
         }
-        if (end == std::u16string::npos) break;
-        start = end + 1;
+        name.clear();
+    };
+    for (const char16_t c : path) {
+        if (c == u'\\' || c == u'/')
+            endName(false);
+        else
+            name.push_back(c);
     }
-    std::u16string canonical;
-    for (std::size_t i = 0; i < parts.size(); ++i) canonical += (i == 0 ? u"" : u"\\") + parts[i];
-    // "C:" alone is the drive's root, as "C:\\" is.
-    if (parts.size() == 1 && canonical.size() == 2 && canonical[1] == u':') canonical += u'\\';
-    return canonical;
+    endName(true);
+    std::u16string key;
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        if (i != 0) key += u'\\';
+        key += names[i];
+    }
+    return FoldCase(key);
 }
 
 }  // namespace sim

@@ -19,9 +19,10 @@ std::u16string Number(std::int64_t value);  // "42"
 // ASCII letters, which is all the tests need.
 std::u16string FoldCase(std::u16string text);
 
-// A path as Windows resolves its spelling, for comparing paths: letters
-// folded, "/" as "\\", "." and ".." segments and doubled or final
-// separators gone ("C:\\Tools\\.\\X.INF" is "c:\\tools\\x.inf").
-std::u16string CanonicalPath(const std::u16string& path);
+// The key under which the machine keeps a file: its path as Windows makes a
+// full path of it (either separator; "." and ".." resolved; the trailing
+// dots and blanks of the last name dropped; no separator at the end, "C:"
+// for a drive's root), letter case folded. A bare name stays a bare name.
+std::u16string PathKey(const std::u16string& path);
 
 }  // namespace sim
