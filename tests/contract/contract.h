@@ -113,6 +113,8 @@ public:
 
     // A folder of the case's own, empty at the start.
     std::u16string Folder() const;
+    // The folder a relative path is taken from.
+    std::u16string CurrentFolder() const;
     std::u16string PathIn(const std::u16string& name) const { return Folder() + u"\\" + name; }
     void WriteFile(const std::u16string& path, const std::string& bytes);
     void MakeFolder(const std::u16string& path);
@@ -129,8 +131,10 @@ public:
     bool WaitForRegistry(const RegistryValue& value) const;
 
     // A stopped service of the case's own, under a name of its own (the name
-    // is returned). It runs until it is asked to stop.
-    std::u16string AddService();
+    // is returned). It runs until it is asked to stop; then it reports
+    // STOP_PENDING for `stopMilliseconds`, with a wait hint and a checkpoint
+    // that moves on every quarter of a second, before it stops.
+    std::u16string AddService(platform::DWORD stopMilliseconds = 0);
     // Waits for a service that was asked to start or stop to get there.
     bool WaitUntilRunning(const std::u16string& name, bool running);
     bool ServiceExists(const std::u16string& name) const;
@@ -142,6 +146,9 @@ public:
     // class with these hardware IDs; its instance ID.
     std::u16string AddDevice(const std::vector<std::u16string>& hardwareIds);
     bool DeviceExists(const std::u16string& instanceId) const;
+    // The case may stage this INF file's package in the driver store: it is
+    // deleted from the store again when the case ends.
+    void DeletePackageAtEnd(const std::u16string& infPath);
     // Whether a driver has been installed on the device.
     bool HasDriver(const std::u16string& instanceId) const;
 

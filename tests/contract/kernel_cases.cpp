@@ -1,4 +1,4 @@
-// Kernel calls: the module's own name, file attributes, system texts, local
+// Kernel calls: the module's own name, file attributes, full paths, system texts, local
 // memory, the string helpers, the locale and the process's own state; and
 // the marks of known differences themselves.
 #include <string>
@@ -157,6 +157,52 @@ TEST_P(FileAttributes, TellAFileFromAFolderAndAMissingFileFromAMissingFolder)
 }
 
 INSTANTIATE_TEST_SUITE_P(Paths, FileAttributes, ::testing::ValuesIn(kAttributesCases), CaseName());
+
+// --- GetFullPathNameW: "add driver" hands the driver store the INF file's
+// full path, whatever "/f" named.
+
+struct FullPathCase {
+    const char* name;
+    std::u16string path;
+    bool relative;         // to the current folder; else to the case's folder
+    std::u16string whole;  // in the case's folder
+};
+
+const FullPathCase kFullPathCases[] = {
+    {"a_full_path", u"\\contract.inf", false, u"\\contract.inf"},
+    {"through_the_parent", u"\\sub\\..\\contract.inf", false, u"\\contract.inf"},
+    {"through_the_folder_itself", u"\\.\\sub\\contract.inf", false, u"\\sub\\contract.inf"},
+    {"forward_slashes", u"/sub/contract.inf", false, u"\\sub\\contract.inf"},
+    {"a_trailing_dot", u"\\contract.inf.", false, u"\\contract.inf"},
+    {"a_bare_name", u"contract.inf", true, u"\\contract.inf"},
+    {"a_name_in_a_subfolder", u"sub\\contract.inf", true, u"\\sub\\contract.inf"},
+    {"a_name_through_the_folder_itself", u".\\contract.inf", true, u"\\contract.inf"},
+};
+
+class FullPath : public Case, public ::testing::WithParamInterface<FullPathCase> {};
+
+TEST_P(FullPath, IsTheFolderAndTheNameWithoutDetours)
+{
+    const FullPathCase& c = GetParam();
+    const std::u16string folder = c.relative ? world.CurrentFolder() : world.Folder();
+    const std::u16string expected = folder + c.whole;
+    const std::u16string path = c.relative ? c.path : world.Folder() + c.path;
+    char16_t full[MAX_PATH] = {};
+
+    EXPECT_EQ(GetFullPathNameW(path.c_str(), MAX_PATH, full, nullptr), expected.size());
+    EXPECT_EQ(U8(full), U8(expected));
+
+    std::u16string exact(expected.size() + 2, u'#');
+    EXPECT_EQ(GetFullPathNameW(path.c_str(), static_cast<DWORD>(expected.size()), exact.data(), nullptr),
+              expected.size() + 1)
+        << "the room it needs, terminator included";
+    EXPECT_EQ(GetFullPathNameW(path.c_str(), static_cast<DWORD>(expected.size() + 1), exact.data(), nullptr),
+              expected.size());
+    EXPECT_EQ(U8(exact.c_str()), U8(expected));
+    EXPECT_EQ(TakeLastError(), kSeed);
+}
+
+INSTANTIATE_TEST_SUITE_P(Paths, FullPath, ::testing::ValuesIn(kFullPathCases), CaseName());
 
 // --- FormatMessageW: the system's text for an error, in local memory.
 

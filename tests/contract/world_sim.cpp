@@ -19,9 +19,9 @@ std::u16string RegistryPath(const RegistryValue& value) { return u"HKCU\\" + val
 
 }  // namespace
 
-// A machine as Windows is when nothing has been installed on it: the
-// classes every Windows knows, newdev.dll and cfgmgr32.dll in the system
-// folder.
+// A machine as Windows 10 is when nothing has been installed on it: the
+// classes every Windows knows, newdev.dll (with DiUninstallDriverW) and
+// cfgmgr32.dll in the system folder.
 struct World::Machine {
     Machine()
     {
@@ -30,6 +30,7 @@ struct World::Machine {
         sim.AddFolder(kFolder);
         sim.devices.AddClass(kSystemClass, u"System");
         sim::AddNewDevLibrary(sim);
+        sim::AddUninstallDriver(sim);
     }
 
     sim::Machine sim;
@@ -42,6 +43,8 @@ World::~World() = default;
 platform::LANGID World::UiLanguage() const { return machine_->sim.uiLanguage; }
 
 std::u16string World::Folder() const { return kFolder; }
+
+std::u16string World::CurrentFolder() const { return machine_->sim.currentDirectory; }
 
 void World::WriteFile(const std::u16string& path, const std::string& bytes)
 {
@@ -65,6 +68,10 @@ void World::WriteInf(const std::u16string& path, const Inf& inf)
     sim::InfFile file;
     file.className = inf.className.value_or(u"");
     if (inf.classGuid) file.classGuid = *inf.classGuid;
+    // What the INF file's Version section says on the other side.
+    file.provider = u"Ostrel";
+    file.driverVersion = u"1.0.0.0";
+    file.driverDate = u"1-1-2024";
     for (const InfSection& section : inf.sections) {
         sim::InfSection& described = file.sections[sim::FoldCase(section.name)];
         for (const std::u16string& name : section.files) described.files.push_back(section.destination + u"\\" + name);
@@ -92,10 +99,14 @@ std::u16string World::ChildCommandLine(platform::DWORD exitCode)
     return u"\"" + machine_->sim.modulePath + u"\" --contract-exit " + sim::Number(exitCode);
 }
 
-std::u16string World::AddService()
+std::u16string World::AddService(platform::DWORD stopMilliseconds)
 {
     const std::u16string name = u"OstrelContract" + sim::Number(++machine_->services);
     machine_->sim.services.Add(name);
+    sim::Service& service = *machine_->sim.services.Find(name);
+    service.stopMs = stopMilliseconds;
+    service.waitHint = stopMilliseconds;
+    service.checkPointEveryMs = stopMilliseconds == 0 ? 0 : 250;
     return name;
 }
 
@@ -119,6 +130,9 @@ bool World::DeviceExists(const std::u16string& instanceId) const
 {
     return machine_->sim.devices.FindByInstanceId(instanceId) != nullptr;
 }
+
+// A fresh machine for every case: nothing to take out.
+void World::DeletePackageAtEnd(const std::u16string& /*infPath*/) {}
 
 bool World::HasDriver(const std::u16string& instanceId) const
 {

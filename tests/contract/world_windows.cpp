@@ -24,6 +24,7 @@ namespace {
 constexpr char kServiceArgument[] = "--contract-service";
 constexpr char kExitArgument[] = "--contract-exit";
 constexpr DWORD kServiceWaitMs = 15000;
+constexpr DWORD kCheckPointMs = 250;
 
 const wchar_t* W(const std::u16string& text) { return reinterpret_cast<const wchar_t*>(text.c_str()); }
 std::u16string U16(const wchar_t* text) { return reinterpret_cast<const char16_t*>(text); }
@@ -45,20 +46,23 @@ std::u16string GuidText(const platform::GUID& guid)
 
 SERVICE_STATUS_HANDLE serviceStatus;
 HANDLE stopRequested;
+DWORD stopDelay;  // how long a stop takes, from the service's command line
 
-void Report(DWORD state)
+void Report(DWORD state, DWORD checkPoint = 0)
 {
     SERVICE_STATUS status{};
     status.dwServiceType = SERVICE_WIN32_OWN_PROCESS;
     status.dwCurrentState = state;
     status.dwControlsAccepted = state == SERVICE_RUNNING ? SERVICE_ACCEPT_STOP : 0;
+    status.dwCheckPoint = checkPoint;
+    status.dwWaitHint = state == SERVICE_STOP_PENDING ? stopDelay : 0;
     SetServiceStatus(serviceStatus, &status);
 }
 
 DWORD WINAPI OnControl(DWORD control, DWORD /*type*/, void* /*data*/, void* /*context*/)
 {
     if (control == SERVICE_CONTROL_STOP) {
-        Report(SERVICE_STOP_PENDING);
+        Report(SERVICE_STOP_PENDING, 1);
         SetEvent(stopRequested);
         return NO_ERROR;
     }
@@ -73,6 +77,10 @@ void WINAPI ServiceMain(DWORD argc, wchar_t** argv)
     if (stopRequested != nullptr) {
         Report(SERVICE_RUNNING);
         WaitForSingleObject(stopRequested, INFINITE);
+        for (DWORD waited = 0, checkPoint = 2; waited < stopDelay; waited += kCheckPointMs, ++checkPoint) {
+            Sleep(kCheckPointMs);
+            Report(SERVICE_STOP_PENDING, checkPoint);
+        }
     }
     Report(SERVICE_STOPPED);
 }
@@ -125,6 +133,22 @@ void RemoveService(SC_HANDLE manager, const std::u16string& name)
     }
     DeleteService(service);
     CloseServiceHandle(service);
+}
+
+// The package staged from `inf`, out of the driver store. Wine deletes
+// nothing (docs/wine.md), so its copy in the INF folder goes by hand.
+void DeletePackage(const std::u16string& inf)
+{
+    wchar_t published[MAX_PATH] = L"";
+    if (!SetupCopyOEMInfW(W(inf), nullptr, SPOST_PATH, SP_COPY_REPLACEONLY | SP_COPY_NOOVERWRITE, published, MAX_PATH,
+                          nullptr, nullptr) &&
+        GetLastError() != ERROR_FILE_EXISTS)
+        return;
+    const std::wstring path = published;
+    SetupUninstallOEMInfW(path.substr(path.find_last_of(L'\\') + 1).c_str(), SUOI_FORCEDELETE, nullptr);
+    if (!UnderWine() || path.size() < 4) return;
+    DeleteFileW(path.c_str());
+    DeleteFileW((path.substr(0, path.size() - 4) + L".pnf").c_str());
 }
 
 // Every device of the suite's class, present or not: only the suite makes them.
@@ -224,6 +248,7 @@ std::optional<int> ServeIfAsked(int argc, char** argv)
 {
     if (argc >= 3 && std::strcmp(argv[1], kExitArgument) == 0) return std::atoi(argv[2]);
     if (argc < 2 || std::strcmp(argv[1], kServiceArgument) != 0) return std::nullopt;
+    if (argc >= 3) stopDelay = static_cast<DWORD>(std::strtoul(argv[2], nullptr, 10));
     static wchar_t name[] = L"OstrelContract";
     const SERVICE_TABLE_ENTRYW table[] = {{name, ServiceMain}, {nullptr, nullptr}};
     return StartServiceCtrlDispatcherW(table) ? 0 : 1;
@@ -233,6 +258,7 @@ struct World::Machine {
     std::u16string tag;  // process and case: what makes the case's names its own
     std::u16string folder;
     std::vector<std::u16string> services;
+    std::vector<std::u16string> packages;  // INF files whose packages the case may have staged
 };
 
 World::World() : machine_(std::make_unique<Machine>())
@@ -255,6 +281,7 @@ World::~World()
         CloseServiceHandle(manager);
     }
     RemoveContractDevices();
+    for (const std::u16string& inf : machine_->packages) DeletePackage(inf);
     RegDeleteTreeW(HKEY_CURRENT_USER, W(RegistryKey()));
     RegDeleteKeyW(HKEY_CURRENT_USER, L"Software\\OstrelContract");
     RemoveTree(W(machine_->folder));
@@ -263,6 +290,15 @@ World::~World()
 platform::LANGID World::UiLanguage() const { return GetUserDefaultUILanguage(); }
 
 std::u16string World::Folder() const { return machine_->folder; }
+
+std::u16string World::CurrentFolder() const
+{
+    wchar_t folder[4 * MAX_PATH];
+    const DWORD length = GetCurrentDirectoryW(4 * MAX_PATH, folder);
+    std::u16string current(reinterpret_cast<const char16_t*>(folder), length);
+    if (current.size() > 3 && current.back() == u'\\') current.pop_back();
+    return current;
+}
 
 void World::WriteFile(const std::u16string& path, const std::string& bytes)
 {
@@ -331,10 +367,11 @@ std::u16string World::ChildCommandLine(platform::DWORD exitCode)
     return u"\"" + ProgramPath() + u"\" " + U16(std::string(kExitArgument)) + u" " + Decimal(exitCode);
 }
 
-std::u16string World::AddService()
+std::u16string World::AddService(platform::DWORD stopMilliseconds)
 {
     const std::u16string name = u"OstrelContract-" + machine_->tag + u"-" + Decimal(machine_->services.size() + 1);
-    const std::u16string command = u"\"" + ProgramPath() + u"\" " + U16(std::string(kServiceArgument));
+    const std::u16string command =
+        u"\"" + ProgramPath() + u"\" " + U16(std::string(kServiceArgument)) + u" " + Decimal(stopMilliseconds);
     SC_HANDLE manager = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
     SC_HANDLE service = manager == nullptr
                             ? nullptr
@@ -413,6 +450,8 @@ bool World::DeviceExists(const std::u16string& instanceId) const
 {
     return WithDevice(instanceId, [](HDEVINFO, SP_DEVINFO_DATA&) { return true; });
 }
+
+void World::DeletePackageAtEnd(const std::u16string& infPath) { machine_->packages.push_back(infPath); }
 
 bool World::HasDriver(const std::u16string& instanceId) const
 {

@@ -232,6 +232,10 @@ DWORD GetFullPathNameW(LPCWSTR fileName, DWORD bufferLength, LPWSTR buffer, LPWS
         }
         start = end + 1;
     }
+    // The dots and blanks a name ends in are no part of it.
+    if (path.back() != u'\\')
+        while ((full.back() == u'.' || full.back() == u' ') && full.find_last_of(u'\\') + 1 != full.size())
+            full.pop_back();
     if (buffer == nullptr || bufferLength <= full.size()) return static_cast<DWORD>(full.size() + 1);
     sim::CopyTextToCaller("GetFullPathNameW", buffer, bufferLength, full.data(), full.size());
     if (filePart != nullptr) *filePart = buffer + full.find_last_of(u'\\') + 1;

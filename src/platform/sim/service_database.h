@@ -5,7 +5,7 @@
 #include <map>
 #include <string>
 
-#include "platform/win32_types.h"
+#include "platform/sim/win32_constants.h"
 
 namespace sim {
 
@@ -34,7 +34,9 @@ struct Service {
     platform::ULONGLONG pendingSince = 0;
     platform::ULONGLONG pendingUntil = 0;
     platform::DWORD settlesTo = platform::SERVICE_STOPPED;
-    platform::DWORD exitCode = 0;  // reported once STOPPED
+    // Reported once STOPPED; a service that has not run since the machine
+    // started says so.
+    platform::DWORD exitCode = platform::ERROR_SERVICE_NEVER_STARTED;
 
     bool Pending() const { return state == platform::SERVICE_START_PENDING || state == platform::SERVICE_STOP_PENDING; }
     // Puts the service into `pendingState` from `now` on for `duration`
