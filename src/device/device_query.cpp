@@ -270,6 +270,9 @@ Result QueryDevice(RunContext& run, const char16_t* hardwareId)
         }
     }
     const Result finished = scan.Finish();
+    // A scan that broke off has said so, and has not seen every device: no
+    // answer for the ID, neither a list nor "no device".
+    if (scan.BrokeOff()) return finished;
     if (finished.IsNothingFound()) {
         out.clear();
         if (run.quiet) {

@@ -90,8 +90,7 @@ bool DeviceScan::Next()
 
 Result DeviceScan::Finish()
 {
-    if (end_.Failed() && end_.Error() != platform::ERROR_NO_MORE_ITEMS)
-        static_cast<void>(Report(run_, end_, kMsgScanDevicesFailed));
+    if (BrokeOff()) static_cast<void>(Report(run_, end_, kMsgScanDevicesFailed));
     run_.Trace({keyword_, hardwareId_, u": ", Decimal(matching_).c_str(), u" of ", Decimal(next_).c_str(),
                 u" present devices of the class list it"});
     return matching_ == 0 ? Result::NothingFound() : Result::Done();

@@ -61,6 +61,9 @@ public:
     // (kMsgScanDevicesFailed), and the log says how many present devices
     // listed the ID. Done, or NothingFound when none did.
     Result Finish();
+    // Whether the scan ended on an error, not at the end of the list: then
+    // it has not seen every device.
+    bool BrokeOff() const { return end_.Failed() && end_.Error() != platform::ERROR_NO_MORE_ITEMS; }
 
     platform::HDEVINFO Set() const { return set_.get(); }
     platform::SP_DEVINFO_DATA& Device() { return device_; }

@@ -173,6 +173,9 @@ const StoreFailureCase kStoreFailures[] = {
      "Delete of driver package oem0.inf from the driver store failed."},
     {"QueryLooksUpFirst", "query device ostrel\\widget", sim::Fault::Every("SetupCopyOEMInfW"),
      "Look-up of driver package C:\\Tools\\OstrelSetup.inf in the driver store failed."},
+    // Not having seen every device, the query answers neither "no device" nor a list.
+    {"QueryWhoseScanBreaksOff", "query device ostrel\\widget", sim::Fault::Every("SetupDiEnumDeviceInfo"),
+     "Scan of devices failed."},
 };
 
 class StoreFailureTest : public LifeCycleTest, public ::testing::WithParamInterface<StoreFailureCase> {};
