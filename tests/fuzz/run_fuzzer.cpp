@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdint>
+#include <cstdlib>
 #include <iterator>
 #include <string>
 
@@ -330,6 +331,14 @@ bool DescribeMachine(FuzzedDataProvider& in, sim::Machine& m, std::uint32_t flag
     return desktopKnown;
 }
 
+// The call log's arguments cost more than the rest of a run; a failed
+// check prints the log, so a replay of a finding can ask for them.
+bool RecordArguments()
+{
+    static const bool wanted = std::getenv("OSTREL_FUZZ_ARGUMENTS") != nullptr;
+    return wanted;
+}
+
 std::size_t CountWords(const std::u16string& line)
 {
     std::size_t words = 0;
@@ -352,6 +361,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                           static_cast<std::size_t>(data + size - separator) - (separator == data + size ? 0 : 1));
 
     sim::Machine m;
+    m.recordArguments = RecordArguments();
     const auto flags = in.ConsumeIntegral<std::uint32_t>();
     const bool desktopKnown = DescribeMachine(in, m, flags);
     m.commandLine = (flags & kWholeLineGiven) != 0 ? arguments : u"\"" + m.modulePath + u"\" " + arguments;

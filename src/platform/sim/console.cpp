@@ -140,7 +140,9 @@ HANDLE GetProcessWindowStation()
 BOOL GetUserObjectInformationW(HANDLE object, int index, void* info, DWORD length, DWORD* lengthNeeded)
 {
     Machine& m = Machine::Current();
-    if (m.Enter("GetUserObjectInformationW", {sim::Label(m, object), sim::Number(index), sim::Number(length)}))
+    if (m.Enter("GetUserObjectInformationW", [&] {
+            return sim::Arguments{sim::Label(m, object), sim::Number(index), sim::Number(length)};
+        }))
         return FALSE;
     if (object != sim::WindowStationHandle()) return m.Fail(ERROR_INVALID_HANDLE);
     if (index != UOI_FLAGS) throw std::logic_error("sim: GetUserObjectInformationW models only UOI_FLAGS");
@@ -155,7 +157,7 @@ BOOL GetUserObjectInformationW(HANDLE object, int index, void* info, DWORD lengt
 DWORD GetFileType(HANDLE file)
 {
     Machine& m = Machine::Current();
-    if (m.Enter("GetFileType", {sim::Label(m, file)})) return 0;  // FILE_TYPE_UNKNOWN
+    if (m.Enter("GetFileType", [&] { return sim::Arguments{sim::Label(m, file)}; })) return 0;  // FILE_TYPE_UNKNOWN
     if (const auto* open = m.handles.Find<sim::FileObject>(file, sim::HandleKind::file))
         return open->pipe ? FILE_TYPE_PIPE : FILE_TYPE_DISK;
     if (sim::IsConsole(m, file)) return FILE_TYPE_CHAR;
@@ -171,7 +173,8 @@ DWORD GetFileType(HANDLE file)
 HANDLE GetStdHandle(DWORD stdHandle)
 {
     Machine& m = Machine::Current();
-    if (m.Enter("GetStdHandle", {sim::Number(static_cast<std::int32_t>(stdHandle))})) return INVALID_HANDLE_VALUE;
+    if (m.Enter("GetStdHandle", [&] { return sim::Arguments{sim::Number(static_cast<std::int32_t>(stdHandle))}; }))
+        return INVALID_HANDLE_VALUE;
     if (stdHandle == STD_OUTPUT_HANDLE) return m.stdOutput == sim::StdTarget::none ? nullptr : sim::StdOutputHandle();
     if (stdHandle == STD_ERROR_HANDLE) return m.stdError == sim::StdTarget::none ? nullptr : sim::StdErrorHandle();
     return nullptr;  // standard input: a program started without one
@@ -180,7 +183,8 @@ HANDLE GetStdHandle(DWORD stdHandle)
 BOOL AttachConsole(DWORD processId)
 {
     Machine& m = Machine::Current();
-    if (m.Enter("AttachConsole", {sim::Number(static_cast<std::int32_t>(processId))})) return FALSE;
+    if (m.Enter("AttachConsole", [&] { return sim::Arguments{sim::Number(static_cast<std::int32_t>(processId))}; }))
+        return FALSE;
     if (sim::HasConsole(m)) return m.Fail(ERROR_ACCESS_DENIED);
     if (processId != ATTACH_PARENT_PROCESS || !m.parentHasConsole) return m.Fail(ERROR_INVALID_HANDLE);
     m.consoleAttached = true;
@@ -190,7 +194,7 @@ BOOL AttachConsole(DWORD processId)
 BOOL GetConsoleMode(HANDLE console, DWORD* mode)
 {
     Machine& m = Machine::Current();
-    if (m.Enter("GetConsoleMode", {sim::Label(m, console)})) return FALSE;
+    if (m.Enter("GetConsoleMode", [&] { return sim::Arguments{sim::Label(m, console)}; })) return FALSE;
     if (!sim::IsConsole(m, console)) return m.Fail(ERROR_INVALID_HANDLE);
     if (mode == nullptr) return m.Fail(ERROR_INVALID_PARAMETER);
     *mode = 0x3;  // ENABLE_PROCESSED_OUTPUT | ENABLE_WRAP_AT_EOL_OUTPUT
@@ -200,7 +204,8 @@ BOOL GetConsoleMode(HANDLE console, DWORD* mode)
 BOOL WriteConsoleW(HANDLE console, const void* buffer, DWORD charsToWrite, DWORD* charsWritten, void* /*reserved*/)
 {
     Machine& m = Machine::Current();
-    if (m.Enter("WriteConsoleW", {sim::Label(m, console), sim::Number(charsToWrite)})) return FALSE;
+    if (m.Enter("WriteConsoleW", [&] { return sim::Arguments{sim::Label(m, console), sim::Number(charsToWrite)}; }))
+        return FALSE;
     if (!sim::IsConsole(m, console)) return m.Fail(ERROR_INVALID_HANDLE);
     if (buffer == nullptr && charsToWrite != 0) return m.Fail(ERROR_INVALID_PARAMETER);
     if (charsToWrite != 0) m.consoleText.append(static_cast<const char16_t*>(buffer), charsToWrite);
@@ -212,8 +217,10 @@ HANDLE CreateFileW(LPCWSTR fileName, DWORD desiredAccess, DWORD shareMode, void*
                    DWORD creationDisposition, DWORD flagsAndAttributes, HANDLE /*templateFile*/)
 {
     Machine& m = Machine::Current();
-    if (m.Enter("CreateFileW", {sim::Text(fileName), sim::Hex(desiredAccess), sim::Hex(shareMode),
-                                sim::DispositionName(creationDisposition), sim::Hex(flagsAndAttributes)}))
+    if (m.Enter("CreateFileW", [&] {
+            return sim::Arguments{sim::Text(fileName), sim::Hex(desiredAccess), sim::Hex(shareMode),
+                                  sim::DispositionName(creationDisposition), sim::Hex(flagsAndAttributes)};
+        }))
         return INVALID_HANDLE_VALUE;
     if (fileName == nullptr || *fileName == u'\0') return m.Fail(ERROR_PATH_NOT_FOUND, INVALID_HANDLE_VALUE);
     if (creationDisposition != OPEN_EXISTING && creationDisposition != OPEN_ALWAYS)
@@ -226,7 +233,8 @@ HANDLE CreateFileW(LPCWSTR fileName, DWORD desiredAccess, DWORD shareMode, void*
 BOOL WriteFile(HANDLE file, const void* buffer, DWORD bytesToWrite, DWORD* bytesWritten, void* overlapped)
 {
     Machine& m = Machine::Current();
-    if (m.Enter("WriteFile", {sim::Label(m, file), sim::Number(bytesToWrite)})) return FALSE;
+    if (m.Enter("WriteFile", [&] { return sim::Arguments{sim::Label(m, file), sim::Number(bytesToWrite)}; }))
+        return FALSE;
     if (overlapped != nullptr) throw std::logic_error("sim: WriteFile models no overlapped writes");
     if (buffer == nullptr && bytesToWrite != 0) return m.Fail(ERROR_INVALID_PARAMETER);
     if (bytesWritten != nullptr) *bytesWritten = 0;
@@ -254,7 +262,7 @@ BOOL WriteFile(HANDLE file, const void* buffer, DWORD bytesToWrite, DWORD* bytes
 BOOL CloseHandle(HANDLE object)
 {
     Machine& m = Machine::Current();
-    if (m.Enter("CloseHandle", {sim::Label(m, object)})) return FALSE;
+    if (m.Enter("CloseHandle", [&] { return sim::Arguments{sim::Label(m, object)}; })) return FALSE;
     if (object == sim::CurrentProcess()) return TRUE;
     if (sim::TargetOf(m, object) != sim::StdTarget::none) {
         (object == sim::StdOutputHandle() ? m.sessionHandles.stdOutputClosed : m.sessionHandles.stdErrorClosed) = true;

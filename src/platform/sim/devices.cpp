@@ -240,12 +240,11 @@ std::u16string MultiString(std::initializer_list<std::u16string> ids)
 bool MultiStringHolds(const std::optional<std::u16string>& data, const std::u16string& id)
 {
     if (!data || id.empty()) return false;
-    const std::u16string wanted = FoldCase(id);
     std::size_t start = 0;
     while (start < data->size() && (*data)[start] != u'\0') {
         const std::size_t end = data->find(u'\0', start);
         if (end == std::u16string::npos) return false;
-        if (FoldCase(data->substr(start, end - start)) == wanted) return true;
+        if (SameFolded(std::u16string_view(*data).substr(start, end - start), id)) return true;
         start = end + 1;
     }
     return false;
@@ -288,9 +287,8 @@ Device* DeviceTree::Find(DWORD devInst)
 
 Device* DeviceTree::FindByInstanceId(const std::u16string& instanceId)
 {
-    const std::u16string wanted = FoldCase(instanceId);
     auto it = std::find_if(byDevInst.begin(), byDevInst.end(),
-                           [&](const auto& entry) { return FoldCase(entry.second.instanceId) == wanted; });
+                           [&](const auto& entry) { return SameFolded(entry.second.instanceId, instanceId); });
     return it == byDevInst.end() ? nullptr : &it->second;
 }
 
@@ -338,7 +336,8 @@ using sim::Machine;
 BOOL SetupDiGetINFClassW(LPCWSTR infName, GUID* classGuid, LPWSTR className, DWORD classNameSize, DWORD* requiredSize)
 {
     Machine& m = Machine::Current();
-    if (m.Enter("SetupDiGetINFClassW", {sim::Text(infName), sim::Number(classNameSize)})) return FALSE;
+    if (m.Enter("SetupDiGetINFClassW", [&] { return sim::Arguments{sim::Text(infName), sim::Number(classNameSize)}; }))
+        return FALSE;
     if (infName == nullptr || classGuid == nullptr || className == nullptr) {
         return m.Fail(ERROR_INVALID_PARAMETER);
     }
@@ -366,19 +365,21 @@ BOOL SetupDiGetINFClassW(LPCWSTR infName, GUID* classGuid, LPWSTR className, DWO
 HDEVINFO SetupDiGetClassDevsW(const GUID* classGuid, LPCWSTR enumerator, HWND parent, DWORD flags)
 {
     Machine& m = Machine::Current();
-    if (m.Enter("SetupDiGetClassDevsW",
-                {sim::GuidArgument(classGuid), sim::Text(enumerator), m.handles.Label(parent), sim::Hex(flags)}))
+    if (m.Enter("SetupDiGetClassDevsW", [&] {
+            return sim::Arguments{sim::GuidArgument(classGuid), sim::Text(enumerator), m.handles.Label(parent),
+                                  sim::Hex(flags)};
+        }))
         return INVALID_HANDLE_VALUE;
     const bool allClasses = (flags & sim::kDigcfAllClasses) != 0;
     if (classGuid == nullptr && !allClasses) return m.Fail(ERROR_INVALID_PARAMETER, INVALID_HANDLE_VALUE);
     auto infoSet = std::make_shared<DeviceInfoSet>();
     if (!allClasses) infoSet->classGuid = *classGuid;
-    const std::u16string prefix = enumerator == nullptr ? u"" : sim::FoldCase(std::u16string(enumerator) + u"\\");
+    const std::u16string prefix = enumerator == nullptr ? u"" : std::u16string(enumerator) + u"\\";
     for (const auto& [devInst, candidate] : m.devices.byDevInst) {
         if (!candidate.registered) continue;
         if ((flags & DIGCF_PRESENT) != 0 && !candidate.present) continue;
         if (!allClasses && !sim::SameGuid(candidate.classGuid, *classGuid)) continue;
-        if (sim::FoldCase(candidate.instanceId).compare(0, prefix.size(), prefix) != 0) continue;
+        if (!sim::StartsFolded(candidate.instanceId, prefix)) continue;
         infoSet->elements.emplace_back(devInst, candidate.instanceId);
     }
     return m.handles.Add(sim::HandleKind::deviceInfoSet, u"set" + sim::Number(++m.devices.setsCreated),
@@ -388,7 +389,9 @@ HDEVINFO SetupDiGetClassDevsW(const GUID* classGuid, LPCWSTR enumerator, HWND pa
 HDEVINFO SetupDiCreateDeviceInfoList(const GUID* classGuid, HWND parent)
 {
     Machine& m = Machine::Current();
-    if (m.Enter("SetupDiCreateDeviceInfoList", {sim::GuidArgument(classGuid), m.handles.Label(parent)}))
+    if (m.Enter("SetupDiCreateDeviceInfoList", [&] {
+            return sim::Arguments{sim::GuidArgument(classGuid), m.handles.Label(parent)};
+        }))
         return INVALID_HANDLE_VALUE;
     auto infoSet = std::make_shared<DeviceInfoSet>();
     if (classGuid != nullptr) infoSet->classGuid = *classGuid;
@@ -399,7 +402,8 @@ HDEVINFO SetupDiCreateDeviceInfoList(const GUID* classGuid, HWND parent)
 BOOL SetupDiEnumDeviceInfo(HDEVINFO set, DWORD index, SP_DEVINFO_DATA* device)
 {
     Machine& m = Machine::Current();
-    if (m.Enter("SetupDiEnumDeviceInfo", {m.handles.Label(set), sim::Number(index)})) return FALSE;
+    if (m.Enter("SetupDiEnumDeviceInfo", [&] { return sim::Arguments{m.handles.Label(set), sim::Number(index)}; }))
+        return FALSE;
     DeviceInfoSet* infoSet = sim::FindSet(m, set);
     if (infoSet == nullptr) return FALSE;
     if (device == nullptr || device->cbSize != sizeof(SP_DEVINFO_DATA)) {
@@ -438,8 +442,10 @@ BOOL SetupDiGetDeviceRegistryPropertyW(HDEVINFO set, SP_DEVINFO_DATA* device, DW
                                        BYTE* buffer, DWORD bufferSize, DWORD* requiredSize)
 {
     Machine& m = Machine::Current();
-    if (m.Enter("SetupDiGetDeviceRegistryPropertyW", {m.handles.Label(set), sim::RecordLabel(m, set, device),
-                                                      sim::PropertyName(property), sim::Number(bufferSize)}))
+    if (m.Enter("SetupDiGetDeviceRegistryPropertyW", [&] {
+            return sim::Arguments{m.handles.Label(set), sim::RecordLabel(m, set, device), sim::PropertyName(property),
+                                  sim::Number(bufferSize)};
+        }))
         return FALSE;
     const Target target = FindTarget(m, set, device);
     if (target.device == nullptr) return FALSE;
@@ -469,9 +475,10 @@ BOOL SetupDiCreateDeviceInfoW(HDEVINFO set, LPCWSTR deviceName, const GUID* clas
                               HWND parent, DWORD creationFlags, SP_DEVINFO_DATA* device)
 {
     Machine& m = Machine::Current();
-    if (m.Enter("SetupDiCreateDeviceInfoW",
-                {m.handles.Label(set), sim::Text(deviceName), sim::GuidArgument(classGuid),
-                 sim::Text(deviceDescription), m.handles.Label(parent), sim::Hex(creationFlags)}))
+    if (m.Enter("SetupDiCreateDeviceInfoW", [&] {
+            return sim::Arguments{m.handles.Label(set),         sim::Text(deviceName),   sim::GuidArgument(classGuid),
+                                  sim::Text(deviceDescription), m.handles.Label(parent), sim::Hex(creationFlags)};
+        }))
         return FALSE;
     DeviceInfoSet* infoSet = sim::FindSet(m, set);
     if (infoSet == nullptr) return FALSE;
@@ -505,9 +512,10 @@ BOOL SetupDiSetDeviceRegistryPropertyW(HDEVINFO set, SP_DEVINFO_DATA* device, DW
                                        DWORD bufferSize)
 {
     Machine& m = Machine::Current();
-    if (m.Enter("SetupDiSetDeviceRegistryPropertyW",
-                {m.handles.Label(set), sim::RecordLabel(m, set, device), sim::PropertyName(property),
-                 sim::RawText(buffer, bufferSize), sim::Number(bufferSize)}))
+    if (m.Enter("SetupDiSetDeviceRegistryPropertyW", [&] {
+            return sim::Arguments{m.handles.Label(set), sim::RecordLabel(m, set, device), sim::PropertyName(property),
+                                  sim::RawText(buffer, bufferSize), sim::Number(bufferSize)};
+        }))
         return FALSE;
     const Target target = FindTarget(m, set, device);
     if (target.device == nullptr) return FALSE;
@@ -584,7 +592,8 @@ BOOL SetupDiSetClassInstallParamsW(HDEVINFO set, SP_DEVINFO_DATA* device, SP_CLA
                                    DWORD paramsSize)
 {
     Machine& m = Machine::Current();
-    if (m.Enter("SetupDiSetClassInstallParamsW", ClassInstallParamsArguments(m, set, device, params, paramsSize)))
+    if (m.Enter("SetupDiSetClassInstallParamsW",
+                [&] { return ClassInstallParamsArguments(m, set, device, params, paramsSize); }))
         return FALSE;
     DeviceInfoSet* infoSet = sim::FindSet(m, set);
     if (infoSet == nullptr) return FALSE;
@@ -608,8 +617,10 @@ BOOL SetupDiSetClassInstallParamsW(HDEVINFO set, SP_DEVINFO_DATA* device, SP_CLA
 BOOL SetupDiCallClassInstaller(UINT installFunction, HDEVINFO set, SP_DEVINFO_DATA* device)
 {
     Machine& m = Machine::Current();
-    if (m.Enter("SetupDiCallClassInstaller",
-                {sim::InstallFunctionName(installFunction), m.handles.Label(set), sim::RecordLabel(m, set, device)}))
+    if (m.Enter("SetupDiCallClassInstaller", [&] {
+            return sim::Arguments{sim::InstallFunctionName(installFunction), m.handles.Label(set),
+                                  sim::RecordLabel(m, set, device)};
+        }))
         return FALSE;
     const Target target = FindTarget(m, set, device);
     if (target.device == nullptr) return FALSE;
@@ -626,7 +637,10 @@ BOOL SetupDiCallClassInstaller(UINT installFunction, HDEVINFO set, SP_DEVINFO_DA
 BOOL SetupDiRemoveDevice(HDEVINFO set, SP_DEVINFO_DATA* device)
 {
     Machine& m = Machine::Current();
-    if (m.Enter("SetupDiRemoveDevice", {m.handles.Label(set), sim::RecordLabel(m, set, device)})) return FALSE;
+    if (m.Enter("SetupDiRemoveDevice", [&] {
+            return sim::Arguments{m.handles.Label(set), sim::RecordLabel(m, set, device)};
+        }))
+        return FALSE;
     const Target target = FindTarget(m, set, device);
     if (target.device == nullptr) return FALSE;
     target.element->installFlags |= target.device->flagsAfterChange;
@@ -637,7 +651,9 @@ BOOL SetupDiRemoveDevice(HDEVINFO set, SP_DEVINFO_DATA* device)
 BOOL SetupDiGetDeviceInstallParamsW(HDEVINFO set, SP_DEVINFO_DATA* device, SP_DEVINSTALL_PARAMS_W* params)
 {
     Machine& m = Machine::Current();
-    if (m.Enter("SetupDiGetDeviceInstallParamsW", {m.handles.Label(set), sim::RecordLabel(m, set, device)}))
+    if (m.Enter("SetupDiGetDeviceInstallParamsW", [&] {
+            return sim::Arguments{m.handles.Label(set), sim::RecordLabel(m, set, device)};
+        }))
         return FALSE;
     DeviceInfoSet* infoSet = sim::FindSet(m, set);
     if (infoSet == nullptr) return FALSE;
@@ -662,8 +678,10 @@ BOOL SetupDiGetDeviceInstallParamsW(HDEVINFO set, SP_DEVINFO_DATA* device, SP_DE
 BOOL SetupDiSetDeviceInstallParamsW(HDEVINFO set, SP_DEVINFO_DATA* device, SP_DEVINSTALL_PARAMS_W* params)
 {
     Machine& m = Machine::Current();
-    if (m.Enter("SetupDiSetDeviceInstallParamsW", {m.handles.Label(set), sim::RecordLabel(m, set, device),
-                                                   sim::Hex(params == nullptr ? 0 : params->Flags)}))
+    if (m.Enter("SetupDiSetDeviceInstallParamsW", [&] {
+            return sim::Arguments{m.handles.Label(set), sim::RecordLabel(m, set, device),
+                                  sim::Hex(params == nullptr ? 0 : params->Flags)};
+        }))
         return FALSE;
     DeviceInfoSet* infoSet = sim::FindSet(m, set);
     if (infoSet == nullptr) return FALSE;
@@ -683,8 +701,9 @@ BOOL SetupDiGetDeviceInstanceIdW(HDEVINFO set, SP_DEVINFO_DATA* device, LPWSTR i
                                  DWORD* requiredSize)
 {
     Machine& m = Machine::Current();
-    if (m.Enter("SetupDiGetDeviceInstanceIdW",
-                {m.handles.Label(set), sim::RecordLabel(m, set, device), sim::Number(instanceIdSize)}))
+    if (m.Enter("SetupDiGetDeviceInstanceIdW", [&] {
+            return sim::Arguments{m.handles.Label(set), sim::RecordLabel(m, set, device), sim::Number(instanceIdSize)};
+        }))
         return FALSE;
     const Target target = FindTarget(m, set, device);
     if (target.device == nullptr) return FALSE;
@@ -701,8 +720,11 @@ HKEY SetupDiOpenDevRegKey(HDEVINFO set, SP_DEVINFO_DATA* device, DWORD scope, DW
                           DWORD desiredAccess)
 {
     Machine& m = Machine::Current();
-    if (m.Enter("SetupDiOpenDevRegKey", {m.handles.Label(set), sim::RecordLabel(m, set, device), sim::Number(scope),
-                                         sim::Number(hwProfile), sim::Number(keyType), sim::Hex(desiredAccess)}))
+    if (m.Enter("SetupDiOpenDevRegKey", [&] {
+            return sim::Arguments{m.handles.Label(set), sim::RecordLabel(m, set, device),
+                                  sim::Number(scope),   sim::Number(hwProfile),
+                                  sim::Number(keyType), sim::Hex(desiredAccess)};
+        }))
         return INVALID_HANDLE_VALUE;
     const Target target = FindTarget(m, set, device);
     if (target.device == nullptr) return INVALID_HANDLE_VALUE;
@@ -718,7 +740,7 @@ HKEY SetupDiOpenDevRegKey(HDEVINFO set, SP_DEVINFO_DATA* device, DWORD scope, DW
 LONG RegQueryValueExW(HKEY key, LPCWSTR valueName, DWORD* reserved, DWORD* type, BYTE* data, DWORD* dataSize)
 {
     Machine& m = Machine::Current();
-    if (m.Enter("RegQueryValueExW", {m.handles.Label(key), sim::Text(valueName)}))
+    if (m.Enter("RegQueryValueExW", [&] { return sim::Arguments{m.handles.Label(key), sim::Text(valueName)}; }))
         return static_cast<LONG>(m.lastError);
     const DWORD* devInst = m.handles.Find<DWORD>(key, sim::HandleKind::registryKey);
     if (devInst == nullptr) return static_cast<LONG>(ERROR_INVALID_HANDLE);
@@ -742,7 +764,8 @@ LONG RegQueryValueExW(HKEY key, LPCWSTR valueName, DWORD* reserved, DWORD* type,
 LONG RegCloseKey(HKEY key)
 {
     Machine& m = Machine::Current();
-    if (m.Enter("RegCloseKey", {m.handles.Label(key)})) return static_cast<LONG>(m.lastError);
+    if (m.Enter("RegCloseKey", [&] { return sim::Arguments{m.handles.Label(key)}; }))
+        return static_cast<LONG>(m.lastError);
     return m.handles.Remove(key, sim::HandleKind::registryKey) ? static_cast<LONG>(ERROR_SUCCESS)
                                                                : static_cast<LONG>(ERROR_INVALID_HANDLE);
 }
@@ -750,7 +773,7 @@ LONG RegCloseKey(HKEY key)
 BOOL SetupDiDestroyDeviceInfoList(HDEVINFO set)
 {
     Machine& m = Machine::Current();
-    if (m.Enter("SetupDiDestroyDeviceInfoList", {m.handles.Label(set)})) return FALSE;
+    if (m.Enter("SetupDiDestroyDeviceInfoList", [&] { return sim::Arguments{m.handles.Label(set)}; })) return FALSE;
     DeviceInfoSet* infoSet = sim::FindSet(m, set);
     if (infoSet == nullptr) return FALSE;
     // Elements created in the set and never registered go with it.

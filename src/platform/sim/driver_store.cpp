@@ -43,18 +43,16 @@ bool IsFullPath(const std::u16string& path)
 
 bool InUse(const Machine& m, const std::u16string& publishedName)
 {
-    const std::u16string wanted = FoldCase(publishedName);
     return std::any_of(m.devices.byDevInst.begin(), m.devices.byDevInst.end(), [&](const auto& entry) {
         auto inf = entry.second.driverKey.find(u"InfPath");
-        return inf != entry.second.driverKey.end() && FoldCase(inf->second) == wanted;
+        return inf != entry.second.driverKey.end() && SameFolded(inf->second, publishedName);
     });
 }
 
 std::vector<DriverPackage>::iterator FindPublished(Machine& m, const std::u16string& name)
 {
-    const std::u16string wanted = FoldCase(name);
     return std::find_if(m.devices.driverStore.begin(), m.devices.driverStore.end(),
-                        [&](const DriverPackage& package) { return FoldCase(package.publishedName) == wanted; });
+                        [&](const DriverPackage& package) { return SameFolded(package.publishedName, name); });
 }
 
 // The package's full published path into the caller's buffer, as far as
@@ -93,7 +91,9 @@ void InstallFromStore(Machine& m, Device& device)
 CONFIGRET PLATFORM_API CM_Locate_DevNodeW(DWORD* devInst, LPWSTR deviceId, ULONG flags)
 {
     Machine& m = Machine::Current();
-    if (m.Enter("CM_Locate_DevNodeW", {deviceId == nullptr ? u"(root)" : Text(deviceId), Hex(flags)}))
+    if (m.Enter("CM_Locate_DevNodeW", [&] {
+            return sim::Arguments{deviceId == nullptr ? u"(root)" : Text(deviceId), Hex(flags)};
+        }))
         return m.lastError;
     if (devInst == nullptr) return kCrInvalidPointer;
     if ((flags & ~ULONG{0x7}) != 0) return kCrInvalidFlag;
@@ -113,7 +113,7 @@ CONFIGRET PLATFORM_API CM_Locate_DevNodeW(DWORD* devInst, LPWSTR deviceId, ULONG
 CONFIGRET PLATFORM_API CM_Reenumerate_DevNode(DWORD devInst, ULONG flags)
 {
     Machine& m = Machine::Current();
-    if (m.Enter("CM_Reenumerate_DevNode", {Hex(devInst), Hex(flags)})) return m.lastError;
+    if (m.Enter("CM_Reenumerate_DevNode", [&] { return sim::Arguments{Hex(devInst), Hex(flags)}; })) return m.lastError;
     if ((flags & ~kCmReenumerateFlags) != 0) return kCrInvalidFlag;
     if (devInst != kRootDevNode) return m.devices.Find(devInst) != nullptr ? CR_SUCCESS : kCrInvalidDevnode;
     ++m.devices.rescans;
@@ -129,7 +129,7 @@ CONFIGRET PLATFORM_API CM_Reenumerate_DevNode(DWORD devInst, ULONG flags)
 CONFIGRET PLATFORM_API CM_Get_DevNode_Status(ULONG* status, ULONG* problem, DWORD devInst, ULONG flags)
 {
     Machine& m = Machine::Current();
-    if (m.Enter("CM_Get_DevNode_Status", {Hex(devInst), Hex(flags)})) return m.lastError;
+    if (m.Enter("CM_Get_DevNode_Status", [&] { return sim::Arguments{Hex(devInst), Hex(flags)}; })) return m.lastError;
     if (status == nullptr || problem == nullptr) return kCrInvalidPointer;
     if (flags != 0) return kCrInvalidFlag;
     const Device* device = m.devices.Find(devInst);
@@ -141,8 +141,10 @@ CONFIGRET PLATFORM_API CM_Get_DevNode_Status(ULONG* status, ULONG* problem, DWOR
 BOOL PLATFORM_API DiUninstallDriverW(HWND parent, LPCWSTR infPath, DWORD flags, BOOL* needReboot)
 {
     Machine& m = Machine::Current();
-    if (m.Enter("DiUninstallDriverW",
-                {m.handles.Label(parent), Text(infPath), Hex(flags), needReboot == nullptr ? u"(null)" : u"(BOOL*)"}))
+    if (m.Enter("DiUninstallDriverW", [&] {
+            return sim::Arguments{m.handles.Label(parent), Text(infPath), Hex(flags),
+                                  needReboot == nullptr ? u"(null)" : u"(BOOL*)"};
+        }))
         return FALSE;
     if ((flags & ~kDiurflagNoRemoveInf) != 0) return m.Fail(ERROR_INVALID_FLAGS);
     if (m.devices.wow64) return m.Fail(ERROR_IN_WOW64);
@@ -180,9 +182,8 @@ Library& SystemLibraryNamed(Machine& m, const std::u16string& name)
 
 const DriverPackage* DeviceTree::StagedFrom(const std::u16string& infPath) const
 {
-    const std::u16string wanted = FoldCase(infPath);
     auto it = std::find_if(driverStore.begin(), driverStore.end(),
-                           [&](const DriverPackage& package) { return FoldCase(package.source) == wanted; });
+                           [&](const DriverPackage& package) { return SameFolded(package.source, infPath); });
     return it == driverStore.end() ? nullptr : &*it;
 }
 
@@ -249,9 +250,11 @@ BOOL SetupCopyOEMInfW(LPCWSTR sourceInfFileName, LPCWSTR sourceMediaLocation, DW
                       LPWSTR* destinationInfFileNameComponent)
 {
     Machine& m = Machine::Current();
-    if (m.Enter("SetupCopyOEMInfW",
-                {sim::Text(sourceInfFileName), sim::Text(sourceMediaLocation), sim::Number(sourceMediaType),
-                 sim::Hex(copyStyle), sim::Number(destinationInfFileNameSize)}))
+    if (m.Enter("SetupCopyOEMInfW", [&] {
+            return sim::Arguments{sim::Text(sourceInfFileName), sim::Text(sourceMediaLocation),
+                                  sim::Number(sourceMediaType), sim::Hex(copyStyle),
+                                  sim::Number(destinationInfFileNameSize)};
+        }))
         return FALSE;
     if (sourceInfFileName == nullptr || (destinationInfFileName == nullptr && destinationInfFileNameSize != 0) ||
         (sourceMediaType != sim::kSpostNone && sourceMediaType != SPOST_PATH && sourceMediaType != sim::kSpostUrl))
@@ -273,7 +276,8 @@ BOOL SetupCopyOEMInfW(LPCWSTR sourceInfFileName, LPCWSTR sourceMediaLocation, DW
 BOOL SetupUninstallOEMInfW(LPCWSTR infFileName, DWORD flags, void* reserved)
 {
     Machine& m = Machine::Current();
-    if (m.Enter("SetupUninstallOEMInfW", {sim::Text(infFileName), sim::Hex(flags)})) return FALSE;
+    if (m.Enter("SetupUninstallOEMInfW", [&] { return sim::Arguments{sim::Text(infFileName), sim::Hex(flags)}; }))
+        return FALSE;
     if (infFileName == nullptr || reserved != nullptr) return m.Fail(ERROR_INVALID_PARAMETER);
     if ((flags & ~sim::kSuoiForceDelete) != 0) return m.Fail(ERROR_INVALID_FLAGS);
     const auto package = sim::FindPublished(m, infFileName);

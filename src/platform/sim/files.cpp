@@ -52,7 +52,7 @@ using sim::Machine;
 BOOL GetFileInformationByHandle(HANDLE file, BY_HANDLE_FILE_INFORMATION* information)
 {
     Machine& m = Machine::Current();
-    if (m.Enter("GetFileInformationByHandle", {m.handles.Label(file)})) return FALSE;
+    if (m.Enter("GetFileInformationByHandle", [&] { return sim::Arguments{m.handles.Label(file)}; })) return FALSE;
     const sim::FileObject* open = sim::DiskFile(m, file);
     if (open == nullptr) return FALSE;
     if (information == nullptr) return m.Fail(ERROR_INVALID_PARAMETER);
@@ -72,7 +72,8 @@ BOOL GetFileInformationByHandle(HANDLE file, BY_HANDLE_FILE_INFORMATION* informa
 BOOL ReadFile(HANDLE file, void* buffer, DWORD bytesToRead, DWORD* bytesRead, void* overlapped)
 {
     Machine& m = Machine::Current();
-    if (m.Enter("ReadFile", {m.handles.Label(file), sim::Number(bytesToRead)})) return FALSE;
+    if (m.Enter("ReadFile", [&] { return sim::Arguments{m.handles.Label(file), sim::Number(bytesToRead)}; }))
+        return FALSE;
     if (overlapped != nullptr) throw std::logic_error("sim: ReadFile models no overlapped reads");
     sim::FileObject* open = sim::DiskFile(m, file);
     if (open == nullptr) return FALSE;
@@ -94,7 +95,9 @@ BOOL ReadFile(HANDLE file, void* buffer, DWORD bytesToRead, DWORD* bytesRead, vo
 BOOL SetFilePointerEx(HANDLE file, LONGLONG distance, LONGLONG* newPointer, DWORD moveMethod)
 {
     Machine& m = Machine::Current();
-    if (m.Enter("SetFilePointerEx", {m.handles.Label(file), sim::Number(distance), sim::Number(moveMethod)}))
+    if (m.Enter("SetFilePointerEx", [&] {
+            return sim::Arguments{m.handles.Label(file), sim::Number(distance), sim::Number(moveMethod)};
+        }))
         return FALSE;
     sim::FileObject* open = sim::DiskFile(m, file);
     if (open == nullptr) return FALSE;
@@ -116,9 +119,11 @@ BOOL SetFilePointerEx(HANDLE file, LONGLONG distance, LONGLONG* newPointer, DWOR
 BOOL LockFileEx(HANDLE file, DWORD flags, DWORD reserved, DWORD bytesLow, DWORD bytesHigh, OVERLAPPED* overlapped)
 {
     Machine& m = Machine::Current();
-    if (m.Enter("LockFileEx",
-                {m.handles.Label(file), sim::Hex(flags), sim::Hex(sim::Join(bytesLow, bytesHigh)),
-                 overlapped == nullptr ? u"(null)" : sim::Hex(sim::Join(overlapped->Offset, overlapped->OffsetHigh))}))
+    if (m.Enter("LockFileEx", [&] {
+            return sim::Arguments{
+                m.handles.Label(file), sim::Hex(flags), sim::Hex(sim::Join(bytesLow, bytesHigh)),
+                overlapped == nullptr ? u"(null)" : sim::Hex(sim::Join(overlapped->Offset, overlapped->OffsetHigh))};
+        }))
         return FALSE;
     const sim::FileObject* open = sim::DiskFile(m, file);
     if (open == nullptr) return FALSE;
@@ -143,9 +148,11 @@ BOOL LockFileEx(HANDLE file, DWORD flags, DWORD reserved, DWORD bytesLow, DWORD 
 BOOL UnlockFileEx(HANDLE file, DWORD reserved, DWORD bytesLow, DWORD bytesHigh, OVERLAPPED* overlapped)
 {
     Machine& m = Machine::Current();
-    if (m.Enter("UnlockFileEx",
-                {m.handles.Label(file), sim::Hex(sim::Join(bytesLow, bytesHigh)),
-                 overlapped == nullptr ? u"(null)" : sim::Hex(sim::Join(overlapped->Offset, overlapped->OffsetHigh))}))
+    if (m.Enter("UnlockFileEx", [&] {
+            return sim::Arguments{
+                m.handles.Label(file), sim::Hex(sim::Join(bytesLow, bytesHigh)),
+                overlapped == nullptr ? u"(null)" : sim::Hex(sim::Join(overlapped->Offset, overlapped->OffsetHigh))};
+        }))
         return FALSE;
     if (sim::DiskFile(m, file) == nullptr) return FALSE;
     if (reserved != 0 || overlapped == nullptr) return m.Fail(ERROR_INVALID_PARAMETER);
@@ -162,7 +169,7 @@ BOOL UnlockFileEx(HANDLE file, DWORD reserved, DWORD bytesLow, DWORD bytesHigh, 
 void Sleep(DWORD milliseconds)
 {
     Machine& m = Machine::Current();
-    m.Enter("Sleep", {sim::Number(milliseconds)});  // cannot fail
+    m.Enter("Sleep", [&] { return sim::Arguments{sim::Number(milliseconds)}; });  // cannot fail
     m.sleeps.push_back(milliseconds);
     m.tickCount += milliseconds;
 }

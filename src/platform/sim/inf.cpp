@@ -226,7 +226,8 @@ using sim::Text;
 HINF SetupOpenInfFileW(LPCWSTR fileName, LPCWSTR infClass, DWORD infStyle, UINT* /*errorLine*/)
 {
     Machine& m = Machine::Current();
-    if (m.Enter("SetupOpenInfFileW", {Text(fileName), Text(infClass), Hex(infStyle)})) return INVALID_HANDLE_VALUE;
+    if (m.Enter("SetupOpenInfFileW", [&] { return sim::Arguments{Text(fileName), Text(infClass), Hex(infStyle)}; }))
+        return INVALID_HANDLE_VALUE;
     if (fileName == nullptr) return m.Fail(ERROR_INVALID_PARAMETER, INVALID_HANDLE_VALUE);
     const auto attributes = m.FileAttributes(fileName);
     if (!attributes) return m.Fail(ERROR_FILE_NOT_FOUND, INVALID_HANDLE_VALUE);
@@ -242,7 +243,7 @@ HINF SetupOpenInfFileW(LPCWSTR fileName, LPCWSTR infClass, DWORD infStyle, UINT*
 void SetupCloseInfFile(HINF inf)
 {
     Machine& m = Machine::Current();
-    if (m.Enter("SetupCloseInfFile", {m.handles.Label(inf)})) return;
+    if (m.Enter("SetupCloseInfFile", [&] { return sim::Arguments{m.handles.Label(inf)}; })) return;
     m.handles.Remove(inf, sim::HandleKind::inf);
 }
 
@@ -256,7 +257,7 @@ HSPFILEQ SetupOpenFileQueue()
 BOOL SetupCloseFileQueue(HSPFILEQ queue)
 {
     Machine& m = Machine::Current();
-    if (m.Enter("SetupCloseFileQueue", {m.handles.Label(queue)})) return FALSE;
+    if (m.Enter("SetupCloseFileQueue", [&] { return sim::Arguments{m.handles.Label(queue)}; })) return FALSE;
     if (!m.handles.Remove(queue, sim::HandleKind::fileQueue)) return m.Fail(ERROR_INVALID_HANDLE);
     return TRUE;
 }
@@ -265,9 +266,10 @@ BOOL SetupInstallFilesFromInfSectionW(HINF inf, HINF layoutInf, HSPFILEQ queue, 
                                       LPCWSTR sourceRootPath, UINT copyFlags)
 {
     Machine& m = Machine::Current();
-    if (m.Enter("SetupInstallFilesFromInfSectionW",
-                {m.handles.Label(inf), m.handles.Label(layoutInf), m.handles.Label(queue), Text(sectionName),
-                 Text(sourceRootPath), Hex(copyFlags)}))
+    if (m.Enter("SetupInstallFilesFromInfSectionW", [&] {
+            return sim::Arguments{m.handles.Label(inf), m.handles.Label(layoutInf), m.handles.Label(queue),
+                                  Text(sectionName),    Text(sourceRootPath),       Hex(copyFlags)};
+        }))
         return FALSE;
     const auto* open = m.handles.Find<sim::OpenInf>(inf, sim::HandleKind::inf);
     auto* fileQueue = m.handles.Find<sim::FileQueue>(queue, sim::HandleKind::fileQueue);
@@ -285,7 +287,8 @@ BOOL SetupInstallFilesFromInfSectionW(HINF inf, HINF layoutInf, HSPFILEQ queue, 
 void* SetupInitDefaultQueueCallback(HWND owner)
 {
     Machine& m = Machine::Current();
-    if (m.Enter("SetupInitDefaultQueueCallback", {m.handles.Label(owner)})) return nullptr;
+    if (m.Enter("SetupInitDefaultQueueCallback", [&] { return sim::Arguments{m.handles.Label(owner)}; }))
+        return nullptr;
     return m.handles.Add(sim::HandleKind::callbackContext, u"callback-context",
                          std::make_shared<sim::CallbackContext>(sim::CallbackContext{owner, nullptr}));
 }
@@ -294,8 +297,10 @@ void* SetupInitDefaultQueueCallbackEx(HWND owner, HWND alternateProgressWindow, 
                                       void* reserved2)
 {
     Machine& m = Machine::Current();
-    if (m.Enter("SetupInitDefaultQueueCallbackEx", {m.handles.Label(owner), m.handles.Label(alternateProgressWindow),
-                                                    Hex(progressMessage), Hex(reserved1), sim::Pointer(reserved2)}))
+    if (m.Enter("SetupInitDefaultQueueCallbackEx", [&] {
+            return sim::Arguments{m.handles.Label(owner), m.handles.Label(alternateProgressWindow),
+                                  Hex(progressMessage), Hex(reserved1), sim::Pointer(reserved2)};
+        }))
         return nullptr;
     m.infs.progressWindows.push_back(alternateProgressWindow);
     return m.handles.Add(sim::HandleKind::callbackContext, u"callback-context",
@@ -305,7 +310,7 @@ void* SetupInitDefaultQueueCallbackEx(HWND owner, HWND alternateProgressWindow, 
 void SetupTermDefaultQueueCallback(void* context)
 {
     Machine& m = Machine::Current();
-    if (m.Enter("SetupTermDefaultQueueCallback", {m.handles.Label(context)})) return;
+    if (m.Enter("SetupTermDefaultQueueCallback", [&] { return sim::Arguments{m.handles.Label(context)}; })) return;
     m.handles.Remove(context, sim::HandleKind::callbackContext);
 }
 
@@ -317,7 +322,10 @@ void SetupTermDefaultQueueCallback(void* context)
 UINT PLATFORM_API SetupDefaultQueueCallbackW(void* context, UINT notification, UINT_PTR param1, UINT_PTR /*param2*/)
 {
     Machine& m = Machine::Current();
-    if (m.Enter("SetupDefaultQueueCallbackW", {m.handles.Label(context), Hex(notification)})) return FILEOP_ABORT;
+    if (m.Enter("SetupDefaultQueueCallbackW", [&] {
+            return sim::Arguments{m.handles.Label(context), Hex(notification)};
+        }))
+        return FILEOP_ABORT;
     if (m.handles.Find<sim::CallbackContext>(context, sim::HandleKind::callbackContext) == nullptr)
         return m.Fail(ERROR_INVALID_HANDLE, FILEOP_ABORT);
     // Windows looks for the medium by its tag file, or by the source file
@@ -344,8 +352,10 @@ UINT PLATFORM_API SetupDefaultQueueCallbackW(void* context, UINT notification, U
 BOOL SetupCommitFileQueueW(HWND owner, HSPFILEQ queue, PSP_FILE_CALLBACK_W callback, void* context)
 {
     Machine& m = Machine::Current();
-    if (m.Enter("SetupCommitFileQueueW", {m.handles.Label(owner), m.handles.Label(queue), sim::CallbackName(callback),
-                                          m.handles.Label(context)}))
+    if (m.Enter("SetupCommitFileQueueW", [&] {
+            return sim::Arguments{m.handles.Label(owner), m.handles.Label(queue), sim::CallbackName(callback),
+                                  m.handles.Label(context)};
+        }))
         return FALSE;
     auto* fileQueue = m.handles.Find<sim::FileQueue>(queue, sim::HandleKind::fileQueue);
     if (fileQueue == nullptr) return m.Fail(ERROR_INVALID_HANDLE);
@@ -363,10 +373,19 @@ BOOL SetupInstallFromInfSectionW(HWND owner, HINF inf, LPCWSTR sectionName, UINT
                                  HDEVINFO deviceInfoSet, SP_DEVINFO_DATA* deviceInfoData)
 {
     Machine& m = Machine::Current();
-    if (m.Enter("SetupInstallFromInfSectionW",
-                {m.handles.Label(owner), m.handles.Label(inf), Text(sectionName), Hex(flags),
-                 sim::Pointer(relativeKeyRoot), Text(sourceRootPath), Hex(copyFlags), sim::CallbackName(callback),
-                 m.handles.Label(context), m.handles.Label(deviceInfoSet), sim::Pointer(deviceInfoData)}))
+    if (m.Enter("SetupInstallFromInfSectionW", [&] {
+            return sim::Arguments{m.handles.Label(owner),
+                                  m.handles.Label(inf),
+                                  Text(sectionName),
+                                  Hex(flags),
+                                  sim::Pointer(relativeKeyRoot),
+                                  Text(sourceRootPath),
+                                  Hex(copyFlags),
+                                  sim::CallbackName(callback),
+                                  m.handles.Label(context),
+                                  m.handles.Label(deviceInfoSet),
+                                  sim::Pointer(deviceInfoData)};
+        }))
         return FALSE;
     const auto* open = m.handles.Find<sim::OpenInf>(inf, sim::HandleKind::inf);
     if (open == nullptr) return m.Fail(ERROR_INVALID_HANDLE);
@@ -392,7 +411,9 @@ BOOL SetupDiGetActualSectionToInstallW(HINF inf, LPCWSTR sectionName, LPWSTR act
                                        DWORD* requiredSize, LPWSTR* extension)
 {
     Machine& m = Machine::Current();
-    if (m.Enter("SetupDiGetActualSectionToInstallW", {m.handles.Label(inf), Text(sectionName), Number(actualNameSize)}))
+    if (m.Enter("SetupDiGetActualSectionToInstallW", [&] {
+            return sim::Arguments{m.handles.Label(inf), Text(sectionName), Number(actualNameSize)};
+        }))
         return FALSE;
     const auto* open = m.handles.Find<sim::OpenInf>(inf, sim::HandleKind::inf);
     if (open == nullptr) return m.Fail(ERROR_INVALID_HANDLE);
@@ -419,7 +440,9 @@ BOOL SetupDiGetActualSectionToInstallW(HINF inf, LPCWSTR sectionName, LPWSTR act
 BOOL SetupInstallServicesFromInfSectionW(HINF inf, LPCWSTR sectionName, DWORD flags)
 {
     Machine& m = Machine::Current();
-    if (m.Enter("SetupInstallServicesFromInfSectionW", {m.handles.Label(inf), Text(sectionName), Hex(flags)}))
+    if (m.Enter("SetupInstallServicesFromInfSectionW", [&] {
+            return sim::Arguments{m.handles.Label(inf), Text(sectionName), Hex(flags)};
+        }))
         return FALSE;
     const auto* open = m.handles.Find<sim::OpenInf>(inf, sim::HandleKind::inf);
     if (open == nullptr) return m.Fail(ERROR_INVALID_HANDLE);
@@ -435,7 +458,10 @@ BOOL SetupInstallServicesFromInfSectionW(HINF inf, LPCWSTR sectionName, DWORD fl
 int SetupPromptReboot(HSPFILEQ queue, HWND owner, BOOL scanOnly)
 {
     Machine& m = Machine::Current();
-    if (m.Enter("SetupPromptReboot", {m.handles.Label(queue), m.handles.Label(owner), Number(scanOnly)})) return -1;
+    if (m.Enter("SetupPromptReboot", [&] {
+            return sim::Arguments{m.handles.Label(queue), m.handles.Label(owner), Number(scanOnly)};
+        }))
+        return -1;
     int flags = SPFILEQ_REBOOT_RECOMMENDED;
     if (queue != nullptr) {
         const auto* fileQueue = m.handles.Find<sim::FileQueue>(queue, sim::HandleKind::fileQueue);

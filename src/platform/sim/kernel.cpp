@@ -85,7 +85,7 @@ using sim::Machine;
 UINT SetErrorMode(UINT mode)
 {
     Machine& m = Machine::Current();
-    m.Enter("SetErrorMode", {sim::Hex(mode)});  // cannot fail
+    m.Enter("SetErrorMode", [&] { return sim::Arguments{sim::Hex(mode)}; });  // cannot fail
     const UINT previous = m.errorMode;
     m.errorMode = mode;
     return previous;
@@ -104,7 +104,8 @@ LPCWSTR GetCommandLineW()
 DWORD GetModuleFileNameW(HMODULE module, LPWSTR fileName, DWORD size)
 {
     Machine& m = Machine::Current();
-    if (m.Enter("GetModuleFileNameW", {m.handles.Label(module), sim::Number(size)})) return 0;
+    if (m.Enter("GetModuleFileNameW", [&] { return sim::Arguments{m.handles.Label(module), sim::Number(size)}; }))
+        return 0;
     if (module != nullptr) return m.Fail(ERROR_MOD_NOT_FOUND, 0);
     if (fileName == nullptr && size != 0) return m.Fail(ERROR_INVALID_PARAMETER, 0);
     const std::u16string& path = m.modulePath;
@@ -122,7 +123,8 @@ DWORD GetModuleFileNameW(HMODULE module, LPWSTR fileName, DWORD size)
 DWORD GetFileAttributesW(LPCWSTR fileName)
 {
     Machine& m = Machine::Current();
-    if (m.Enter("GetFileAttributesW", {sim::Text(fileName)})) return INVALID_FILE_ATTRIBUTES;
+    if (m.Enter("GetFileAttributesW", [&] { return sim::Arguments{sim::Text(fileName)}; }))
+        return INVALID_FILE_ATTRIBUTES;
     if (fileName == nullptr || *fileName == u'\0') {
         return m.Fail(ERROR_PATH_NOT_FOUND, INVALID_FILE_ATTRIBUTES);
     }
@@ -136,7 +138,7 @@ DWORD GetFileAttributesW(LPCWSTR fileName)
 BOOL SetThreadLocale(LCID locale)
 {
     Machine& m = Machine::Current();
-    if (m.Enter("SetThreadLocale", {sim::Hex(locale)})) return FALSE;
+    if (m.Enter("SetThreadLocale", [&] { return sim::Arguments{sim::Hex(locale)}; })) return FALSE;
     if ((LANGIDFROMLCID(locale) & 0x3FF) == 0) {  // no language: not a locale a thread can have
         return m.Fail(ERROR_INVALID_PARAMETER);
     }
@@ -162,7 +164,7 @@ DWORD GetLastError()
 void SetLastError(DWORD error)
 {
     Machine& m = Machine::Current();
-    m.Enter("SetLastError", {sim::Hex(error)});
+    m.Enter("SetLastError", [&] { return sim::Arguments{sim::Hex(error)}; });
     m.lastError = error;
 }
 
@@ -173,8 +175,10 @@ DWORD FormatMessageW(DWORD flags, const void* source, DWORD messageId, DWORD lan
                      void* arguments)
 {
     Machine& m = Machine::Current();
-    if (m.Enter("FormatMessageW", {sim::Hex(flags), source == nullptr ? u"(null)" : u"(source)", sim::Hex(messageId),
-                                   sim::Hex(languageId), sim::Number(size)}))
+    if (m.Enter("FormatMessageW", [&] {
+            return sim::Arguments{sim::Hex(flags), source == nullptr ? u"(null)" : u"(source)", sim::Hex(messageId),
+                                  sim::Hex(languageId), sim::Number(size)};
+        }))
         return 0;
     if (flags != sim::kSupportedFormatFlags || arguments != nullptr)
         throw std::logic_error("sim: FormatMessageW models only FROM_SYSTEM | ALLOCATE_BUFFER | IGNORE_INSERTS");
@@ -195,7 +199,10 @@ DWORD FormatMessageW(DWORD flags, const void* source, DWORD messageId, DWORD lan
 HLOCAL LocalAlloc(UINT flags, SIZE_T bytes)
 {
     Machine& m = Machine::Current();
-    if (m.Enter("LocalAlloc", {sim::Hex(flags), sim::Number(static_cast<std::int64_t>(bytes))})) return nullptr;
+    if (m.Enter("LocalAlloc", [&] {
+            return sim::Arguments{sim::Hex(flags), sim::Number(static_cast<std::int64_t>(bytes))};
+        }))
+        return nullptr;
     if ((flags & ~sim::kLmemZeroInit) != LMEM_FIXED) throw std::logic_error("sim: LocalAlloc models only fixed memory");
     HLOCAL memory = sim::AllocateLocal(m, bytes, (flags & sim::kLmemZeroInit) != 0);
     return memory != nullptr ? memory : m.Fail(ERROR_NOT_ENOUGH_MEMORY, memory);
@@ -205,7 +212,7 @@ HLOCAL LocalAlloc(UINT flags, SIZE_T bytes)
 HLOCAL LocalFree(HLOCAL memory)
 {
     Machine& m = Machine::Current();
-    if (m.Enter("LocalFree", {sim::MemoryText(m, memory)})) return memory;
+    if (m.Enter("LocalFree", [&] { return sim::Arguments{sim::MemoryText(m, memory)}; })) return memory;
     if (memory == nullptr) return nullptr;
     if (m.Allocations().erase(memory) == 0) return m.Fail(ERROR_INVALID_HANDLE, memory);
     std::free(memory);
@@ -217,7 +224,8 @@ HLOCAL LocalFree(HLOCAL memory)
 DWORD GetFullPathNameW(LPCWSTR fileName, DWORD bufferLength, LPWSTR buffer, LPWSTR* filePart)
 {
     Machine& m = Machine::Current();
-    if (m.Enter("GetFullPathNameW", {sim::Text(fileName), sim::Number(bufferLength)})) return 0;
+    if (m.Enter("GetFullPathNameW", [&] { return sim::Arguments{sim::Text(fileName), sim::Number(bufferLength)}; }))
+        return 0;
     if (fileName == nullptr || *fileName == u'\0') return m.Fail(ERROR_INVALID_NAME, 0);
     std::u16string path = sim::WithBackslashes(fileName);
     if (path.size() < 3 || path[1] != u':' || path[2] != u'\\') path = m.currentDirectory + u'\\' + path;
@@ -245,7 +253,7 @@ DWORD GetFullPathNameW(LPCWSTR fileName, DWORD bufferLength, LPWSTR buffer, LPWS
 UINT GetSystemDirectoryW(LPWSTR buffer, UINT size)
 {
     Machine& m = Machine::Current();
-    if (m.Enter("GetSystemDirectoryW", {sim::Number(size)})) return 0;
+    if (m.Enter("GetSystemDirectoryW", [&] { return sim::Arguments{sim::Number(size)}; })) return 0;
     const std::u16string& folder = m.systemDirectory;
     if (buffer == nullptr || size <= folder.size()) return static_cast<UINT>(folder.size() + 1);
     sim::CopyTextToCaller("GetSystemDirectoryW", buffer, size, folder.data(), folder.size());
@@ -257,7 +265,7 @@ UINT GetSystemDirectoryW(LPWSTR buffer, UINT size)
 LPWSTR lstrcpynW(LPWSTR destination, LPCWSTR source, int maxLength)
 {
     Machine& m = Machine::Current();
-    if (m.Enter("lstrcpynW", {sim::Text(source), sim::Number(maxLength)})) return nullptr;
+    if (m.Enter("lstrcpynW", [&] { return sim::Arguments{sim::Text(source), sim::Number(maxLength)}; })) return nullptr;
     if (destination == nullptr || source == nullptr) return m.Fail(ERROR_INVALID_PARAMETER, nullptr);
     if (maxLength > 0) {
         const auto capacity = static_cast<std::size_t>(maxLength);
@@ -274,7 +282,7 @@ LPWSTR lstrcpynW(LPWSTR destination, LPCWSTR source, int maxLength)
 int lstrlenW(LPCWSTR text)
 {
     Machine& m = Machine::Current();
-    if (m.Enter("lstrlenW", {sim::Text(text)})) return 0;
+    if (m.Enter("lstrlenW", [&] { return sim::Arguments{sim::Text(text)}; })) return 0;
     if (text == nullptr) return 0;
     return static_cast<int>(std::char_traits<char16_t>::length(text));
 }

@@ -58,9 +58,8 @@ std::vector<std::u16string> SearchFolders(const Machine& m, DWORD searchFlags)
 
 const Library* FindLibrary(const Machine& m, const std::u16string& path)
 {
-    const std::u16string wanted = FoldCase(path);
     auto it = std::find_if(m.libraries.begin(), m.libraries.end(),
-                           [&](const Library& library) { return FoldCase(library.path) == wanted; });
+                           [&](const Library& library) { return SameFolded(library.path, path); });
     return it == m.libraries.end() ? nullptr : &*it;
 }
 
@@ -116,9 +115,10 @@ BOOL PLATFORM_API UpdateDriverForPlugAndPlayDevicesW(HWND parent, LPCWSTR hardwa
                                                      DWORD installFlags, BOOL* rebootRequired)
 {
     Machine& m = Machine::Current();
-    if (m.Enter("UpdateDriverForPlugAndPlayDevicesW",
-                {m.handles.Label(parent), Text(hardwareId), Text(fullInfPath), Hex(installFlags),
-                 rebootRequired == nullptr ? u"(null)" : u"(BOOL*)"}))
+    if (m.Enter("UpdateDriverForPlugAndPlayDevicesW", [&] {
+            return sim::Arguments{m.handles.Label(parent), Text(hardwareId), Text(fullInfPath), Hex(installFlags),
+                                  rebootRequired == nullptr ? u"(null)" : u"(BOOL*)"};
+        }))
         return FALSE;
     if ((installFlags & ~kKnownInstallFlags) != 0) return m.Fail(ERROR_INVALID_FLAGS);
     if (hardwareId == nullptr || *hardwareId == 0 || fullInfPath == nullptr || *fullInfPath == 0) {
@@ -140,7 +140,7 @@ BOOL PLATFORM_API UpdateDriverForPlugAndPlayDevicesW(HWND parent, LPCWSTR hardwa
 DWORD PLATFORM_API CMP_WaitNoPendingInstallEvents(DWORD timeout)
 {
     Machine& m = Machine::Current();
-    if (m.Enter("CMP_WaitNoPendingInstallEvents", {Number(timeout)})) return WAIT_FAILED;
+    if (m.Enter("CMP_WaitNoPendingInstallEvents", [&] { return sim::Arguments{Number(timeout)}; })) return WAIT_FAILED;
     DWORD& pending = m.devices.pendingInstallationMs;
     if (pending != 0 && timeout != INFINITE && timeout < pending) return WAIT_TIMEOUT;
     pending = 0;
@@ -222,7 +222,7 @@ void AddSystemLibraries(Machine& machine)
     for (const char16_t* name : {kSetupApi, kShell, kUser}) {
         Library library{machine.systemDirectory + u'\\' + name, {}};
         for (const SystemExport& entry : kSystemExports)
-            if (entry.library == name) library.exports[std::string(entry.function)] = entry.address;
+            if (entry.library == name) library.exports[entry.function] = entry.address;
         machine.libraries.push_back(std::move(library));
     }
 }
@@ -237,9 +237,9 @@ void Machine::RemoveLibrary(const std::u16string& fileName)
 
 Library* Machine::SystemLibrary(const std::u16string& fileName)
 {
-    const std::u16string wanted = FoldCase(systemDirectory + u'\\' + fileName);
+    const std::u16string wanted = systemDirectory + u'\\' + fileName;
     auto it = std::find_if(libraries.begin(), libraries.end(),
-                           [&](const Library& library) { return FoldCase(library.path) == wanted; });
+                           [&](const Library& library) { return SameFolded(library.path, wanted); });
     return it == libraries.end() ? nullptr : &*it;
 }
 
@@ -263,7 +263,7 @@ bool Machine::BindSystemFunction(std::size_t function)
     }
     if (std::find(loadedLibraries.begin(), loadedLibraries.end(), library->path) == loadedLibraries.end())
         loadedLibraries.push_back(library->path);
-    if (library->exports.count(std::string(entry->function)) == 0) {
+    if (library->exports.count(entry->function) == 0) {
         lastError = ERROR_PROC_NOT_FOUND;
         return false;
     }
@@ -301,7 +301,10 @@ using sim::Machine;
 HMODULE LoadLibraryExW(LPCWSTR fileName, HANDLE reserved, DWORD flags)
 {
     Machine& m = Machine::Current();
-    if (m.Enter("LoadLibraryExW", {sim::Text(fileName), m.handles.Label(reserved), sim::Hex(flags)})) return nullptr;
+    if (m.Enter("LoadLibraryExW", [&] {
+            return sim::Arguments{sim::Text(fileName), m.handles.Label(reserved), sim::Hex(flags)};
+        }))
+        return nullptr;
     const DWORD searchFlags = flags & sim::kSearchFlags;
     // The LOAD_LIBRARY_SEARCH_* flags came with SetDefaultDllDirectories;
     // a system without the one refuses the others.
@@ -319,7 +322,9 @@ FARPROC GetProcAddress(HMODULE module, const char* procName)
 {
     Machine& m = Machine::Current();
     const bool byOrdinal = (reinterpret_cast<ULONG_PTR>(procName) >> 16) == 0;
-    if (m.Enter("GetProcAddress", {m.handles.Label(module), byOrdinal ? u"(ordinal)" : sim::U16(procName)}))
+    if (m.Enter("GetProcAddress", [&] {
+            return sim::Arguments{m.handles.Label(module), byOrdinal ? u"(ordinal)" : sim::U16(procName)};
+        }))
         return nullptr;
     const sim::LoadedLibrary* loaded = m.handles.Find<sim::LoadedLibrary>(module, sim::HandleKind::library);
     if (loaded == nullptr) return m.Fail(ERROR_INVALID_HANDLE, nullptr);
@@ -333,7 +338,7 @@ FARPROC GetProcAddress(HMODULE module, const char* procName)
 BOOL FreeLibrary(HMODULE module)
 {
     Machine& m = Machine::Current();
-    if (m.Enter("FreeLibrary", {m.handles.Label(module)})) return FALSE;
+    if (m.Enter("FreeLibrary", [&] { return sim::Arguments{m.handles.Label(module)}; })) return FALSE;
     if (!m.handles.Remove(module, sim::HandleKind::library)) return m.Fail(ERROR_INVALID_HANDLE);
     return TRUE;
 }
@@ -343,7 +348,7 @@ BOOL FreeLibrary(HMODULE module)
 BOOL SetDefaultDllDirectories(DWORD directoryFlags)
 {
     Machine& m = Machine::Current();
-    if (m.Enter("SetDefaultDllDirectories", {sim::Hex(directoryFlags)})) return FALSE;
+    if (m.Enter("SetDefaultDllDirectories", [&] { return sim::Arguments{sim::Hex(directoryFlags)}; })) return FALSE;
     if (!m.hasSetDefaultDllDirectories) return m.Fail(ERROR_PROC_NOT_FOUND);
     const DWORD allowed = sim::kSearchFlags & ~sim::kSearchDllLoadDir;
     if (directoryFlags == 0 || (directoryFlags & ~allowed) != 0) return m.Fail(ERROR_INVALID_PARAMETER);

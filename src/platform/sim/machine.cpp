@@ -20,6 +20,15 @@ std::deque<std::string>& FunctionNames()
     return names;
 }
 
+// The call log's storage outlives its machine: the fuzzers make a machine for
+// every input, and a log of thousands of calls would otherwise be grown from
+// nothing, in fresh pages, every time.
+std::vector<CallRecord>& SpareCallLog()
+{
+    static std::vector<CallRecord> spare;
+    return spare;
+}
+
 }  // namespace
 
 std::size_t FunctionIdByName(std::string_view name)
@@ -89,6 +98,7 @@ Machine::Machine()
         projectBlocks = stringBlocks;
     }
     stringBlocks = *projectBlocks;
+    calls_.swap(SpareCallLog());
     current = this;
     AddSystemLibraries(*this);
     AddPendingInstallWait(*this);
@@ -131,6 +141,8 @@ Machine::Machine()
 Machine::~Machine()
 {
     for (void* memory : allocations_) std::free(memory);
+    calls_.clear();
+    SpareCallLog().swap(calls_);
     current = nullptr;
 }
 
@@ -143,9 +155,16 @@ Machine& Machine::Current()
     return *current;
 }
 
-bool Machine::Enter(const char* function, std::vector<std::u16string> arguments)
+bool Machine::ArgumentsWanted(std::size_t function) const
 {
-    const std::size_t id = FunctionId(function);
+    if (recordArguments) return true;
+    for (std::size_t i = 0; i < faults_.size(); ++i)
+        if (faultFunctions_[i] == function && faults_[i].argument) return true;
+    return false;
+}
+
+bool Machine::Record(std::size_t id, Arguments arguments)
+{
     if (callCounts_.size() <= id) callCounts_.resize(id + 1, 0);
     const unsigned number = ++callCounts_[id];
     const bool fails = !BindSystemFunction(id) || FaultFires(id, number, arguments);

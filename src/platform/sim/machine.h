@@ -31,6 +31,8 @@ namespace sim {
 
 using namespace platform;  // NOLINT(google-build-using-namespace): the sim speaks Win32 throughout
 
+using Arguments = std::vector<std::u16string>;
+
 struct CallRecord {
     std::string_view function;  // kept for the whole process
     std::vector<std::u16string> arguments;
@@ -80,7 +82,9 @@ private:
 // A library that LoadLibraryExW can find, with the functions it exports.
 struct Library {
     std::u16string path;  // full path, e.g. C:\windows\system32\newdev.dll
-    std::map<std::string, FARPROC> exports;
+    // By name; the names are literals (the machine's export tables, the
+    // tests' own), so the keys need not own them.
+    std::map<std::string_view, FARPROC> exports;
 };
 
 class Machine;
@@ -106,7 +110,19 @@ public:
     // its first call is missing or lacks it (ERROR_MOD_NOT_FOUND,
     // ERROR_PROC_NOT_FOUND).
     // `function` is the name as a literal of the calling sim function.
-    bool Enter(const char* function, std::vector<std::u16string> arguments = {});
+    // The arguments, as the log shows them, come from `makeArguments`, which
+    // is called only when they are wanted: building them is most of what a
+    // call costs, and the fuzzer never reads them.
+    bool Enter(const char* function) { return Record(FunctionId(function), {}); }
+    template <typename MakeArguments>
+    bool Enter(const char* function, MakeArguments makeArguments)
+    {
+        const std::size_t id = FunctionId(function);
+        return Record(id, ArgumentsWanted(id) ? makeArguments() : Arguments{});
+    }
+    // Whether calls are logged with their arguments. Without, a fault that
+    // names an argument still sees the arguments of its function's calls.
+    bool recordArguments = true;
     void FailCall(Fault fault);
     // A sim function's own refusal: sets the last error, returns the
     // function's failure value (FALSE unless given).
@@ -239,6 +255,8 @@ public:
 private:
     // Functions are known by a number of the process's own (FunctionId in
     // machine.cpp), so that logging a call copies and compares no names.
+    bool Record(std::size_t function, Arguments arguments);
+    bool ArgumentsWanted(std::size_t function) const;
     bool BindSystemFunction(std::size_t function);
     bool FaultFires(std::size_t function, unsigned number, const std::vector<std::u16string>& arguments);
 

@@ -83,7 +83,7 @@ HANDLE GetCurrentProcess()
 BOOL IsWow64Process(HANDLE process, BOOL* wow64)
 {
     Machine& m = Machine::Current();
-    if (m.Enter("IsWow64Process", {m.handles.Label(process)})) return FALSE;
+    if (m.Enter("IsWow64Process", [&] { return sim::Arguments{m.handles.Label(process)}; })) return FALSE;
     if (!sim::IsProcess(m, process)) return m.Fail(ERROR_INVALID_HANDLE);
     if (wow64 == nullptr) return m.Fail(ERROR_INVALID_PARAMETER);
     *wow64 = m.devices.wow64 ? TRUE : FALSE;
@@ -93,7 +93,7 @@ BOOL IsWow64Process(HANDLE process, BOOL* wow64)
 BOOL IsWow64Process2(HANDLE process, USHORT* processMachine, USHORT* nativeMachine)
 {
     Machine& m = Machine::Current();
-    if (m.Enter("IsWow64Process2", {m.handles.Label(process)})) return FALSE;
+    if (m.Enter("IsWow64Process2", [&] { return sim::Arguments{m.handles.Label(process)}; })) return FALSE;
     if (!m.hasIsWow64Process2) return m.Fail(ERROR_PROC_NOT_FOUND);
     if (!sim::IsProcess(m, process)) return m.Fail(ERROR_INVALID_HANDLE);
     if (processMachine == nullptr) return m.Fail(ERROR_INVALID_PARAMETER);
@@ -108,8 +108,10 @@ BOOL CreateProcessW(LPCWSTR applicationName, LPWSTR commandLine, void* /*process
                     LPCWSTR currentDirectory, STARTUPINFOW* startupInfo, PROCESS_INFORMATION* processInformation)
 {
     Machine& m = Machine::Current();
-    if (m.Enter("CreateProcessW", {sim::Text(applicationName), sim::Text(commandLine), sim::Number(inheritHandles),
-                                   sim::Hex(creationFlags), sim::Text(currentDirectory)}))
+    if (m.Enter("CreateProcessW", [&] {
+            return sim::Arguments{sim::Text(applicationName), sim::Text(commandLine), sim::Number(inheritHandles),
+                                  sim::Hex(creationFlags), sim::Text(currentDirectory)};
+        }))
         return FALSE;
     if ((applicationName == nullptr && commandLine == nullptr) || startupInfo == nullptr ||
         processInformation == nullptr || startupInfo->cb != sizeof(STARTUPINFOW))
@@ -134,7 +136,8 @@ BOOL CreateProcessW(LPCWSTR applicationName, LPWSTR commandLine, void* /*process
 DWORD WaitForSingleObject(HANDLE object, DWORD milliseconds)
 {
     Machine& m = Machine::Current();
-    if (m.Enter("WaitForSingleObject", {m.handles.Label(object), sim::Hex(milliseconds)})) return WAIT_FAILED;
+    if (m.Enter("WaitForSingleObject", [&] { return sim::Arguments{m.handles.Label(object), sim::Hex(milliseconds)}; }))
+        return WAIT_FAILED;
     if (object == sim::CurrentProcess()) throw std::logic_error("sim: the program waits for its own end");
     if (auto* process = m.handles.Find<sim::Process>(object, sim::HandleKind::process)) {
         process->finished = true;
@@ -147,7 +150,7 @@ DWORD WaitForSingleObject(HANDLE object, DWORD milliseconds)
 BOOL GetExitCodeProcess(HANDLE process, DWORD* exitCode)
 {
     Machine& m = Machine::Current();
-    if (m.Enter("GetExitCodeProcess", {m.handles.Label(process)})) return FALSE;
+    if (m.Enter("GetExitCodeProcess", [&] { return sim::Arguments{m.handles.Label(process)}; })) return FALSE;
     if (!sim::IsProcess(m, process)) return m.Fail(ERROR_INVALID_HANDLE);
     if (exitCode == nullptr) return m.Fail(ERROR_INVALID_PARAMETER);
     const auto* child = m.handles.Find<sim::Process>(process, sim::HandleKind::process);
@@ -159,7 +162,7 @@ BOOL GetExitCodeProcess(HANDLE process, DWORD* exitCode)
 BOOL GetUserNameW(LPWSTR buffer, DWORD* size)
 {
     Machine& m = Machine::Current();
-    if (m.Enter("GetUserNameW", {sim::Number(size == nullptr ? 0 : *size)})) return FALSE;
+    if (m.Enter("GetUserNameW", [&] { return sim::Arguments{sim::Number(size == nullptr ? 0 : *size)}; })) return FALSE;
     if (size == nullptr) return m.Fail(ERROR_INVALID_PARAMETER);
     const auto needed = static_cast<DWORD>(m.userName.size() + 1);
     const DWORD given = *size;
@@ -172,7 +175,8 @@ BOOL GetUserNameW(LPWSTR buffer, DWORD* size)
 BOOL OpenProcessToken(HANDLE process, DWORD desiredAccess, HANDLE* token)
 {
     Machine& m = Machine::Current();
-    if (m.Enter("OpenProcessToken", {m.handles.Label(process), sim::Hex(desiredAccess)})) return FALSE;
+    if (m.Enter("OpenProcessToken", [&] { return sim::Arguments{m.handles.Label(process), sim::Hex(desiredAccess)}; }))
+        return FALSE;
     if (!sim::IsProcess(m, process)) return m.Fail(ERROR_INVALID_HANDLE);
     if (token == nullptr) return m.Fail(ERROR_INVALID_PARAMETER);
     *token = m.handles.Add(sim::HandleKind::token, u"token", std::make_shared<sim::Token>(sim::Token{desiredAccess}));
@@ -183,7 +187,9 @@ BOOL OpenProcessToken(HANDLE process, DWORD desiredAccess, HANDLE* token)
 BOOL GetTokenInformation(HANDLE token, int informationClass, void* information, DWORD length, DWORD* returnLength)
 {
     Machine& m = Machine::Current();
-    if (m.Enter("GetTokenInformation", {m.handles.Label(token), sim::Number(informationClass), sim::Number(length)}))
+    if (m.Enter("GetTokenInformation", [&] {
+            return sim::Arguments{m.handles.Label(token), sim::Number(informationClass), sim::Number(length)};
+        }))
         return FALSE;
     const auto* held = m.handles.Find<sim::Token>(token, sim::HandleKind::token);
     if (held == nullptr) return m.Fail(ERROR_INVALID_HANDLE);
@@ -202,7 +208,8 @@ BOOL GetTokenInformation(HANDLE token, int informationClass, void* information, 
 BOOL LookupPrivilegeValueW(LPCWSTR systemName, LPCWSTR name, LUID* luid)
 {
     Machine& m = Machine::Current();
-    if (m.Enter("LookupPrivilegeValueW", {sim::Text(systemName), sim::Text(name)})) return FALSE;
+    if (m.Enter("LookupPrivilegeValueW", [&] { return sim::Arguments{sim::Text(systemName), sim::Text(name)}; }))
+        return FALSE;
     if (name == nullptr || luid == nullptr) return m.Fail(ERROR_INVALID_PARAMETER);
     if (sim::FoldCase(name) != sim::FoldCase(SE_SHUTDOWN_NAME)) return m.Fail(ERROR_NO_SUCH_PRIVILEGE);
     *luid = sim::kShutdownLuid;
@@ -215,7 +222,10 @@ BOOL AdjustTokenPrivileges(HANDLE token, BOOL disableAll, TOKEN_PRIVILEGES* newS
                            TOKEN_PRIVILEGES* previousState, DWORD* returnLength)
 {
     Machine& m = Machine::Current();
-    if (m.Enter("AdjustTokenPrivileges", {m.handles.Label(token), sim::Number(disableAll)})) return FALSE;
+    if (m.Enter("AdjustTokenPrivileges", [&] {
+            return sim::Arguments{m.handles.Label(token), sim::Number(disableAll)};
+        }))
+        return FALSE;
     const auto* held = m.handles.Find<sim::Token>(token, sim::HandleKind::token);
     if (held == nullptr) return m.Fail(ERROR_INVALID_HANDLE);
     if ((held->access & TOKEN_ADJUST_PRIVILEGES) == 0) return m.Fail(ERROR_ACCESS_DENIED);
@@ -246,9 +256,14 @@ BOOL InitiateSystemShutdownExW(LPWSTR machineName, LPWSTR message, DWORD timeout
                                BOOL rebootAfterShutdown, DWORD reason)
 {
     Machine& m = Machine::Current();
-    if (m.Enter("InitiateSystemShutdownExW",
-                {sim::Text(machineName), sim::Text(message), sim::Number(timeout), sim::Number(forceAppsClosed),
-                 sim::Number(rebootAfterShutdown), sim::Hex(reason)}))
+    if (m.Enter("InitiateSystemShutdownExW", [&] {
+            return sim::Arguments{sim::Text(machineName),
+                                  sim::Text(message),
+                                  sim::Number(timeout),
+                                  sim::Number(forceAppsClosed),
+                                  sim::Number(rebootAfterShutdown),
+                                  sim::Hex(reason)};
+        }))
         return FALSE;
     if (machineName != nullptr) throw std::logic_error("sim: InitiateSystemShutdownExW models this machine only");
     if (!m.shutdownPrivilegeEnabled) return m.Fail(ERROR_ACCESS_DENIED);

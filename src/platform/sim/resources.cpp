@@ -193,7 +193,9 @@ using sim::Machine;
 HRSRC FindResourceW(HMODULE module, LPCWSTR name, LPCWSTR type)
 {
     Machine& m = Machine::Current();
-    if (m.Enter("FindResourceW", {m.handles.Label(module), sim::ResourceNameText(name), sim::ResourceNameText(type)}))
+    if (m.Enter("FindResourceW", [&] {
+            return sim::Arguments{m.handles.Label(module), sim::ResourceNameText(name), sim::ResourceNameText(type)};
+        }))
         return nullptr;
     const std::optional<WORD> block = sim::StringBlockNumber(m, module, name, type);
     if (!block) return nullptr;
@@ -206,8 +208,10 @@ HRSRC FindResourceW(HMODULE module, LPCWSTR name, LPCWSTR type)
 HRSRC FindResourceExW(HMODULE module, LPCWSTR type, LPCWSTR name, WORD language)
 {
     Machine& m = Machine::Current();
-    if (m.Enter("FindResourceExW", {m.handles.Label(module), sim::ResourceNameText(type), sim::ResourceNameText(name),
-                                    sim::Hex(language)}))
+    if (m.Enter("FindResourceExW", [&] {
+            return sim::Arguments{m.handles.Label(module), sim::ResourceNameText(type), sim::ResourceNameText(name),
+                                  sim::Hex(language)};
+        }))
         return nullptr;
     const std::optional<WORD> block = sim::StringBlockNumber(m, module, name, type);
     if (!block) return nullptr;
@@ -221,7 +225,10 @@ HRSRC FindResourceExW(HMODULE module, LPCWSTR type, LPCWSTR name, WORD language)
 HGLOBAL LoadResource(HMODULE module, HRSRC resource)
 {
     Machine& m = Machine::Current();
-    if (m.Enter("LoadResource", {m.handles.Label(module), sim::ResourceText(m, resource)})) return nullptr;
+    if (m.Enter("LoadResource", [&] {
+            return sim::Arguments{m.handles.Label(module), sim::ResourceText(m, resource)};
+        }))
+        return nullptr;
     if (resource == nullptr) return nullptr;
     sim::BlockEntry* entry = sim::KnownBlock(m, resource);
     if (module != nullptr || entry == nullptr) {
@@ -234,14 +241,17 @@ HGLOBAL LoadResource(HMODULE module, HRSRC resource)
 void* LockResource(HGLOBAL resource)
 {
     Machine& m = Machine::Current();
-    if (m.Enter("LockResource", {sim::ResourceText(m, resource)})) return nullptr;
+    if (m.Enter("LockResource", [&] { return sim::Arguments{sim::ResourceText(m, resource)}; })) return nullptr;
     return resource;
 }
 
 DWORD SizeofResource(HMODULE module, HRSRC resource)
 {
     Machine& m = Machine::Current();
-    if (m.Enter("SizeofResource", {m.handles.Label(module), sim::ResourceText(m, resource)})) return 0;
+    if (m.Enter("SizeofResource", [&] {
+            return sim::Arguments{m.handles.Label(module), sim::ResourceText(m, resource)};
+        }))
+        return 0;
     if (resource == nullptr) return 0;
     const sim::BlockEntry* entry = sim::KnownBlock(m, resource);
     if (module != nullptr || entry == nullptr) {

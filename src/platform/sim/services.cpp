@@ -126,7 +126,9 @@ using sim::Machine;
 SC_HANDLE OpenSCManagerW(LPCWSTR machineName, LPCWSTR databaseName, DWORD desiredAccess)
 {
     Machine& m = Machine::Current();
-    if (m.Enter("OpenSCManagerW", {sim::Text(machineName), sim::Text(databaseName), sim::Hex(desiredAccess)}))
+    if (m.Enter("OpenSCManagerW", [&] {
+            return sim::Arguments{sim::Text(machineName), sim::Text(databaseName), sim::Hex(desiredAccess)};
+        }))
         return nullptr;
     return m.handles.Add(sim::HandleKind::serviceManager, u"scm", std::make_shared<sim::ManagerHandle>());
 }
@@ -134,7 +136,9 @@ SC_HANDLE OpenSCManagerW(LPCWSTR machineName, LPCWSTR databaseName, DWORD desire
 SC_HANDLE OpenServiceW(SC_HANDLE manager, LPCWSTR serviceName, DWORD desiredAccess)
 {
     Machine& m = Machine::Current();
-    if (m.Enter("OpenServiceW", {m.handles.Label(manager), sim::Text(serviceName), sim::Hex(desiredAccess)}))
+    if (m.Enter("OpenServiceW", [&] {
+            return sim::Arguments{m.handles.Label(manager), sim::Text(serviceName), sim::Hex(desiredAccess)};
+        }))
         return nullptr;
     if (m.handles.Find<sim::ManagerHandle>(manager, sim::HandleKind::serviceManager) == nullptr) {
         m.Fail(ERROR_INVALID_HANDLE);
@@ -158,8 +162,10 @@ SC_HANDLE OpenServiceW(SC_HANDLE manager, LPCWSTR serviceName, DWORD desiredAcce
 BOOL StartServiceW(SC_HANDLE service, DWORD argumentCount, LPCWSTR* arguments)
 {
     Machine& m = Machine::Current();
-    if (m.Enter("StartServiceW", {m.handles.Label(service), sim::Number(argumentCount),
-                                  arguments == nullptr ? u"(null)" : u"(arguments)"}))
+    if (m.Enter("StartServiceW", [&] {
+            return sim::Arguments{m.handles.Label(service), sim::Number(argumentCount),
+                                  arguments == nullptr ? u"(null)" : u"(arguments)"};
+        }))
         return FALSE;
     sim::Service* target = sim::ServiceBehind(m, service);
     if (target == nullptr) return m.Fail(ERROR_INVALID_HANDLE);
@@ -177,8 +183,10 @@ BOOL StartServiceW(SC_HANDLE service, DWORD argumentCount, LPCWSTR* arguments)
 BOOL ControlService(SC_HANDLE service, DWORD control, SERVICE_STATUS* status)
 {
     Machine& m = Machine::Current();
-    if (m.Enter("ControlService",
-                {m.handles.Label(service), sim::Number(control), status == nullptr ? u"(null)" : u"(status)"}))
+    if (m.Enter("ControlService", [&] {
+            return sim::Arguments{m.handles.Label(service), sim::Number(control),
+                                  status == nullptr ? u"(null)" : u"(status)"};
+        }))
         return FALSE;
     sim::Service* target = sim::ServiceBehind(m, service);
     if (target == nullptr) return m.Fail(ERROR_INVALID_HANDLE);
@@ -195,7 +203,7 @@ BOOL ControlService(SC_HANDLE service, DWORD control, SERVICE_STATUS* status)
 BOOL DeleteService(SC_HANDLE service)
 {
     Machine& m = Machine::Current();
-    if (m.Enter("DeleteService", {m.handles.Label(service)})) return FALSE;
+    if (m.Enter("DeleteService", [&] { return sim::Arguments{m.handles.Label(service)}; })) return FALSE;
     sim::Service* target = sim::ServiceBehind(m, service);
     if (target == nullptr) return m.Fail(ERROR_INVALID_HANDLE);
     if (target->markedForDelete) return m.Fail(ERROR_SERVICE_MARKED_FOR_DELETE);
@@ -206,7 +214,9 @@ BOOL DeleteService(SC_HANDLE service)
 BOOL QueryServiceStatusEx(SC_HANDLE service, int infoLevel, BYTE* buffer, DWORD bufferSize, DWORD* bytesNeeded)
 {
     Machine& m = Machine::Current();
-    if (m.Enter("QueryServiceStatusEx", {m.handles.Label(service), sim::Number(infoLevel), sim::Number(bufferSize)}))
+    if (m.Enter("QueryServiceStatusEx", [&] {
+            return sim::Arguments{m.handles.Label(service), sim::Number(infoLevel), sim::Number(bufferSize)};
+        }))
         return FALSE;
     sim::Service* target = sim::ServiceBehind(m, service);
     if (target == nullptr) return m.Fail(ERROR_INVALID_HANDLE);
@@ -223,7 +233,7 @@ BOOL QueryServiceStatusEx(SC_HANDLE service, int infoLevel, BYTE* buffer, DWORD 
 BOOL CloseServiceHandle(SC_HANDLE handle)
 {
     Machine& m = Machine::Current();
-    if (m.Enter("CloseServiceHandle", {m.handles.Label(handle)})) return FALSE;
+    if (m.Enter("CloseServiceHandle", [&] { return sim::Arguments{m.handles.Label(handle)}; })) return FALSE;
     if (m.handles.Remove(handle, sim::HandleKind::serviceManager)) return TRUE;
 
     const auto* open = m.handles.Find<sim::ServiceHandle>(handle, sim::HandleKind::service);

@@ -48,8 +48,10 @@ HINSTANCE ShellExecuteW(HWND owner, LPCWSTR operation, LPCWSTR file, LPCWSTR par
                         int showCommand)
 {
     Machine& m = Machine::Current();
-    if (m.Enter("ShellExecuteW", {m.handles.Label(owner), sim::Text(operation), sim::Text(file), sim::Text(parameters),
-                                  sim::Text(directory), sim::Number(showCommand)})) {
+    if (m.Enter("ShellExecuteW", [&] {
+            return sim::Arguments{m.handles.Label(owner), sim::Text(operation), sim::Text(file),
+                                  sim::Text(parameters),  sim::Text(directory), sim::Number(showCommand)};
+        })) {
         // A refusal is an error code from 0 to 32; the fault's own error when
         // it is one, and the shell's own for a library that cannot be had.
         const DWORD error = m.lastError;

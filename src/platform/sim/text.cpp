@@ -112,6 +112,20 @@ std::u16string FoldCase(std::u16string text)
 }
 
 namespace {
+char16_t FoldUnit(char16_t c) { return c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c + (u'a' - u'A')) : c; }
+}  // namespace
+
+bool SameFolded(std::u16string_view a, std::u16string_view b) { return a.size() == b.size() && StartsFolded(a, b); }
+
+bool StartsFolded(std::u16string_view text, std::u16string_view prefix)
+{
+    if (prefix.size() > text.size()) return false;
+    for (std::size_t i = 0; i < prefix.size(); ++i)
+        if (FoldUnit(text[i]) != FoldUnit(prefix[i])) return false;
+    return true;
+}
+
+namespace {
 
 // A path that is its own full path already, as nearly every path the
 // machine meets is: then folding it is all (the fuzzers ask this often).

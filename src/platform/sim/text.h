@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace sim {
 
@@ -18,6 +19,9 @@ std::u16string Number(std::int64_t value);  // "42"
 // Windows compares paths and names without regard to case; the sim folds
 // ASCII letters, which is all the tests need.
 std::u16string FoldCase(std::u16string text);
+// The same comparisons without a folded copy: lookups run at every call.
+bool SameFolded(std::u16string_view a, std::u16string_view b);
+bool StartsFolded(std::u16string_view text, std::u16string_view prefix);
 
 // The key under which the machine keeps a file: its path as Windows makes a
 // full path of it (either separator; "." and ".." resolved; the trailing
