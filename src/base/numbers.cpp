@@ -26,7 +26,7 @@ bool AppendNumber(Text& text, unsigned long long value, unsigned minDigits)
 bool AppendHex(Text& text, unsigned long value)
 {
     const Digits digits(value, 16, kHexDigits);
-    return text.append(u"0x") && text.append(digits.c_str(), digits.size());
+    return text.append("0x") && text.append(digits.c_str(), digits.size());
 }
 
 }  // namespace ostrel
