@@ -29,9 +29,10 @@ class Text;
 class TextPiece {
 public:
     // Implicit, so that a list of pieces reads as a list of texts.
-    constexpr TextPiece(const char* ascii) noexcept
-        : text_(ascii), narrow_(true) {}                                 // NOLINT(google-explicit-constructor)
-    constexpr TextPiece(const char16_t* text) noexcept : text_(text) {}  // NOLINT(google-explicit-constructor)
+    // cppcheck-suppress noExplicitConstructor
+    constexpr TextPiece(const char* ascii) noexcept : text_(ascii), narrow_(true) {}
+    // cppcheck-suppress noExplicitConstructor
+    constexpr TextPiece(const char16_t* text) noexcept : text_(text) {}
 
     bool AppendTo(Text& text) const noexcept;
 
