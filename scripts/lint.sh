@@ -7,7 +7,10 @@
 #   - clang-tidy (checks in .clang-tidy): the program logic, the run module
 #     and the simulated machine through the host build's compile database,
 #     the Windows backend through the 64-bit Windows build's;
-#   - cppcheck over src/.
+#   - cppcheck over src/;
+#   - the program's sources are ASCII: its own words are kept as narrow
+#     literals and widened byte for byte (Text::append), which only ASCII
+#     survives. Texts in other letters belong in the catalogue (res/).
 # The files come from the compile databases, so no source list is kept here.
 # Prints findings; exits non-zero when there are any.
 #
@@ -60,6 +63,12 @@ for path in subprocess.run(["git", "ls-files", "src/*.cpp", "src/*.h"], capture_
 sys.exit(1 if bad else 0)
 EOF
 then
+  status=1
+fi
+
+echo "--- ASCII sources"
+if git grep -n -P '[^\x00-\x7F]' -- 'src/*.cpp' 'src/*.h'; then
+  echo "non-ASCII text in src/: narrow literals are widened byte for byte"
   status=1
 fi
 

@@ -60,7 +60,7 @@ constexpr unsigned long kMostWaitSeconds = 86400;
 // alone does not say.
 struct CommandLineFault {
     const char16_t* at = nullptr;
-    const char16_t* what = u"";
+    const char* what = "";
 };
 
 // Reads the options at the start of `commandLine`: "/reboot ", "/de ",
@@ -72,6 +72,6 @@ struct CommandLineFault {
 const char16_t* ReadOptions(const char16_t* commandLine, Options& options, CommandLineFault& fault);
 
 // Why the text at `position` is no option and no action, for the log.
-const char16_t* DescribeUnknownWord(const char16_t* position);
+const char* DescribeUnknownWord(const char16_t* position);
 
 }  // namespace ostrel

@@ -45,7 +45,7 @@ void PrepareStandardHandles(const RunContext& run, platform::STARTUPINFOW& start
 
 void TraceChildEnd(const RunContext& run, const char16_t* sibling, platform::DWORD code)
 {
-    run.Trace({u"handed over to ", sibling, u", which ended with exit code ", Decimal(code).c_str()});
+    run.Trace({"handed over to ", sibling, ", which ended with exit code ", Decimal(code).c_str()});
 }
 
 }  // namespace
@@ -77,9 +77,9 @@ Result ComposeChildCommandLine(Text& line, const char16_t* sibling, const char16
     line.clear();
     line.append(u'"');
     line.append(sibling);
-    line.append(u"\" /f \"");
+    line.append("\" /f \"");
     line.append(infPath);
-    line.append(u"\" ");
+    line.append("\" ");
     line.append(rest);
     if (line.failed()) return Result::Failure(platform::ERROR_NOT_ENOUGH_MEMORY);
     if (line.size() > platform::MAX_COMMAND_LINE) return Result::Failure(platform::ERROR_FILENAME_EXCED_RANGE);

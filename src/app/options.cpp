@@ -64,7 +64,7 @@ const char16_t* PassSeparator(const char16_t* closing)
     return cursor;
 }
 
-bool Refuse(OptionState& state, const char16_t* at, const char16_t* what)
+bool Refuse(OptionState& state, const char16_t* at, const char* what)
 {
     state.fault.at = at;
     state.fault.what = what;
@@ -84,11 +84,11 @@ bool ReadFileName(OptionState& state, InfPathBuffer& name)
     const char16_t* end = FindOrEnd(start, closing);
     const auto length = static_cast<std::size_t>(end - start);
     if (*end == u'\0') {
-        return Refuse(state, state.cursor,
-                      closing == kQuotationMark ? u"a quotation mark that is not closed"
-                                                : u"a file name without a blank after it");
+        return Refuse(
+            state, state.cursor,
+            closing == kQuotationMark ? "a quotation mark that is not closed" : "a file name without a blank after it");
     }
-    if (length >= kInfPathCapacity) return Refuse(state, state.cursor, u"a file name of 260 characters or more");
+    if (length >= kInfPathCapacity) return Refuse(state, state.cursor, "a file name of 260 characters or more");
 
     std::copy(start, end, name);
     name[length] = u'\0';
@@ -107,10 +107,10 @@ bool ReadWaitOption(OptionState& state)
     unsigned long seconds = 0;
     for (; IsDigit(*cursor); ++cursor) {
         seconds = seconds * 10 + static_cast<unsigned long>(*cursor - u'0');
-        if (seconds > kMostWaitSeconds) return Refuse(state, state.cursor, u"a /wait of more than a day");
+        if (seconds > kMostWaitSeconds) return Refuse(state, state.cursor, "a /wait of more than a day");
     }
     if (cursor == state.cursor || (*cursor != kBlank && *cursor != u'\0'))
-        return Refuse(state, state.cursor, u"a /wait without a whole number of seconds");
+        return Refuse(state, state.cursor, "a /wait without a whole number of seconds");
     state.options.hasWait = true;
     state.options.waitSeconds = seconds;
     state.cursor = cursor;
@@ -121,7 +121,7 @@ bool ReadWaitOption(OptionState& state)
 // A second "/log" is a fault: which of the two would the caller look in?
 bool ReadLogOption(OptionState& state)
 {
-    if (state.options.hasLog) return Refuse(state, state.cursor - kLogWord.size(), u"a second /log");
+    if (state.options.hasLog) return Refuse(state, state.cursor - kLogWord.size(), "a second /log");
     state.options.hasLog = ReadFileName(state, state.options.logPath);
     return state.options.hasLog;
 }
@@ -162,13 +162,13 @@ const char16_t* ReadOptions(const char16_t* commandLine, Options& options, Comma
     return state.cursor;
 }
 
-const char16_t* DescribeUnknownWord(const char16_t* position)
+const char* DescribeUnknownWord(const char16_t* position)
 {
     for (const Option& option : kOptions) {
         if (option.mayEndLine || option.word.back() != kBlank) continue;
-        if (EqualsWord(position, option.word.substr(0, option.word.size() - 1))) return u"an option without its blank";
+        if (EqualsWord(position, option.word.substr(0, option.word.size() - 1))) return "an option without its blank";
     }
-    return u"an unknown word";
+    return "an unknown word";
 }
 
 }  // namespace ostrel

@@ -18,37 +18,37 @@ namespace ostrel {
 
 namespace {
 
-const char16_t* Bitness()
+const char* Bitness()
 {
     platform::USHORT nativeMachine = platform::IMAGE_FILE_MACHINE_UNKNOWN;
-    if (RunsUnderWow64(nativeMachine)) return u"32-bit program on 64-bit Windows";
-    return sizeof(void*) == 8 ? u"64-bit program on 64-bit Windows" : u"32-bit program on 32-bit Windows";
+    if (RunsUnderWow64(nativeMachine)) return "32-bit program on 64-bit Windows";
+    return sizeof(void*) == 8 ? "64-bit program on 64-bit Windows" : "32-bit program on 32-bit Windows";
 }
 
-const char16_t* Elevation()
+const char* Elevation()
 {
     platform::HANDLE token = nullptr;
-    if (!platform::OpenProcessToken(platform::GetCurrentProcess(), platform::TOKEN_QUERY, &token)) return u"unknown";
+    if (!platform::OpenProcessToken(platform::GetCurrentProcess(), platform::TOKEN_QUERY, &token)) return "unknown";
     const platform::unique_kernel_handle owned(token);
     platform::TOKEN_ELEVATION elevation{};
     platform::DWORD length = 0;
     if (!platform::GetTokenInformation(token, platform::TokenElevation, &elevation, sizeof elevation, &length))
-        return u"unknown";
-    return elevation.TokenIsElevated != 0 ? u"yes" : u"no";
+        return "unknown";
+    return elevation.TokenIsElevated != 0 ? "yes" : "no";
 }
 
 void TraceQuiet(const RunContext& run, const Quietness& quiet)
 {
     switch (quiet.reason) {
-        case QuietReason::Asked: run.Trace({u"quiet: yes, asked for"}); return;
-        case QuietReason::InvisibleWindowStation: run.Trace({u"quiet: yes, the window station is not visible"}); return;
+        case QuietReason::Asked: run.Trace({"quiet: yes, asked for"}); return;
+        case QuietReason::InvisibleWindowStation: run.Trace({"quiet: yes, the window station is not visible"}); return;
         case QuietReason::VisibilityUnknown:
-            run.Trace({u"quiet: yes, whether the window station is visible cannot be told (error ",
-                       Decimal(quiet.error).c_str(), u")"});
+            run.Trace({"quiet: yes, whether the window station is visible cannot be told (error ",
+                       Decimal(quiet.error).c_str(), ")"});
             return;
         case QuietReason::None: break;
     }
-    run.Trace({u"quiet: no"});
+    run.Trace({"quiet: no"});
 }
 
 // The files whose bytes the run depends on: a log appended to one of them
@@ -94,12 +94,12 @@ void WriteLogHeader(const RunContext& run, const Quietness& quiet, bool optionsR
     char16_t user[platform::UNLEN + 1] = {};
     platform::DWORD userUnits = platform::UNLEN + 1;
     if (!platform::GetUserNameW(user, &userUnits)) user[0] = u'\0';
-    run.Trace({u"OstrelSetup " OSTREL_VERSION u", ", Bitness()});
-    run.Trace({u"user: ", user[0] != u'\0' ? user : u"(unknown)", u", elevated: ", Elevation()});
+    run.Trace({"OstrelSetup " OSTREL_VERSION ", ", Bitness()});
+    run.Trace({"user: ", user[0] != u'\0' ? TextPiece(user) : TextPiece("(unknown)"), ", elevated: ", Elevation()});
     TraceQuiet(run, quiet);
-    run.Trace({u"command line: ", platform::GetCommandLineW()});
+    run.Trace({"command line: ", platform::GetCommandLineW()});
     // A refused "/f" leaves InfPath at whatever it was before.
-    if (optionsRead) run.Trace({u"INF file: ", run.infPath});
+    if (optionsRead) run.Trace({"INF file: ", run.infPath});
 }
 
 // The log itself cannot tell: its message goes to standard error, in a
@@ -124,12 +124,12 @@ int FinishRun(RunContext& run, StandardStream& errors)
     const platform::DWORD exitCode = run.quiet ? outcome : 0;
     if (run.log != nullptr) {
         Text line;
-        line.append(u"exit code: ");
+        line.append("exit code: ");
         AppendNumber(line, exitCode);
         if (exitCode != outcome) {
-            line.append(u" (a quiet run would end with ");
+            line.append(" (a quiet run would end with ");
             AppendNumber(line, outcome);
-            line.append(u")");
+            line.append(")");
         }
         run.Trace(line);
     }

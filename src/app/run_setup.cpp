@@ -27,7 +27,7 @@ constexpr std::u16string_view kInfExtension = u".inf";
 constexpr unsigned long kQuietWaitSeconds = 120;
 // How much of the text at a command-line fault the log shows.
 constexpr std::size_t kFaultExcerptUnits = 40;
-constexpr char16_t kOverlongArgument[] = u"an argument of 256 characters or more";
+constexpr char kOverlongArgument[] = "an argument of 256 characters or more";
 
 std::size_t LastDot(const char16_t* path, std::size_t length)
 {
@@ -50,14 +50,14 @@ void TraceFault(const RunContext& run, const CommandLineFault& fault)
 {
     if (run.log == nullptr || fault.at == nullptr) return;
     Text line;
-    line.append(u"command line refused at column ");
+    line.append("command line refused at column ");
     AppendNumber(line, Column(run, fault.at));
-    line.append(u", ");
+    line.append(", ");
     line.append(fault.what);
-    line.append(u": \"");
+    line.append(": \"");
     const std::size_t length = TextLength(fault.at, kFaultExcerptUnits);
     line.append(fault.at, length);
-    line.append(fault.at[length] == u'\0' ? u"\"" : u"...\"");
+    line.append(fault.at[length] == u'\0' ? "\"" : "...\"");
     run.Trace(line);
 }
 
@@ -182,12 +182,11 @@ void RunAction(RunContext& run, const char16_t* cursor)
     const char16_t* arguments = cursor + action->keyword.size();
     if (!action->TakesArguments() && *SkipBlanks(arguments) != u'\0') {
         static_cast<void>(RefuseCommandLine(run, kMsgInvalidCommandLine,
-                                            {SkipBlanks(arguments), u"an argument after an action that takes none"}));
+                                            {SkipBlanks(arguments), "an argument after an action that takes none"}));
         return;
     }
     if (action->TakesArguments() && *arguments == u'\0') {
-        static_cast<void>(
-            RefuseCommandLine(run, action->emptyListMessage, {arguments, u"an action without arguments"}));
+        static_cast<void>(RefuseCommandLine(run, action->emptyListMessage, {arguments, "an action without arguments"}));
         return;
     }
     if (CheckArguments(run, arguments).Failed()) return;

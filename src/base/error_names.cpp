@@ -200,14 +200,14 @@ bool ErrorName(platform::DWORD code, ErrorNameBuffer& name) noexcept
 bool AppendErrorCode(Text& text, platform::DWORD code)
 {
     AppendHex(text, code);
-    text.append(u" (");
+    text.append(" (");
     AppendNumber(text, code);
     ErrorNameBuffer name;
     if (ErrorName(code, name)) {
-        text.append(u", ");
+        text.append(", ");
         text.append(name);
     }
-    return text.append(u")");
+    return text.append(")");
 }
 
 }  // namespace ostrel

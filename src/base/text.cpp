@@ -91,19 +91,40 @@ bool Text::reserve(std::size_t units) noexcept
     return grown;
 }
 
-bool Text::append(const char16_t* units, std::size_t count) noexcept
+// Room for `count` more units (growing as appends do), or false with the
+// text failed. The old memory is handed on as by Grow.
+bool Text::MakeRoom(std::size_t count, void*& previous) noexcept
 {
     if (failed_) return false;
-    if (count == 0) return true;
     if (count > kMostUnits - size_) {
         failed_ = true;
         return false;
     }
+    return size_ + count <= capacity_ || Grow(Larger(size_ + count, Larger(2 * capacity_, kFirstCapacity)), previous);
+}
+
+bool Text::append(const char16_t* units, std::size_t count) noexcept
+{
+    if (count == 0) return !failed_;
     void* previous = nullptr;
-    if (size_ + count > capacity_ && !Grow(Larger(size_ + count, Larger(2 * capacity_, kFirstCapacity)), previous))
-        return false;
+    if (!MakeRoom(count, previous)) return false;
     const platform::unique_local_memory released(previous);  // after the copy: `units` may lie in it
     std::memcpy(units_ + size_, units, count * sizeof(char16_t));
+    size_ += count;
+    units_[size_] = u'\0';
+    return true;
+}
+
+bool Text::append(const char* ascii) noexcept
+{
+    std::size_t count = 0;
+    if (ascii != nullptr)
+        while (ascii[count] != '\0') ++count;
+    if (count == 0) return !failed_;
+    void* previous = nullptr;
+    if (!MakeRoom(count, previous)) return false;
+    const platform::unique_local_memory released(previous);
+    for (std::size_t i = 0; i < count; ++i) units_[size_ + i] = static_cast<char16_t>(ascii[i]);
     size_ += count;
     units_[size_] = u'\0';
     return true;
@@ -122,6 +143,11 @@ void Text::clear() noexcept
     size_ = 0;
     failed_ = false;
     if (units_ != nullptr) units_[0] = u'\0';
+}
+
+bool TextPiece::AppendTo(Text& text) const noexcept
+{
+    return narrow_ ? text.append(static_cast<const char*>(text_)) : text.append(static_cast<const char16_t*>(text_));
 }
 
 const char16_t* Text::c_str() const noexcept { return units_ != nullptr ? units_ : u""; }

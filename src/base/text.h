@@ -22,6 +22,25 @@ std::size_t TextLength(const char16_t* text, std::size_t most = static_cast<std:
 // letter), so that the comparison never depends on a language.
 char16_t FoldLetter(char16_t c) noexcept;
 
+class Text;
+
+// One piece of a composed line: one of the program's own ASCII words, kept
+// narrow, or any UTF-16 text. Null is nothing.
+class TextPiece {
+public:
+    // Implicit, so that a list of pieces reads as a list of texts.
+    // cppcheck-suppress noExplicitConstructor
+    constexpr TextPiece(const char* ascii) noexcept : text_(ascii), narrow_(true) {}
+    // cppcheck-suppress noExplicitConstructor
+    constexpr TextPiece(const char16_t* text) noexcept : text_(text) {}
+
+    bool AppendTo(Text& text) const noexcept;
+
+private:
+    const void* text_;
+    bool narrow_ = false;
+};
+
 class Text {
 public:
     Text() noexcept = default;
@@ -36,6 +55,9 @@ public:
     bool append(const char16_t* units, std::size_t count) noexcept;
     bool append(const char16_t* terminated) noexcept;  // null appends nothing
     bool append(char16_t unit) noexcept;
+    // The program's own words, kept as narrow ASCII in the executable (half
+    // the room of UTF-16); each byte becomes one unit. Null appends nothing.
+    bool append(const char* ascii) noexcept;
     // Room for `units` in all, so that appends up to it cannot fail.
     bool reserve(std::size_t units) noexcept;
 
@@ -51,6 +73,7 @@ public:
 
 private:
     bool Grow(std::size_t units, void*& previous) noexcept;
+    bool MakeRoom(std::size_t count, void*& previous) noexcept;
     void Release() noexcept;
 
     char16_t* units_ = nullptr;

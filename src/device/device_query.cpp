@@ -120,7 +120,7 @@ void AppendProblemName(Text& text, platform::ULONG code)
         while (*name++ != '\0') {
         }
     if (code == 0 || *name == '\0') return;
-    text.append(u"CM_PROB_");
+    text.append("CM_PROB_");
     for (; *name != '\0'; ++name) text.append(static_cast<char16_t>(*name));
 }
 
@@ -176,7 +176,7 @@ enum Column : unsigned {
     kIsThisPackage = kDriverValue + std::size(kDriverValues),
     kColumns,
 };
-constexpr char16_t kLine[] = u"%1\t%2\t%3\t%4\t%5\t%6\t%7\t%8\t%9\t%A";
+constexpr char kLine[] = "%1\t%2\t%3\t%4\t%5\t%6\t%7\t%8\t%9\t%A";
 static_assert(kColumns == 10, "kLine has a placeholder for each column");
 
 void AppendWord(Text& text, const Text& words, QueryWord word)
@@ -196,14 +196,14 @@ void AppendBoxLine(Text& box, const Text& words, const DeviceFacts& facts, const
 {
     box.append(u'\n');
     box.append(facts.instanceId);
-    box.append(u": ");
+    box.append(": ");
     AppendWord(box, words, facts.state);
     for (unsigned column = kProblemCode; column < kIsThisPackage; ++column) {
         if (*columns[column] == u'\0') continue;
         box.append(column < kDriverValue ? u" " : u", ");
         box.append(columns[column]);
     }
-    box.append(u", ");
+    box.append(", ");
     AppendWord(box, words, !facts.HasDriver() ? kNoDriver : facts.thisPackage ? kThisPackage : kOtherPackage);
 }
 
@@ -226,7 +226,7 @@ Result QueryDevice(RunContext& run, const char16_t* hardwareId)
     platform::unique_library cfgmgr;
     platform::FARPROC status = nullptr;
     if (FindSystemFunction(kConfigManagerLibrary, cfgmgr, "CM_Get_DevNode_Status", status).Failed()) status = nullptr;
-    DeviceScan scan(run, u"query device ", hardwareId);
+    DeviceScan scan(run, "query device ", hardwareId);
     const Result opened = scan.Open();
     if (opened.Failed()) return opened;
 
@@ -261,7 +261,7 @@ Result QueryDevice(RunContext& run, const char16_t* hardwareId)
                                                    facts.thisPackage ? u"yes" : u"no"};
         Text filled;
         FillPlaceholders(filled, line, columns, kColumns);
-        run.Trace({u"query device ", filled.c_str()});
+        run.Trace({"query device ", filled.c_str()});
         if (run.quiet) {
             if (!out.empty()) out.append(u'\n');
             out.append(filled.c_str());
@@ -277,7 +277,7 @@ Result QueryDevice(RunContext& run, const char16_t* hardwareId)
         out.clear();
         if (run.quiet) {
             out.append(hardwareId);
-            out.append(u"\t\tabsent\t\t\t\t\t\t\tno");
+            out.append("\t\tabsent\t\t\t\t\t\t\tno");
         } else {
             FormatCatalogueMessage(out, kMsgQueryNoDevice, hardwareId);
         }

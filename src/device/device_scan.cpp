@@ -72,9 +72,9 @@ bool DeviceScan::Next()
             Text line;
             line.append(keyword_);
             line.append(hardwareId_);
-            line.append(u": present device #");
+            line.append(": present device #");
             AppendNumber(line, index_);
-            line.append(u" passed over, its hardware IDs cannot be read: ");
+            line.append(" passed over, its hardware IDs cannot be read: ");
             AppendErrorCode(line, read.Error());
             run_.Trace(line);
             continue;
@@ -91,8 +91,8 @@ bool DeviceScan::Next()
 Result DeviceScan::Finish()
 {
     if (BrokeOff()) static_cast<void>(Report(run_, end_, kMsgScanDevicesFailed));
-    run_.Trace({keyword_, hardwareId_, u": ", Decimal(matching_).c_str(), u" of ", Decimal(next_).c_str(),
-                u" present devices of the class list it"});
+    run_.Trace({keyword_, hardwareId_, ": ", Decimal(matching_).c_str(), " of ", Decimal(next_).c_str(),
+                " present devices of the class list it"});
     return matching_ == 0 ? Result::NothingFound() : Result::Done();
 }
 

@@ -44,7 +44,7 @@ private:
 class DeviceScan {
 public:
     // `keyword`: the action's, with its blank, for the log.
-    DeviceScan(RunContext& run, const char16_t* keyword, const char16_t* hardwareId)
+    DeviceScan(RunContext& run, const char* keyword, const char16_t* hardwareId)
         : run_(run), keyword_(keyword), hardwareId_(hardwareId)
     {
         device_.cbSize = sizeof device_;
@@ -73,7 +73,7 @@ public:
 
 private:
     RunContext& run_;
-    const char16_t* keyword_;
+    const char* keyword_;
     const char16_t* hardwareId_;
     InfClass class_;
     platform::unique_device_info_set set_;

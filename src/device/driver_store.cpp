@@ -55,7 +55,7 @@ namespace {
 // message of a failure (0 for none).
 struct Deletion {
     Result result;
-    const char16_t* what;
+    const char* what;
     unsigned message;
 };
 
@@ -65,18 +65,18 @@ struct Deletion {
 Deletion Uninstall(RunContext& run, const DriverPackage& package)
 {
     if (platform::SetupUninstallOEMInfW(package.Name(), 0, nullptr))
-        return {Result::Done(), u" deleted from the driver store", 0};
+        return {Result::Done(), " deleted from the driver store", 0};
     const Result refused = Result::LastError();
-    if (refused.Error() != platform::ERROR_INF_IN_USE_BY_DEVICES) return {refused, u": failed", kMsgDeleteDriverFailed};
+    if (refused.Error() != platform::ERROR_INF_IN_USE_BY_DEVICES) return {refused, ": failed", kMsgDeleteDriverFailed};
     platform::unique_library newdev;
     platform::FARPROC function = nullptr;
     if (FindSystemFunction(u"newdev.dll", newdev, "DiUninstallDriverW", function).Failed())
-        return {refused, u" is in use by devices, and there is no DiUninstallDriverW", kMsgDriverInUse};
+        return {refused, " is in use by devices, and there is no DiUninstallDriverW", kMsgDriverInUse};
     platform::BOOL restart = platform::FALSE;
     if (!reinterpret_cast<platform::DiUninstallDriverWFn>(function)(nullptr, package.published, 0, &restart))
-        return {Result::LastError(), u": failed", kMsgDeleteDriverFailed};
+        return {Result::LastError(), ": failed", kMsgDeleteDriverFailed};
     if (restart != platform::FALSE) run.outcome.RecordRestartNeeded();
-    return {Result::Done(), u" taken off its devices and out of the driver store", 0};
+    return {Result::Done(), " taken off its devices and out of the driver store", 0};
 }
 
 }  // namespace
@@ -86,7 +86,7 @@ Result AddDriver(RunContext& run, const char16_t* /*unused*/)
     DriverPackage package;
     const Result staged = CopyToStore(run, package, platform::SP_COPY_NOOVERWRITE);
     if (staged.Failed()) {
-        run.Trace({u"add driver: failed"});
+        run.Trace({"add driver: failed"});
         return Report(run, staged, kMsgAddDriverFailed, run.infPath);
     }
     run.Trace(
@@ -101,8 +101,8 @@ Result DeleteDriver(RunContext& run, const char16_t* /*unused*/)
     const Result found = FindInStore(run, package);
     if (found.Failed()) return found;
     const Deletion deletion =
-        found.IsNothingFound() ? Deletion{Result::Unchanged(), u"not in the driver store", 0} : Uninstall(run, package);
-    run.Trace({u"delete driver: ", package.Name(), deletion.what});
+        found.IsNothingFound() ? Deletion{Result::Unchanged(), "not in the driver store", 0} : Uninstall(run, package);
+    run.Trace({"delete driver: ", package.Name(), deletion.what});
     return deletion.message == 0 ? deletion.result : Report(run, deletion.result, deletion.message, package.Name());
 }
 

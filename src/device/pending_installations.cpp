@@ -17,7 +17,7 @@ constexpr const char16_t* kLibraries[] = {kConfigManagerLibrary};
 
 enum class Settled { kYes, kStillPending, kUnknown };
 
-Settled Wait(const RunContext& run, const char16_t* when)
+Settled Wait(const RunContext& run, const char* when)
 {
     for (const char16_t* name : kLibraries) {
         platform::unique_library library;
@@ -27,24 +27,24 @@ Settled Wait(const RunContext& run, const char16_t* when)
         const auto wait = reinterpret_cast<platform::CMP_WaitNoPendingInstallEventsFn>(function);
         const platform::DWORD answer = wait(run.waitSeconds * 1000);
         if (answer == platform::WAIT_OBJECT_0) {
-            run.Trace({u"devices: no installation pending ", when});
+            run.Trace({"devices: no installation pending ", when});
             return Settled::kYes;
         }
         if (answer == platform::WAIT_TIMEOUT) {
             run.Trace(
-                {u"devices: installations still pending ", when, u", after ", Decimal(run.waitSeconds).c_str(), u" s"});
+                {"devices: installations still pending ", when, ", after ", Decimal(run.waitSeconds).c_str(), " s"});
             return Settled::kStillPending;
         }
         const Result failed = Result::LastError();
         Text line;
-        line.append(u"devices: the wait for pending installations failed, going on: ");
+        line.append("devices: the wait for pending installations failed, going on: ");
         AppendErrorCode(line, failed.Error());
         run.Trace(line);
         return Settled::kUnknown;
     }
     run.Trace(
-        {u"devices: this system cannot wait for pending installations (no CMP_WaitNoPendingInstallEvents), "
-         u"going on"});
+        {"devices: this system cannot wait for pending installations (no CMP_WaitNoPendingInstallEvents), "
+         "going on"});
     return Settled::kUnknown;
 }
 
@@ -53,18 +53,18 @@ Settled Wait(const RunContext& run, const char16_t* when)
 Result WaitBeforeDeviceAction(RunContext& run)
 {
     if (run.waitSeconds == 0) return Result::Done();
-    if (Wait(run, u"before the action") != Settled::kStillPending) return Result::Done();
+    if (Wait(run, "before the action") != Settled::kStillPending) return Result::Done();
     return ReportAlone(run, Result::Failure(platform::ERROR_INSTALL_ALREADY_RUNNING), kMsgInstallationsPending);
 }
 
 void WaitAfterInstall(RunContext& run)
 {
-    if (run.waitSeconds != 0) static_cast<void>(Wait(run, u"after the installs"));
+    if (run.waitSeconds != 0) static_cast<void>(Wait(run, "after the installs"));
 }
 
 void WaitAfterRescan(RunContext& run)
 {
-    if (run.waitSeconds != 0) static_cast<void>(Wait(run, u"after the rescan"));
+    if (run.waitSeconds != 0) static_cast<void>(Wait(run, "after the rescan"));
 }
 
 }  // namespace ostrel

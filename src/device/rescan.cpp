@@ -38,23 +38,23 @@ Result Rescan(RunContext& run, const char16_t* /*unused*/)
     if (!found.Failed())
         found = FindSystemFunction(kConfigManagerLibrary, cfgmgr, "CM_Reenumerate_DevNode", reenumerate);
     if (found.Failed()) {
-        run.Trace({u"rescan: failed"});
+        run.Trace({"rescan: failed"});
         return Report(run, found, kMsgRescanFailed);
     }
     platform::DWORD root = 0;
-    const char16_t* call = u"CM_Locate_DevNodeW";
+    const char* call = "CM_Locate_DevNodeW";
     platform::CONFIGRET answer =
         reinterpret_cast<platform::CM_Locate_DevNodeWFn>(locate)(&root, nullptr, platform::CM_LOCATE_DEVNODE_NORMAL);
     if (answer == platform::CR_SUCCESS) {
-        call = u"CM_Reenumerate_DevNode";
+        call = "CM_Reenumerate_DevNode";
         answer = reinterpret_cast<platform::CM_Reenumerate_DevNodeFn>(reenumerate)(
             root, platform::CM_REENUMERATE_SYNCHRONOUS);
     }
     if (answer != platform::CR_SUCCESS) {
-        run.Trace({u"rescan: failed, ", call, u" answered CONFIGRET ", Decimal(answer).c_str()});
+        run.Trace({"rescan: failed, ", call, " answered CONFIGRET ", Decimal(answer).c_str()});
         return Report(run, Result::Failure(ErrorOfConfigRet(answer)), kMsgRescanFailed);
     }
-    run.Trace({u"rescan: done"});
+    run.Trace({"rescan: done"});
     return Result::Done();
 }
 

@@ -72,14 +72,14 @@ bool NeedsRestart(HDEVINFO set, SP_DEVINFO_DATA& device)
 struct DeviceChange {
     DeviceAction action;
     unsigned failureMessage;
-    const char16_t* keyword;  // for the log, with its blank
-    const char16_t* done;
+    const char* keyword;  // for the log, with its blank
+    const char* done;
 };
 
-constexpr DeviceChange kEnable{Enable, kMsgEnableDeviceFailed, u"enable device ", u"enabled"};
-constexpr DeviceChange kDisable{Disable, kMsgDisableDeviceFailed, u"disable device ", u"disabled"};
-constexpr DeviceChange kRemove{Remove, kMsgRemoveDeviceFailed, u"remove device ", u"removed"};
-constexpr DeviceChange kRestart{Restart, kMsgRestartDeviceFailed, u"restart device ", u"restarted"};
+constexpr DeviceChange kEnable{Enable, kMsgEnableDeviceFailed, "enable device ", "enabled"};
+constexpr DeviceChange kDisable{Disable, kMsgDisableDeviceFailed, "disable device ", "disabled"};
+constexpr DeviceChange kRemove{Remove, kMsgRemoveDeviceFailed, "remove device ", "removed"};
+constexpr DeviceChange kRestart{Restart, kMsgRestartDeviceFailed, "restart device ", "restarted"};
 
 Result MakeChange(const RunContext& run, const DeviceChange& change, HDEVINFO set, SP_DEVINFO_DATA& device)
 {
@@ -91,9 +91,9 @@ Result MakeChange(const RunContext& run, const DeviceChange& change, HDEVINFO se
 }
 
 void TraceDevice(const RunContext& run, const DeviceChange& change, const char16_t* hardwareId, platform::DWORD index,
-                 const char16_t* what)
+                 const char* what)
 {
-    run.Trace({change.keyword, hardwareId, u": present device #", Decimal(index).c_str(), u" ", what});
+    run.Trace({change.keyword, hardwareId, ": present device #", Decimal(index).c_str(), " ", what});
 }
 
 // The change on every present device of the class that lists the ID. A
@@ -106,7 +106,7 @@ Result ChangeMatchingDevices(RunContext& run, const char16_t* hardwareId, const 
     if (opened.Failed()) return opened;
     while (scan.Next()) {
         const Result changed = MakeChange(run, change, scan.Set(), scan.Device());
-        TraceDevice(run, change, hardwareId, scan.Index(), changed.Failed() ? u"failed" : change.done);
+        TraceDevice(run, change, hardwareId, scan.Index(), changed.Failed() ? "failed" : change.done);
         if (changed.Failed())
             static_cast<void>(Report(run, changed, change.failureMessage, hardwareId));
         else if (NeedsRestart(scan.Set(), scan.Device()))

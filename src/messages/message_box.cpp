@@ -27,13 +27,13 @@ platform::UINT WithDefaultIcon(platform::UINT type)
     }
 }
 
-const char16_t* IconWord(platform::UINT type)
+const char* IconWord(platform::UINT type)
 {
     switch (type & platform::MB_ICONMASK) {
-        case platform::MB_ICONERROR: return u"error: ";
-        case platform::MB_ICONEXCLAMATION: return u"warning: ";
-        case platform::MB_ICONQUESTION: return u"question: ";
-        default: return u"message: ";
+        case platform::MB_ICONERROR: return "error: ";
+        case platform::MB_ICONEXCLAMATION: return "warning: ";
+        case platform::MB_ICONQUESTION: return "question: ";
+        default: return "message: ";
     }
 }
 
@@ -45,7 +45,7 @@ void LogMessage(const RunContext& run, const char16_t* text, platform::UINT type
     line.append(IconWord(type));
     line.append(text);
     if (failure.Failed()) {
-        line.append(u"\ncode: ");
+        line.append("\ncode: ");
         AppendErrorCode(line, failure.Error());
     }
     run.log->Line(line.failed() ? text : line.c_str());

@@ -5,14 +5,14 @@
 
 namespace ostrel {
 
-void RunContext::Trace(std::initializer_list<const char16_t*> pieces) const
+void RunContext::Trace(std::initializer_list<TextPiece> pieces) const
 {
     if (log == nullptr) return;
     // Composing takes memory, which must not change the last error of a
     // call that failed just before.
     const platform::last_error_guard kept;
     Text line;
-    for (const char16_t* piece : pieces) line.append(piece);
+    for (const TextPiece& piece : pieces) piece.AppendTo(line);
     log->Line(line);
 }
 

@@ -35,7 +35,7 @@ struct RunContext {
     const char16_t* commandLine = u"";
 
     // One line for the log, made of `pieces`; nothing without a log.
-    void Trace(std::initializer_list<const char16_t*> pieces) const;
+    void Trace(std::initializer_list<TextPiece> pieces) const;
     void Trace(const Text& line) const;
 };
 

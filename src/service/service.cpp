@@ -27,11 +27,11 @@ struct ServiceRequest {
     unsigned notCompletedMessage;
     // For the log: the action's keyword, what was done or found, and what
     // the wait came to.
-    const char16_t* action;
-    const char16_t* requested;
-    const char16_t* alreadyDoneText;
-    const char16_t* inProgressText;
-    const char16_t* reachedText;
+    const char* action;
+    const char* requested;
+    const char* alreadyDoneText;
+    const char* inProgressText;
+    const char* reachedText;
 };
 
 platform::BOOL RequestStart(platform::SC_HANDLE service) { return platform::StartServiceW(service, 0, nullptr); }
@@ -51,11 +51,11 @@ constexpr ServiceRequest kStartRequest{RequestStart,
                                        platform::SERVICE_RUNNING,
                                        kMsgStartServiceFailed,
                                        kMsgStartNotCompleted,
-                                       u"start service ",
-                                       u": start requested",
-                                       u": already started",
-                                       u"",
-                                       u": running"};
+                                       "start service ",
+                                       ": start requested",
+                                       ": already started",
+                                       "",
+                                       ": running"};
 constexpr ServiceRequest kStopRequest{RequestStop,
                                       platform::ERROR_SERVICE_NOT_ACTIVE,
                                       platform::ERROR_SERVICE_CANNOT_ACCEPT_CTRL,
@@ -63,18 +63,18 @@ constexpr ServiceRequest kStopRequest{RequestStop,
                                       platform::SERVICE_STOPPED,
                                       kMsgStopServiceFailed,
                                       kMsgStopNotCompleted,
-                                      u"stop service ",
-                                      u": stop requested",
-                                      u": already stopped",
-                                      u": a stop is already in progress",
-                                      u": stopped"};
-constexpr ServiceRequest kDeleteRequest{RequestDelete, 0,   0,   0,  0, kMsgDeleteServiceFailed, 0, u"remove service ",
-                                        u": deleted",  u"", u"", u""};
+                                      "stop service ",
+                                      ": stop requested",
+                                      ": already stopped",
+                                      ": a stop is already in progress",
+                                      ": stopped"};
+constexpr ServiceRequest kDeleteRequest{RequestDelete,     0,           0,  0,  0, kMsgDeleteServiceFailed, 0,
+                                        "remove service ", ": deleted", "", "", ""};
 
 Result Failed(RunContext& run, Result failure, const ServiceRequest& request, const char16_t* name, unsigned message,
               const char16_t* insert2 = nullptr)
 {
-    run.Trace({request.action, name, u": failed"});
+    run.Trace({request.action, name, ": failed"});
     return Report(run, failure, message, name, insert2);
 }
 
@@ -88,7 +88,7 @@ bool Reports(platform::SC_HANDLE service, platform::DWORD state)
 // wait bound waited for. A deleted service that still runs stays until it
 // stops. A person's run without a log asks nothing more, as it never did.
 Result Settle(RunContext& run, platform::SC_HANDLE service, const char16_t* name, const ServiceRequest& request,
-              const char16_t* what, Result outcome)
+              const char* what, Result outcome)
 {
     const bool waits = request.goal != 0 && run.waitSeconds != 0;
     if (run.log == nullptr && !waits) return outcome;
@@ -96,13 +96,13 @@ Result Settle(RunContext& run, platform::SC_HANDLE service, const char16_t* name
     const Result queried = QueryServiceState(service, status);
     if (queried.Failed()) {
         if (waits) return Failed(run, queried, request, name, kMsgQueryServiceFailed);
-        run.Trace({request.action, name, what, u"; its state cannot be read (error ", Decimal(queried.Error()).c_str(),
-                   u")"});
+        run.Trace(
+            {request.action, name, what, "; its state cannot be read (error ", Decimal(queried.Error()).c_str(), ")"});
         return outcome;
     }
     const bool stillThere = request.goal == 0 && status.dwCurrentState != platform::SERVICE_STOPPED;
-    run.Trace({request.action, name, stillThere ? u": marked for deletion, it goes once it has stopped" : what,
-               u"; the service reports ", ServiceStateName(status.dwCurrentState)});
+    run.Trace({request.action, name, stillThere ? ": marked for deletion, it goes once it has stopped" : what,
+               "; the service reports ", ServiceStateName(status.dwCurrentState)});
     if (!waits || status.dwCurrentState == request.goal) return outcome;
 
     const Result waited = WaitForServiceState(run, service, request.goal, status);

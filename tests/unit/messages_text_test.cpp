@@ -88,7 +88,28 @@ TEST_F(TextTest, UnitsTerminatedTextsAndNullAppendAlike)
     EXPECT_TRUE(text.append(u"middle"));
     EXPECT_TRUE(text.append(static_cast<const char16_t*>(nullptr)));
     EXPECT_TRUE(text.append(u"]tail", 1));
-    EXPECT_EQ(U8(text.c_str()), "[middle]");
+    EXPECT_TRUE(text.append(" narrow"));
+    EXPECT_TRUE(text.append(static_cast<const char*>(nullptr)));
+    EXPECT_TRUE(text.append(""));
+    EXPECT_EQ(U8(text.c_str()), "[middle] narrow");
+    EXPECT_EQ(text.c_str()[text.size()], u'\0');
+}
+
+// Narrow words widen unit for unit, every ASCII code keeping its value, and
+// grow the text as wide ones do.
+TEST_F(TextTest, NarrowAppendsWidenEachByteAndGrowTheText)
+{
+    std::string ascii;
+    for (int round = 0; round < 3; ++round)
+        for (char c = 1; c > 0; ++c) ascii.push_back(c);
+    Text text;
+    ASSERT_TRUE(text.append(u"w"));
+    ASSERT_TRUE(text.append(ascii.c_str()));
+    ASSERT_EQ(text.size(), 1 + ascii.size());
+    for (std::size_t i = 0; i < ascii.size(); ++i)
+        ASSERT_EQ(text.c_str()[1 + i], static_cast<char16_t>(ascii[i])) << "unit " << i;
+    EXPECT_EQ(text.c_str()[text.size()], u'\0');
+    EXPECT_EQ(machine.LiveAllocations(), 1U) << "the old room is released on growth";
 }
 
 TEST_F(TextTest, ManySmallAppendsNeedFewAllocations)
@@ -138,14 +159,15 @@ const FailureCase kFailureCases[] = {
 
 class TextFailureTest : public TextTest, public ::testing::WithParamInterface<FailureCase> {};
 
-// Three appends: the first makes room, the second fits it, the third grows.
+// Three appends: the first makes room, the second (narrow) fits it, the
+// third grows.
 TEST_P(TextFailureTest, WithoutMemoryItKeepsWhatItHadAndRefusesEveryLaterAppend)
 {
     const FailureCase& c = GetParam();
     FailAllocation(c.failingAllocation);
     Text text;
     text.append(u"one ");
-    text.append(u"two ");
+    text.append("two ");
     EXPECT_FALSE(text.append(std::u16string(200, u'3').c_str()));
     EXPECT_TRUE(text.failed());
     EXPECT_EQ(U8(Whole(text)), c.kept);
@@ -154,6 +176,7 @@ TEST_P(TextFailureTest, WithoutMemoryItKeepsWhatItHadAndRefusesEveryLaterAppend)
     const unsigned allocations = machine.CallCount("LocalAlloc");
     EXPECT_FALSE(text.append(u'x'));
     EXPECT_FALSE(text.append(u"more"));
+    EXPECT_FALSE(text.append("narrow"));
     EXPECT_FALSE(text.reserve(1000));
     EXPECT_EQ(U8(Whole(text)), c.kept);
     EXPECT_EQ(machine.CallCount("LocalAlloc"), allocations) << "a failed text asks for no memory";
