@@ -104,16 +104,15 @@ std::u16string Number(std::int64_t value)
 // tests give it. It is kept apart from the program's rule (ostrel::FoldLetter)
 // on purpose: the machine stands for Windows, and a test must not pass only
 // because program and machine were built on one rule.
-std::u16string FoldCase(std::u16string text)
-{
-    for (char16_t& c : text)
-        if (c >= u'A' && c <= u'Z') c = static_cast<char16_t>(c + (u'a' - u'A'));
-    return text;
-}
-
 namespace {
 char16_t FoldUnit(char16_t c) { return c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c + (u'a' - u'A')) : c; }
 }  // namespace
+
+std::u16string FoldCase(std::u16string text)
+{
+    for (char16_t& c : text) c = FoldUnit(c);
+    return text;
+}
 
 bool SameFolded(std::u16string_view a, std::u16string_view b) { return a.size() == b.size() && StartsFolded(a, b); }
 
