@@ -8,13 +8,19 @@ namespace ostrel {
 namespace {
 
 // Built before the entry code runs, as the one application object must be.
-OstrelSetupApp theApp;  // NOLINT(cppcoreguidelines-avoid-non-const-global-variables): the process's one app
+const OstrelSetupApp theApp;
+
+const char16_t* commandLine = nullptr;  // NOLINT(cppcoreguidelines-avoid-non-const-global-variables): the run's one
 
 bool IsBlankOrControl(char16_t c) { return c != u'\0' && c <= kBlank; }
 
 }  // namespace
 
-Application& TheApp() { return theApp; }
+const Application& TheApp() { return theApp; }
+
+const char16_t* Application::CommandLine() { return commandLine != nullptr ? commandLine : u""; }
+
+void Application::SetCommandLine(const char16_t* text) { commandLine = text; }
 
 const char16_t* SkipProgramName(const char16_t* commandLine)
 {
@@ -30,7 +36,7 @@ const char16_t* SkipProgramName(const char16_t* commandLine)
     return cursor;
 }
 
-int RunApplication(Application& app)
+int RunApplication(const Application& app)
 {
     // No system box for a drive without a medium or a file it cannot find:
     // every failure is the program's to report.
@@ -40,7 +46,7 @@ int RunApplication(Application& app)
     // beside the program. Older systems lack the call; they keep their order.
     platform::SetDefaultDllDirectories(platform::LOAD_LIBRARY_SEARCH_SYSTEM32);
 
-    app.SetCommandLine(SkipProgramName(platform::GetCommandLineW()));
+    Application::SetCommandLine(SkipProgramName(platform::GetCommandLineW()));
     return app.RunSetup();
 }
 

@@ -100,8 +100,11 @@ Result DeleteDriver(RunContext& run, const char16_t* /*unused*/)
     DriverPackage package;
     const Result found = FindInStore(run, package);
     if (found.Failed()) return found;
-    const Deletion deletion =
-        found.IsNothingFound() ? Deletion{Result::Unchanged(), "not in the driver store", 0} : Uninstall(run, package);
+    if (found.IsNothingFound()) {
+        run.Trace({"delete driver: ", package.Name(), "not in the driver store"});
+        return Result::Unchanged();
+    }
+    const Deletion deletion = Uninstall(run, package);
     run.Trace({"delete driver: ", package.Name(), deletion.what});
     return deletion.message == 0 ? deletion.result : Report(run, deletion.result, deletion.message, package.Name());
 }

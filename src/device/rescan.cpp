@@ -18,10 +18,10 @@ platform::DWORD ErrorOfConfigRet(platform::CONFIGRET answer)
         platform::CONFIGRET answer;
         platform::DWORD error;
     };
-    constexpr Pair kErrors[] = {{platform::CR_OUT_OF_MEMORY, platform::ERROR_NOT_ENOUGH_MEMORY},
-                                {platform::CR_NO_SUCH_DEVNODE, platform::ERROR_NO_SUCH_DEVINST},
-                                {platform::CR_ACCESS_DENIED, platform::ERROR_ACCESS_DENIED},
-                                {platform::CR_CALL_NOT_IMPLEMENTED, platform::ERROR_CALL_NOT_IMPLEMENTED}};
+    static constexpr Pair kErrors[] = {{platform::CR_OUT_OF_MEMORY, platform::ERROR_NOT_ENOUGH_MEMORY},
+                                       {platform::CR_NO_SUCH_DEVNODE, platform::ERROR_NO_SUCH_DEVINST},
+                                       {platform::CR_ACCESS_DENIED, platform::ERROR_ACCESS_DENIED},
+                                       {platform::CR_CALL_NOT_IMPLEMENTED, platform::ERROR_CALL_NOT_IMPLEMENTED}};
     for (const Pair& pair : kErrors)
         if (pair.answer == answer) return pair.error;
     return platform::ERROR_GEN_FAILURE;
