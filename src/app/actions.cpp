@@ -16,19 +16,19 @@ namespace {
 
 // Tried in this order; the first match wins.
 constexpr Action kActions[] = {
-    {u"install device ", InstallDevice, kMsgHardwareIdMissing, true, WaitBeforeDeviceAction, WaitAfterInstall},
-    {u"remove device ", RemoveDevice, kMsgHardwareIdMissing, true, WaitBeforeDeviceAction},
-    {u"disable device ", DisableDevice, kMsgHardwareIdMissing, true, WaitBeforeDeviceAction},
-    {u"enable device ", EnableDevice, kMsgHardwareIdMissing, true, WaitBeforeDeviceAction},
-    {u"stop service ", StopNamedService, kMsgServiceNameMissing, false},
-    {u"start service ", StartNamedService, kMsgServiceNameMissing, false},
-    {u"remove service ", RemoveNamedService, kMsgServiceNameMissing, false},
-    {u"install inf ", InstallInfSection, kMsgSectionNameMissing, false},
-    {u"add driver", AddDriver, 0, true},
-    {u"delete driver", DeleteDriver, 0, true, WaitBeforeDeviceAction},
-    {u"query device ", QueryDevice, kMsgHardwareIdMissing, true, BeginQuery},
-    {u"restart device ", RestartDevice, kMsgHardwareIdMissing, true, WaitBeforeDeviceAction},
-    {u"rescan", Rescan, 0, true, nullptr, WaitAfterRescan},
+    {"install device ", InstallDevice, kMsgHardwareIdMissing, true, WaitBeforeDeviceAction, WaitAfterInstall},
+    {"remove device ", RemoveDevice, kMsgHardwareIdMissing, true, WaitBeforeDeviceAction},
+    {"disable device ", DisableDevice, kMsgHardwareIdMissing, true, WaitBeforeDeviceAction},
+    {"enable device ", EnableDevice, kMsgHardwareIdMissing, true, WaitBeforeDeviceAction},
+    {"stop service ", StopNamedService, kMsgServiceNameMissing, false},
+    {"start service ", StartNamedService, kMsgServiceNameMissing, false},
+    {"remove service ", RemoveNamedService, kMsgServiceNameMissing, false},
+    {"install inf ", InstallInfSection, kMsgSectionNameMissing, false},
+    {"add driver", AddDriver, 0, true},
+    {"delete driver", DeleteDriver, 0, true, WaitBeforeDeviceAction},
+    {"query device ", QueryDevice, kMsgHardwareIdMissing, true, BeginQuery},
+    {"restart device ", RestartDevice, kMsgHardwareIdMissing, true, WaitBeforeDeviceAction},
+    {"rescan", Rescan, 0, true, nullptr, WaitAfterRescan},
 };
 
 // The keyword of an action without arguments is a whole word.
