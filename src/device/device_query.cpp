@@ -261,7 +261,7 @@ Result QueryDevice(RunContext& run, const char16_t* hardwareId)
                                                    facts.thisPackage ? u"yes" : u"no"};
         Text filled;
         FillPlaceholders(filled, line, columns, kColumns);
-        run.Trace({"query device ", filled.c_str()});
+        run.Trace("query device ", filled.c_str());
         if (run.quiet) {
             if (!out.empty()) out.append(u'\n');
             out.append(filled.c_str());

@@ -86,11 +86,10 @@ Result AddDriver(RunContext& run, const char16_t* /*unused*/)
     DriverPackage package;
     const Result staged = CopyToStore(run, package, platform::SP_COPY_NOOVERWRITE);
     if (staged.Failed()) {
-        run.Trace({"add driver: failed"});
+        run.Trace("add driver: failed");
         return Report(run, staged, kMsgAddDriverFailed, run.infPath);
     }
-    run.Trace(
-        {u"add driver: ", staged.IsUnchanged() ? u"already in the driver store as " : u"staged as ", package.Name()});
+    run.Trace("add driver: ", staged.IsUnchanged() ? "already in the driver store as " : "staged as ", package.Name());
     if (run.quiet) WriteOutput(package.Name());
     return staged;
 }
@@ -101,11 +100,11 @@ Result DeleteDriver(RunContext& run, const char16_t* /*unused*/)
     const Result found = FindInStore(run, package);
     if (found.Failed()) return found;
     if (found.IsNothingFound()) {
-        run.Trace({"delete driver: ", package.Name(), "not in the driver store"});
+        run.Trace("delete driver: ", package.Name(), "not in the driver store");
         return Result::Unchanged();
     }
     const Deletion deletion = Uninstall(run, package);
-    run.Trace({"delete driver: ", package.Name(), deletion.what});
+    run.Trace("delete driver: ", package.Name(), deletion.what);
     return deletion.message == 0 ? deletion.result : Report(run, deletion.result, deletion.message, package.Name());
 }
 

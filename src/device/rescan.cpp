@@ -38,7 +38,7 @@ Result Rescan(RunContext& run, const char16_t* /*unused*/)
     if (!found.Failed())
         found = FindSystemFunction(kConfigManagerLibrary, cfgmgr, "CM_Reenumerate_DevNode", reenumerate);
     if (found.Failed()) {
-        run.Trace({"rescan: failed"});
+        run.Trace("rescan: failed");
         return Report(run, found, kMsgRescanFailed);
     }
     platform::DWORD root = 0;
@@ -51,10 +51,10 @@ Result Rescan(RunContext& run, const char16_t* /*unused*/)
             root, platform::CM_REENUMERATE_SYNCHRONOUS);
     }
     if (answer != platform::CR_SUCCESS) {
-        run.Trace({"rescan: failed, ", call, " answered CONFIGRET ", Decimal(answer).c_str()});
+        run.Trace("rescan: failed, ", call, " answered CONFIGRET ", Decimal(answer).c_str());
         return Report(run, Result::Failure(ErrorOfConfigRet(answer)), kMsgRescanFailed);
     }
-    run.Trace({"rescan: done"});
+    run.Trace("rescan: done");
     return Result::Done();
 }
 

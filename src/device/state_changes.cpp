@@ -93,7 +93,7 @@ Result MakeChange(const RunContext& run, const DeviceChange& change, HDEVINFO se
 void TraceDevice(const RunContext& run, const DeviceChange& change, const char16_t* hardwareId, platform::DWORD index,
                  const char* what)
 {
-    run.Trace({change.keyword, hardwareId, ": present device #", Decimal(index).c_str(), " ", what});
+    run.Trace(change.keyword, hardwareId, ": present device #", Decimal(index).c_str(), " ", what);
 }
 
 // The change on every present device of the class that lists the ID. A

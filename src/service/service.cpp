@@ -74,7 +74,7 @@ constexpr ServiceRequest kDeleteRequest{RequestDelete,     0,           0,  0,  
 Result Failed(RunContext& run, Result failure, const ServiceRequest& request, const char16_t* name, unsigned message,
               const char16_t* insert2 = nullptr)
 {
-    run.Trace({request.action, name, ": failed"});
+    run.Trace(request.action, name, ": failed");
     return Report(run, failure, message, name, insert2);
 }
 
@@ -96,19 +96,18 @@ Result Settle(RunContext& run, platform::SC_HANDLE service, const char16_t* name
     const Result queried = QueryServiceState(service, status);
     if (queried.Failed()) {
         if (waits) return Failed(run, queried, request, name, kMsgQueryServiceFailed);
-        run.Trace(
-            {request.action, name, what, "; its state cannot be read (error ", Decimal(queried.Error()).c_str(), ")"});
+        run.Trace(request.action, name, what, "; its state cannot be read (error ", Decimal(queried.Error()).c_str(), ")");
         return outcome;
     }
     const bool stillThere = request.goal == 0 && status.dwCurrentState != platform::SERVICE_STOPPED;
-    run.Trace({request.action, name, stillThere ? ": marked for deletion, it goes once it has stopped" : what,
-               "; the service reports ", ServiceStateName(status.dwCurrentState)});
+    run.Trace(request.action, name, stillThere ? ": marked for deletion, it goes once it has stopped" : what,
+               "; the service reports ", ServiceStateName(status.dwCurrentState));
     if (!waits || status.dwCurrentState == request.goal) return outcome;
 
     const Result waited = WaitForServiceState(run, service, request.goal, status);
     if (waited.Failed()) return Failed(run, waited, request, name, kMsgQueryServiceFailed);
     if (status.dwCurrentState == request.goal) {
-        run.Trace({request.action, name, request.reachedText});
+        run.Trace(request.action, name, request.reachedText);
         return outcome;
     }
     // A service that stopped instead of running says why in its exit code.
@@ -140,7 +139,7 @@ Result MakeServiceRequest(RunContext& run, const char16_t* name, const ServiceRe
         // A service that is not active is stopped; one refused a start may
         // still be on its way.
         if (request.goal == platform::SERVICE_STOPPED) {
-            run.Trace({request.action, name, request.alreadyDoneText});
+            run.Trace(request.action, name, request.alreadyDoneText);
             return Result::Unchanged();
         }
         return Settle(run, service.get(), name, request, request.alreadyDoneText, Result::Unchanged());
