@@ -8,6 +8,7 @@
 #include "device/pending_installations.h"
 #include "inf/inf.h"
 #include "messages/messages.h"
+#include "run/action_words.h"
 #include "service/service.h"
 
 namespace ostrel {
@@ -16,18 +17,18 @@ namespace {
 
 // Tried in this order; the first match wins.
 constexpr Action kActions[] = {
-    {"install device ", InstallDevice, kMsgHardwareIdMissing, true, WaitBeforeDeviceAction, WaitAfterInstall},
-    {"remove device ", RemoveDevice, kMsgHardwareIdMissing, true, WaitBeforeDeviceAction},
-    {"disable device ", DisableDevice, kMsgHardwareIdMissing, true, WaitBeforeDeviceAction},
-    {"enable device ", EnableDevice, kMsgHardwareIdMissing, true, WaitBeforeDeviceAction},
-    {"stop service ", StopNamedService, kMsgServiceNameMissing, false},
-    {"start service ", StartNamedService, kMsgServiceNameMissing, false},
-    {"remove service ", RemoveNamedService, kMsgServiceNameMissing, false},
-    {"install inf ", InstallInfSection, kMsgSectionNameMissing, false},
+    {kInstallDeviceWord, InstallDevice, kMsgHardwareIdMissing, true, WaitBeforeDeviceAction, WaitAfterInstall},
+    {kRemoveDeviceWord, RemoveDevice, kMsgHardwareIdMissing, true, WaitBeforeDeviceAction},
+    {kDisableDeviceWord, DisableDevice, kMsgHardwareIdMissing, true, WaitBeforeDeviceAction},
+    {kEnableDeviceWord, EnableDevice, kMsgHardwareIdMissing, true, WaitBeforeDeviceAction},
+    {kStopServiceWord, StopNamedService, kMsgServiceNameMissing, false},
+    {kStartServiceWord, StartNamedService, kMsgServiceNameMissing, false},
+    {kRemoveServiceWord, RemoveNamedService, kMsgServiceNameMissing, false},
+    {kInstallInfWord, InstallInfSection, kMsgSectionNameMissing, false},
     {"add driver", AddDriver, 0, true},
     {"delete driver", DeleteDriver, 0, true, WaitBeforeDeviceAction},
-    {"query device ", QueryDevice, kMsgHardwareIdMissing, true, BeginQuery},
-    {"restart device ", RestartDevice, kMsgHardwareIdMissing, true, WaitBeforeDeviceAction},
+    {kQueryDeviceWord, QueryDevice, kMsgHardwareIdMissing, true, BeginQuery},
+    {kRestartDeviceWord, RestartDevice, kMsgHardwareIdMissing, true, WaitBeforeDeviceAction},
     {"rescan", Rescan, 0, true, nullptr, WaitAfterRescan},
 };
 

@@ -70,7 +70,7 @@ Deletion Uninstall(RunContext& run, const DriverPackage& package)
     if (refused.Error() != platform::ERROR_INF_IN_USE_BY_DEVICES) return {refused, ": failed", kMsgDeleteDriverFailed};
     platform::unique_library newdev;
     platform::FARPROC function = nullptr;
-    if (FindSystemFunction(u"newdev.dll", newdev, "DiUninstallDriverW", function).Failed())
+    if (FindSystemFunction(kNewDevLibrary, newdev, "DiUninstallDriverW", function).Failed())
         return {refused, " is in use by devices, and there is no DiUninstallDriverW", kMsgDriverInUse};
     platform::BOOL restart = platform::FALSE;
     if (!reinterpret_cast<platform::DiUninstallDriverWFn>(function)(nullptr, package.published, 0, &restart))

@@ -1,3 +1,4 @@
+#include "run/action_words.h"
 #include "service/service.h"
 
 #include "base/numbers.h"
@@ -51,7 +52,7 @@ constexpr ServiceRequest kStartRequest{RequestStart,
                                        platform::SERVICE_RUNNING,
                                        kMsgStartServiceFailed,
                                        kMsgStartNotCompleted,
-                                       "start service ",
+                                       kStartServiceWord,
                                        ": start requested",
                                        ": already started",
                                        "",
@@ -63,13 +64,13 @@ constexpr ServiceRequest kStopRequest{RequestStop,
                                       platform::SERVICE_STOPPED,
                                       kMsgStopServiceFailed,
                                       kMsgStopNotCompleted,
-                                      "stop service ",
+                                      kStopServiceWord,
                                       ": stop requested",
                                       ": already stopped",
                                       ": a stop is already in progress",
                                       ": stopped"};
 constexpr ServiceRequest kDeleteRequest{RequestDelete,     0,           0,  0,  0, kMsgDeleteServiceFailed, 0,
-                                        "remove service ", ": deleted", "", "", ""};
+                                        kRemoveServiceWord, ": deleted", "", "", ""};
 
 Result Failed(RunContext& run, Result failure, const ServiceRequest& request, const char16_t* name, unsigned message,
               const char16_t* insert2 = nullptr)
@@ -115,8 +116,9 @@ Result Settle(RunContext& run, platform::SC_HANDLE service, const char16_t* name
         status.dwCurrentState == platform::SERVICE_STOPPED && status.dwWin32ExitCode != platform::ERROR_SUCCESS
             ? status.dwWin32ExitCode
             : platform::ERROR_SERVICE_REQUEST_TIMEOUT;
-    return Failed(run, Result::Failure(error), request, name, request.notCompletedMessage,
-                  ServiceStateName(status.dwCurrentState));
+    Text state;  // the message's insert is UTF-16
+    state.append(ServiceStateName(status.dwCurrentState));
+    return Failed(run, Result::Failure(error), request, name, request.notCompletedMessage, state.c_str());
 }
 
 // Connect, open the service by name, make the request, settle it, close
