@@ -10,7 +10,8 @@ namespace {
 // Built before the entry code runs, as the one application object must be.
 const OstrelSetupApp theApp;
 
-const char16_t* commandLine = nullptr;  // NOLINT(cppcoreguidelines-avoid-non-const-global-variables): the run's one
+// The text after the program's name, which the framework hands the object.
+const char16_t* heldCommandLine = nullptr;  // NOLINT(cppcoreguidelines-avoid-non-const-global-variables): one run
 
 bool IsBlankOrControl(char16_t c) { return c != u'\0' && c <= kBlank; }
 
@@ -18,9 +19,9 @@ bool IsBlankOrControl(char16_t c) { return c != u'\0' && c <= kBlank; }
 
 const Application& TheApp() { return theApp; }
 
-const char16_t* Application::CommandLine() { return commandLine != nullptr ? commandLine : u""; }
+const char16_t* Application::CommandLine() { return heldCommandLine != nullptr ? heldCommandLine : u""; }
 
-void Application::SetCommandLine(const char16_t* text) { commandLine = text; }
+void Application::SetCommandLine(const char16_t* text) { heldCommandLine = text; }
 
 const char16_t* SkipProgramName(const char16_t* commandLine)
 {

@@ -127,7 +127,7 @@ bool ReadLogOption(OptionState& state)
 }
 
 constexpr Option kOptions[] = {
-    {"/reboot ", SetRebootOption, false}, {"/de ", UseGerman, false},        {"/en ", UseEnglish, false},
+    {"/reboot ", SetRebootOption, false}, {"/de ", UseGerman, false},       {"/en ", UseEnglish, false},
     {"/f ", ReadInfPathOption, false},    {kLogWord, ReadLogOption, false}, {"/wait ", ReadWaitOption, false},
     {"/quiet", SetQuiet, true},           {"/q", SetQuiet, true},
 };

@@ -50,7 +50,7 @@ void StartRestart(RunContext& run)
     const Result started = InitiateRestart();
     if (started.Failed()) {
         run.Trace("restart: needed, could not be started (error ", Decimal(started.Error()).c_str(),
-                   "): ", GetSystemErrorText(started.Error()));
+                  "): ", GetSystemErrorText(started.Error()));
         return;
     }
     run.outcome.RecordRestartStarted();

@@ -44,7 +44,7 @@ void TraceQuiet(const RunContext& run, const Quietness& quiet)
         case QuietReason::InvisibleWindowStation: run.Trace("quiet: yes, the window station is not visible"); return;
         case QuietReason::VisibilityUnknown:
             run.Trace("quiet: yes, whether the window station is visible cannot be told (error ",
-                       Decimal(quiet.error).c_str(), ")");
+                      Decimal(quiet.error).c_str(), ")");
             return;
         case QuietReason::None: break;
     }

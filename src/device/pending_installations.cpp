@@ -31,7 +31,8 @@ Settled Wait(const RunContext& run, const char* when)
             return Settled::kYes;
         }
         if (answer == platform::WAIT_TIMEOUT) {
-            run.Trace("devices: installations still pending ", when, ", after ", Decimal(run.waitSeconds).c_str(), " s");
+            run.Trace("devices: installations still pending ", when, ", after ", Decimal(run.waitSeconds).c_str(),
+                      " s");
             return Settled::kStillPending;
         }
         const Result failed = Result::LastError();
@@ -41,8 +42,9 @@ Settled Wait(const RunContext& run, const char* when)
         run.Trace(line);
         return Settled::kUnknown;
     }
-    run.Trace("devices: this system cannot wait for pending installations (no CMP_WaitNoPendingInstallEvents), "
-         "going on");
+    run.Trace(
+        "devices: this system cannot wait for pending installations (no CMP_WaitNoPendingInstallEvents), "
+        "going on");
     return Settled::kUnknown;
 }
 

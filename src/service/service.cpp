@@ -69,7 +69,7 @@ constexpr ServiceRequest kStopRequest{RequestStop,
                                       ": already stopped",
                                       ": a stop is already in progress",
                                       ": stopped"};
-constexpr ServiceRequest kDeleteRequest{RequestDelete,     0,           0,  0,  0, kMsgDeleteServiceFailed, 0,
+constexpr ServiceRequest kDeleteRequest{RequestDelete,      0,           0,  0,  0, kMsgDeleteServiceFailed, 0,
                                         kRemoveServiceWord, ": deleted", "", "", ""};
 
 Result Failed(RunContext& run, Result failure, const ServiceRequest& request, const char16_t* name, unsigned message,
@@ -97,12 +97,13 @@ Result Settle(RunContext& run, platform::SC_HANDLE service, const char16_t* name
     const Result queried = QueryServiceState(service, status);
     if (queried.Failed()) {
         if (waits) return Failed(run, queried, request, name, kMsgQueryServiceFailed);
-        run.Trace(request.action, name, what, "; its state cannot be read (error ", Decimal(queried.Error()).c_str(), ")");
+        run.Trace(request.action, name, what, "; its state cannot be read (error ", Decimal(queried.Error()).c_str(),
+                  ")");
         return outcome;
     }
     const bool stillThere = request.goal == 0 && status.dwCurrentState != platform::SERVICE_STOPPED;
     run.Trace(request.action, name, stillThere ? ": marked for deletion, it goes once it has stopped" : what,
-               "; the service reports ", ServiceStateName(status.dwCurrentState));
+              "; the service reports ", ServiceStateName(status.dwCurrentState));
     if (!waits || status.dwCurrentState == request.goal) return outcome;
 
     const Result waited = WaitForServiceState(run, service, request.goal, status);

@@ -7,8 +7,8 @@
 // their functions asks for its function's address here and calls through
 // it. The library is loaded once; the address is asked for at each call,
 // which costs little beside the call itself and keeps no slot per function
-// in the executable (the program makes a few dozen such calls in a run). A library that does not load, or lacks the function, makes the
-// wrapper fail as the call itself fails, with the system's error
+// in the executable. A library that does not load, or lacks the function,
+// makes the wrapper fail as the call itself fails, with the system's error
 // (ERROR_MOD_NOT_FOUND, ERROR_PROC_NOT_FOUND) as the thread's last error.
 #pragma once
 
