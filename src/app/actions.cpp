@@ -8,6 +8,7 @@
 #include "device/pending_installations.h"
 #include "inf/inf.h"
 #include "messages/messages.h"
+#include "run/action_words.h"
 #include "service/service.h"
 
 namespace ostrel {
@@ -16,19 +17,19 @@ namespace {
 
 // Tried in this order; the first match wins.
 constexpr Action kActions[] = {
-    {u"install device ", InstallDevice, kMsgHardwareIdMissing, true, WaitBeforeDeviceAction, WaitAfterInstall},
-    {u"remove device ", RemoveDevice, kMsgHardwareIdMissing, true, WaitBeforeDeviceAction},
-    {u"disable device ", DisableDevice, kMsgHardwareIdMissing, true, WaitBeforeDeviceAction},
-    {u"enable device ", EnableDevice, kMsgHardwareIdMissing, true, WaitBeforeDeviceAction},
-    {u"stop service ", StopNamedService, kMsgServiceNameMissing, false},
-    {u"start service ", StartNamedService, kMsgServiceNameMissing, false},
-    {u"remove service ", RemoveNamedService, kMsgServiceNameMissing, false},
-    {u"install inf ", InstallInfSection, kMsgSectionNameMissing, false},
-    {u"add driver", AddDriver, 0, true},
-    {u"delete driver", DeleteDriver, 0, true, WaitBeforeDeviceAction},
-    {u"query device ", QueryDevice, kMsgHardwareIdMissing, true, BeginQuery},
-    {u"restart device ", RestartDevice, kMsgHardwareIdMissing, true, WaitBeforeDeviceAction},
-    {u"rescan", Rescan, 0, true, nullptr, WaitAfterRescan},
+    {kInstallDeviceWord, InstallDevice, kMsgHardwareIdMissing, true, WaitBeforeDeviceAction, WaitAfterInstall},
+    {kRemoveDeviceWord, RemoveDevice, kMsgHardwareIdMissing, true, WaitBeforeDeviceAction},
+    {kDisableDeviceWord, DisableDevice, kMsgHardwareIdMissing, true, WaitBeforeDeviceAction},
+    {kEnableDeviceWord, EnableDevice, kMsgHardwareIdMissing, true, WaitBeforeDeviceAction},
+    {kStopServiceWord, StopNamedService, kMsgServiceNameMissing, false},
+    {kStartServiceWord, StartNamedService, kMsgServiceNameMissing, false},
+    {kRemoveServiceWord, RemoveNamedService, kMsgServiceNameMissing, false},
+    {kInstallInfWord, InstallInfSection, kMsgSectionNameMissing, false},
+    {"add driver", AddDriver, 0, true},
+    {"delete driver", DeleteDriver, 0, true, WaitBeforeDeviceAction},
+    {kQueryDeviceWord, QueryDevice, kMsgHardwareIdMissing, true, BeginQuery},
+    {kRestartDeviceWord, RestartDevice, kMsgHardwareIdMissing, true, WaitBeforeDeviceAction},
+    {"rescan", Rescan, 0, true, nullptr, WaitAfterRescan},
 };
 
 // The keyword of an action without arguments is a whole word.

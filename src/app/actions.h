@@ -16,7 +16,7 @@ struct Action {
     // Two words, one blank between and one after; an action that takes no
     // arguments has no blank after its keyword, which ends the line or is
     // followed by blanks alone.
-    std::u16string_view keyword;
+    std::string_view keyword;
     // Called once with an empty argument for an action without arguments.
     Operation operation;
     unsigned emptyListMessage;  // 0: the action takes no arguments

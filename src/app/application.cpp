@@ -8,13 +8,20 @@ namespace ostrel {
 namespace {
 
 // Built before the entry code runs, as the one application object must be.
-OstrelSetupApp theApp;  // NOLINT(cppcoreguidelines-avoid-non-const-global-variables): the process's one app
+const OstrelSetupApp theApp;
+
+// The text after the program's name, which the framework hands the object.
+const char16_t* heldCommandLine = nullptr;  // NOLINT(cppcoreguidelines-avoid-non-const-global-variables): one run
 
 bool IsBlankOrControl(char16_t c) { return c != u'\0' && c <= kBlank; }
 
 }  // namespace
 
-Application& TheApp() { return theApp; }
+const Application& TheApp() { return theApp; }
+
+const char16_t* Application::CommandLine() { return heldCommandLine != nullptr ? heldCommandLine : u""; }
+
+void Application::SetCommandLine(const char16_t* text) { heldCommandLine = text; }
 
 const char16_t* SkipProgramName(const char16_t* commandLine)
 {
@@ -30,7 +37,7 @@ const char16_t* SkipProgramName(const char16_t* commandLine)
     return cursor;
 }
 
-int RunApplication(Application& app)
+int RunApplication(const Application& app)
 {
     // No system box for a drive without a medium or a file it cannot find:
     // every failure is the program's to report.
@@ -40,7 +47,7 @@ int RunApplication(Application& app)
     // beside the program. Older systems lack the call; they keep their order.
     platform::SetDefaultDllDirectories(platform::LOAD_LIBRARY_SEARCH_SYSTEM32);
 
-    app.SetCommandLine(SkipProgramName(platform::GetCommandLineW()));
+    Application::SetCommandLine(SkipProgramName(platform::GetCommandLineW()));
     return app.RunSetup();
 }
 

@@ -13,15 +13,15 @@ bool EndsArgument(char16_t c) { return c == u'\0' || c == kBlank; }
 
 }  // namespace
 
-bool StartsWithWord(const char16_t* text, std::u16string_view word)
+bool StartsWithWord(const char16_t* text, std::string_view word)
 {
     for (std::size_t i = 0; i < word.size(); ++i) {
-        if (text[i] == u'\0' || FoldLetter(text[i]) != FoldLetter(word[i])) return false;
+        if (text[i] == u'\0' || FoldLetter(text[i]) != FoldLetter(static_cast<char16_t>(word[i]))) return false;
     }
     return true;
 }
 
-bool EqualsWord(const char16_t* text, std::u16string_view word)
+bool EqualsWord(const char16_t* text, std::string_view word)
 {
     return StartsWithWord(text, word) && text[word.size()] == u'\0';
 }

@@ -22,10 +22,11 @@ using InfPathBuffer = char16_t[kInfPathCapacity];
 constexpr std::size_t kTokenCapacity = 256;
 
 // Whether `text` begins with `word`, letter case aside. Never reads `text`
-// past its terminator.
-bool StartsWithWord(const char16_t* text, std::u16string_view word);
+// past its terminator. The words are the program's own, in ASCII, kept
+// narrow in the executable.
+bool StartsWithWord(const char16_t* text, std::string_view word);
 // Whether `text` is exactly `word`, letter case aside.
-bool EqualsWord(const char16_t* text, std::u16string_view word);
+bool EqualsWord(const char16_t* text, std::string_view word);
 const char16_t* SkipBlanks(const char16_t* text);
 
 // The number of characters of the argument at `position`, up to the next

@@ -45,7 +45,7 @@ void PrepareStandardHandles(const RunContext& run, platform::STARTUPINFOW& start
 
 void TraceChildEnd(const RunContext& run, const char16_t* sibling, platform::DWORD code)
 {
-    run.Trace({"handed over to ", sibling, ", which ended with exit code ", Decimal(code).c_str()});
+    run.Trace("handed over to ", sibling, ", which ended with exit code ", Decimal(code).c_str());
 }
 
 }  // namespace

@@ -9,7 +9,7 @@ namespace ostrel {
 
 namespace {
 
-constexpr std::u16string_view kLogWord = u"/log ";
+constexpr std::string_view kLogWord = "/log ";
 
 struct OptionState {
     const char16_t* cursor;  // right after the option word
@@ -18,7 +18,7 @@ struct OptionState {
 };
 
 struct Option {
-    std::u16string_view word;  // with its trailing blank, unless it may end the line
+    std::string_view word;  // with its trailing blank, unless it may end the line
     bool (*apply)(OptionState& state);
     bool mayEndLine;  // the word alone at the end of the line counts too
 };
@@ -127,9 +127,9 @@ bool ReadLogOption(OptionState& state)
 }
 
 constexpr Option kOptions[] = {
-    {u"/reboot ", SetRebootOption, false}, {u"/de ", UseGerman, false},      {u"/en ", UseEnglish, false},
-    {u"/f ", ReadInfPathOption, false},    {kLogWord, ReadLogOption, false}, {u"/wait ", ReadWaitOption, false},
-    {u"/quiet", SetQuiet, true},           {u"/q", SetQuiet, true},
+    {"/reboot ", SetRebootOption, false}, {"/de ", UseGerman, false},       {"/en ", UseEnglish, false},
+    {"/f ", ReadInfPathOption, false},    {kLogWord, ReadLogOption, false}, {"/wait ", ReadWaitOption, false},
+    {"/quiet", SetQuiet, true},           {"/q", SetQuiet, true},
 };
 
 bool Matches(const char16_t* text, const Option& option)

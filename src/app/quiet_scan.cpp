@@ -16,9 +16,11 @@ bool SeparatesWords(char16_t c) { return c == kBlank || c == kTab || c == kQuota
 
 bool EndsOptionWord(char16_t c) { return c == u'\0' || c == kBlank || c == kTab || c == kSlash; }
 
+constexpr std::string_view kQuietWords[] = {"/quiet", "/q"};
+
 bool IsQuietWord(const char16_t* at)
 {
-    for (const std::u16string_view word : {std::u16string_view(u"/quiet"), std::u16string_view(u"/q")})
+    for (const std::string_view word : kQuietWords)
         if (StartsWithWord(at, word) && EndsOptionWord(at[word.size()])) return true;
     return false;
 }

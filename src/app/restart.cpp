@@ -49,12 +49,12 @@ void StartRestart(RunContext& run)
 {
     const Result started = InitiateRestart();
     if (started.Failed()) {
-        run.Trace({"restart: needed, could not be started (error ", Decimal(started.Error()).c_str(),
-                   "): ", GetSystemErrorText(started.Error())});
+        run.Trace("restart: needed, could not be started (error ", Decimal(started.Error()).c_str(),
+                  "): ", GetSystemErrorText(started.Error()));
         return;
     }
     run.outcome.RecordRestartStarted();
-    run.Trace({"restart: started"});
+    run.Trace("restart: started");
 }
 
 }  // namespace
@@ -62,14 +62,14 @@ void StartRestart(RunContext& run)
 void RestartIfNeeded(RunContext& run, int rebootOption)
 {
     if (run.outcome.RestartState() == Restart::NotNeeded) {
-        run.Trace({"restart: not needed"});
+        run.Trace("restart: not needed");
         return;
     }
     if (rebootOption == 0) {
-        run.Trace({"restart: needed, left to the user (no /reboot)"});
+        run.Trace("restart: needed, left to the user (no /reboot)");
         ShowCatalogueMessage(run, kMsgRebootRequired, platform::MB_ICONINFORMATION);
     } else if (!run.quiet) {
-        run.Trace({"restart: needed, the system's prompt is shown"});
+        run.Trace("restart: needed, the system's prompt is shown");
         platform::SetupPromptReboot(nullptr, nullptr, platform::FALSE);
     } else {
         StartRestart(run);

@@ -40,15 +40,15 @@ const char* Elevation()
 void TraceQuiet(const RunContext& run, const Quietness& quiet)
 {
     switch (quiet.reason) {
-        case QuietReason::Asked: run.Trace({"quiet: yes, asked for"}); return;
-        case QuietReason::InvisibleWindowStation: run.Trace({"quiet: yes, the window station is not visible"}); return;
+        case QuietReason::Asked: run.Trace("quiet: yes, asked for"); return;
+        case QuietReason::InvisibleWindowStation: run.Trace("quiet: yes, the window station is not visible"); return;
         case QuietReason::VisibilityUnknown:
-            run.Trace({"quiet: yes, whether the window station is visible cannot be told (error ",
-                       Decimal(quiet.error).c_str(), ")"});
+            run.Trace("quiet: yes, whether the window station is visible cannot be told (error ",
+                      Decimal(quiet.error).c_str(), ")");
             return;
         case QuietReason::None: break;
     }
-    run.Trace({"quiet: no"});
+    run.Trace("quiet: no");
 }
 
 // The files whose bytes the run depends on: a log appended to one of them
@@ -94,12 +94,15 @@ void WriteLogHeader(const RunContext& run, const Quietness& quiet, bool optionsR
     char16_t user[platform::UNLEN + 1] = {};
     platform::DWORD userUnits = platform::UNLEN + 1;
     if (!platform::GetUserNameW(user, &userUnits)) user[0] = u'\0';
-    run.Trace({"OstrelSetup " OSTREL_VERSION ", ", Bitness()});
-    run.Trace({"user: ", user[0] != u'\0' ? TextPiece(user) : TextPiece("(unknown)"), ", elevated: ", Elevation()});
+    run.Trace("OstrelSetup " OSTREL_VERSION ", ", Bitness());
+    if (user[0] != u'\0')
+        run.Trace("user: ", user, ", elevated: ", Elevation());
+    else
+        run.Trace("user: (unknown), elevated: ", Elevation());
     TraceQuiet(run, quiet);
-    run.Trace({"command line: ", platform::GetCommandLineW()});
+    run.Trace("command line: ", platform::GetCommandLineW());
     // A refused "/f" leaves InfPath at whatever it was before.
-    if (optionsRead) run.Trace({"INF file: ", run.infPath});
+    if (optionsRead) run.Trace("INF file: ", run.infPath);
 }
 
 // The log itself cannot tell: its message goes to standard error, in a

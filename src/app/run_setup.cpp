@@ -137,7 +137,7 @@ Visibility LookAtWindowStation(platform::DWORD& error)
     return (flags.dwFlags & platform::WSF_VISIBLE) != 0 ? Visibility::Visible : Visibility::Invisible;
 }
 
-bool IsHelp(const char16_t* commandLine) { return EqualsWord(commandLine, u"help") || EqualsWord(commandLine, u"/?"); }
+bool IsHelp(const char16_t* commandLine) { return EqualsWord(commandLine, "help") || EqualsWord(commandLine, "/?"); }
 
 void ShowUsage(bool visible, const char16_t* caption)
 {
@@ -199,7 +199,7 @@ void RunAction(RunContext& run, const char16_t* cursor)
     if (action->after != nullptr) action->after(run);
 }
 
-int OstrelSetupApp::RunSetup()
+int OstrelSetupApp::RunSetup() const
 {
     InfPathBuffer infPath;
     SetDefaultInfPath(infPath);

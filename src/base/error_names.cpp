@@ -139,10 +139,21 @@ namespace {
     X(0xE0000300, UNRECOVERABLE_STACK_OVERFLOW)       \
     X(0xE0001000, NOT_INSTALLED)
 
-// Codes and names apart, the names one string: a third of the room that a
-// table of wide names and pointers takes.
-#define OSTREL_ERROR_CODE(code, name) code,
-constexpr std::uint32_t kCodes[] = {OSTREL_NAMED_ERRORS(OSTREL_ERROR_CODE)};
+// A code in 16 bits: a Win32 code below 0x8000 as it is, a Setup API code
+// as 0x8000 and its last 15 bits; 0 for any other code, which has no name.
+constexpr std::uint16_t ShortCode(std::uint32_t code)
+{
+    constexpr std::uint32_t kSetupApiCodes = 0xE0000000;
+    constexpr std::uint32_t kLow = 0x7FFF;
+    if (code <= kLow) return static_cast<std::uint16_t>(code);
+    if ((code & ~kLow) == kSetupApiCodes) return static_cast<std::uint16_t>(0x8000 | (code & kLow));
+    return 0;
+}
+
+// Codes and names apart, the codes in 16 bits and the names one string: a
+// third of the room that a table of wide names and pointers takes.
+#define OSTREL_ERROR_CODE(code, name) ShortCode(code),
+constexpr std::uint16_t kCodes[] = {OSTREL_NAMED_ERRORS(OSTREL_ERROR_CODE)};
 #undef OSTREL_ERROR_CODE
 #define OSTREL_ERROR_NAME(code, name) #name "\0"
 constexpr char kNames[] = OSTREL_NAMED_ERRORS(OSTREL_ERROR_NAME);
@@ -157,7 +168,7 @@ constexpr bool Ascending()
         if (kCodes[i - 1] >= kCodes[i]) return false;
     return true;
 }
-static_assert(Ascending(), "kCodes is searched by halves");
+static_assert(Ascending() && kCodes[0] != 0, "kCodes is searched by halves, and each code has its short form");
 
 // The longest name, and that each code has one.
 constexpr std::size_t LongestName()
@@ -184,8 +195,9 @@ static_assert(sizeof kPrefix - 1 + LongestName() < kErrorNameUnits, "ErrorNameBu
 bool ErrorName(platform::DWORD code, ErrorNameBuffer& name) noexcept
 {
     name[0] = u'\0';
-    const auto* found = std::lower_bound(std::begin(kCodes), std::end(kCodes), code);
-    if (found == std::end(kCodes) || *found != code) return false;
+    const std::uint16_t shortCode = ShortCode(code);
+    const auto* found = std::lower_bound(std::begin(kCodes), std::end(kCodes), shortCode);
+    if (shortCode == 0 || found == std::end(kCodes) || *found != shortCode) return false;
     const char* narrow = kNames;
     for (auto index = found - std::begin(kCodes); index > 0; --index)
         while (*narrow++ != '\0') {

@@ -145,11 +145,6 @@ void Text::clear() noexcept
     if (units_ != nullptr) units_[0] = u'\0';
 }
 
-bool TextPiece::AppendTo(Text& text) const noexcept
-{
-    return narrow_ ? text.append(static_cast<const char*>(text_)) : text.append(static_cast<const char16_t*>(text_));
-}
-
 const char16_t* Text::c_str() const noexcept { return units_ != nullptr ? units_ : u""; }
 
 }  // namespace ostrel

@@ -22,25 +22,6 @@ std::size_t TextLength(const char16_t* text, std::size_t most = static_cast<std:
 // letter), so that the comparison never depends on a language.
 char16_t FoldLetter(char16_t c) noexcept;
 
-class Text;
-
-// One piece of a composed line: one of the program's own ASCII words, kept
-// narrow, or any UTF-16 text. Null is nothing.
-class TextPiece {
-public:
-    // Implicit, so that a list of pieces reads as a list of texts.
-    // cppcheck-suppress noExplicitConstructor
-    constexpr TextPiece(const char* ascii) noexcept : text_(ascii), narrow_(true) {}
-    // cppcheck-suppress noExplicitConstructor
-    constexpr TextPiece(const char16_t* text) noexcept : text_(text) {}
-
-    bool AppendTo(Text& text) const noexcept;
-
-private:
-    const void* text_;
-    bool narrow_ = false;
-};
-
 class Text {
 public:
     Text() noexcept = default;

@@ -12,6 +12,7 @@
 #include "device/system_library.h"
 #include "messages/messages.h"
 #include "platform/platform.h"
+#include "run/action_words.h"
 
 namespace ostrel {
 
@@ -226,7 +227,7 @@ Result QueryDevice(RunContext& run, const char16_t* hardwareId)
     platform::unique_library cfgmgr;
     platform::FARPROC status = nullptr;
     if (FindSystemFunction(kConfigManagerLibrary, cfgmgr, "CM_Get_DevNode_Status", status).Failed()) status = nullptr;
-    DeviceScan scan(run, "query device ", hardwareId);
+    DeviceScan scan(run, kQueryDeviceWord, hardwareId);
     const Result opened = scan.Open();
     if (opened.Failed()) return opened;
 
@@ -261,7 +262,7 @@ Result QueryDevice(RunContext& run, const char16_t* hardwareId)
                                                    facts.thisPackage ? u"yes" : u"no"};
         Text filled;
         FillPlaceholders(filled, line, columns, kColumns);
-        run.Trace({"query device ", filled.c_str()});
+        run.Trace(kQueryDeviceWord, filled.c_str());
         if (run.quiet) {
             if (!out.empty()) out.append(u'\n');
             out.append(filled.c_str());

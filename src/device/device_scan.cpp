@@ -91,8 +91,8 @@ bool DeviceScan::Next()
 Result DeviceScan::Finish()
 {
     if (BrokeOff()) static_cast<void>(Report(run_, end_, kMsgScanDevicesFailed));
-    run_.Trace({keyword_, hardwareId_, ": ", Decimal(matching_).c_str(), " of ", Decimal(next_).c_str(),
-                " present devices of the class list it"});
+    run_.Trace(keyword_, hardwareId_, ": ", Decimal(matching_).c_str(), " of ", Decimal(next_).c_str(),
+               " present devices of the class list it");
     return matching_ == 0 ? Result::NothingFound() : Result::Done();
 }
 

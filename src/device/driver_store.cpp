@@ -70,7 +70,7 @@ Deletion Uninstall(RunContext& run, const DriverPackage& package)
     if (refused.Error() != platform::ERROR_INF_IN_USE_BY_DEVICES) return {refused, ": failed", kMsgDeleteDriverFailed};
     platform::unique_library newdev;
     platform::FARPROC function = nullptr;
-    if (FindSystemFunction(u"newdev.dll", newdev, "DiUninstallDriverW", function).Failed())
+    if (FindSystemFunction(kNewDevLibrary, newdev, "DiUninstallDriverW", function).Failed())
         return {refused, " is in use by devices, and there is no DiUninstallDriverW", kMsgDriverInUse};
     platform::BOOL restart = platform::FALSE;
     if (!reinterpret_cast<platform::DiUninstallDriverWFn>(function)(nullptr, package.published, 0, &restart))
@@ -86,11 +86,10 @@ Result AddDriver(RunContext& run, const char16_t* /*unused*/)
     DriverPackage package;
     const Result staged = CopyToStore(run, package, platform::SP_COPY_NOOVERWRITE);
     if (staged.Failed()) {
-        run.Trace({"add driver: failed"});
+        run.Trace("add driver: failed");
         return Report(run, staged, kMsgAddDriverFailed, run.infPath);
     }
-    run.Trace(
-        {u"add driver: ", staged.IsUnchanged() ? u"already in the driver store as " : u"staged as ", package.Name()});
+    run.Trace("add driver: ", staged.IsUnchanged() ? "already in the driver store as " : "staged as ", package.Name());
     if (run.quiet) WriteOutput(package.Name());
     return staged;
 }
@@ -100,9 +99,12 @@ Result DeleteDriver(RunContext& run, const char16_t* /*unused*/)
     DriverPackage package;
     const Result found = FindInStore(run, package);
     if (found.Failed()) return found;
-    const Deletion deletion =
-        found.IsNothingFound() ? Deletion{Result::Unchanged(), "not in the driver store", 0} : Uninstall(run, package);
-    run.Trace({"delete driver: ", package.Name(), deletion.what});
+    if (found.IsNothingFound()) {
+        run.Trace("delete driver: ", package.Name(), "not in the driver store");
+        return Result::Unchanged();
+    }
+    const Deletion deletion = Uninstall(run, package);
+    run.Trace("delete driver: ", package.Name(), deletion.what);
     return deletion.message == 0 ? deletion.result : Report(run, deletion.result, deletion.message, package.Name());
 }
 

@@ -9,6 +9,7 @@
 #include "messages/messages.h"
 #include "platform/platform.h"
 #include "platform/unique_handle.h"
+#include "run/action_words.h"
 
 namespace ostrel {
 
@@ -22,7 +23,7 @@ constexpr int kIdCopyLimit = 256;
 // Windows' own driver tool answers 259 for this; a quiet run does too.
 Result ShowNewerDriverExists(RunContext& run, const char16_t* hardwareId)
 {
-    run.Trace({"install device ", hardwareId, ": left alone, a newer driver is in place"});
+    run.Trace(kInstallDeviceWord, hardwareId, ": left alone, a newer driver is in place");
     run.outcome.RecordDeviceLeftAlone();
     Text text;
     FormatCatalogueMessage(text, kMsgNewerDriverExists, hardwareId);
@@ -32,7 +33,7 @@ Result ShowNewerDriverExists(RunContext& run, const char16_t* hardwareId)
 
 Result UpdateFailed(RunContext& run, Result failure, const char16_t* hardwareId, unsigned message)
 {
-    run.Trace({"install device ", hardwareId, ": failed"});
+    run.Trace(kInstallDeviceWord, hardwareId, ": failed");
     return Report(run, failure, message, hardwareId);
 }
 
@@ -66,10 +67,10 @@ Result RemoveNewDevice(RunContext& run, platform::HDEVINFO set, platform::SP_DEV
             removed = Result::LastError();
     }
     if (removed.Failed()) {
-        run.Trace({"install device ", hardwareId, ": the device made for it could not be removed again"});
+        run.Trace(kInstallDeviceWord, hardwareId, ": the device made for it could not be removed again");
         static_cast<void>(Report(run, removed, kMsgRemoveNewDeviceFailed, hardwareId));
     } else {
-        run.Trace({"install device ", hardwareId, ": the device made for it was removed again"});
+        run.Trace(kInstallDeviceWord, hardwareId, ": the device made for it was removed again");
     }
     return failure;
 }
@@ -108,7 +109,7 @@ Result CreateDeviceAndUpdate(RunContext& run, const char16_t* hardwareId)
     else if (!platform::SetupDiCallClassInstaller(platform::DIF_REGISTERDEVICE, set.get(), &device))
         result = UpdateFailed(run, Result::LastError(), hardwareId, kMsgRegisterDeviceFailed);
     if (!result.Failed()) {
-        run.Trace({"install device ", hardwareId, ": root device created"});
+        run.Trace(kInstallDeviceWord, hardwareId, ": root device created");
         result = UpdateNewDevice(run, hardwareId);
     }
     return result.Failed() ? RemoveNewDevice(run, set.get(), device, hardwareId, result) : result;
@@ -124,7 +125,7 @@ Result CreateDeviceAndUpdate(RunContext& run, const char16_t* hardwareId)
 Result UpdateDeviceDriver(RunContext& run, const char16_t* hardwareId)
 {
     platform::unique_library newdev;
-    const Result loaded = LoadSystemLibrary(u"newdev.dll", newdev);
+    const Result loaded = LoadSystemLibrary(kNewDevLibrary, newdev);
     if (loaded.Failed()) return UpdateFailed(run, loaded, hardwareId, kMsgLoadNewDevFailed);
     platform::FARPROC function = nullptr;
     const Result found = FindFunction(newdev, "UpdateDriverForPlugAndPlayDevicesW", function);
@@ -137,7 +138,7 @@ Result UpdateDeviceDriver(RunContext& run, const char16_t* hardwareId)
         update(nullptr, hardwareId, run.infPath, flags, &restart) ? Result::Done() : Result::LastError();
     if (restart != platform::FALSE) run.outcome.RecordRestartNeeded();
     if (answer.Failed()) return JudgeFailedUpdate(run, answer, hardwareId);
-    run.Trace({"install device ", hardwareId, ": driver updated"});
+    run.Trace(kInstallDeviceWord, hardwareId, ": driver updated");
     return Result::Done();
 }
 

@@ -27,12 +27,12 @@ Settled Wait(const RunContext& run, const char* when)
         const auto wait = reinterpret_cast<platform::CMP_WaitNoPendingInstallEventsFn>(function);
         const platform::DWORD answer = wait(run.waitSeconds * 1000);
         if (answer == platform::WAIT_OBJECT_0) {
-            run.Trace({"devices: no installation pending ", when});
+            run.Trace("devices: no installation pending ", when);
             return Settled::kYes;
         }
         if (answer == platform::WAIT_TIMEOUT) {
-            run.Trace(
-                {"devices: installations still pending ", when, ", after ", Decimal(run.waitSeconds).c_str(), " s"});
+            run.Trace("devices: installations still pending ", when, ", after ", Decimal(run.waitSeconds).c_str(),
+                      " s");
             return Settled::kStillPending;
         }
         const Result failed = Result::LastError();
@@ -43,8 +43,8 @@ Settled Wait(const RunContext& run, const char* when)
         return Settled::kUnknown;
     }
     run.Trace(
-        {"devices: this system cannot wait for pending installations (no CMP_WaitNoPendingInstallEvents), "
-         "going on"});
+        "devices: this system cannot wait for pending installations (no CMP_WaitNoPendingInstallEvents), "
+        "going on");
     return Settled::kUnknown;
 }
 

@@ -18,10 +18,10 @@ platform::DWORD ErrorOfConfigRet(platform::CONFIGRET answer)
         platform::CONFIGRET answer;
         platform::DWORD error;
     };
-    constexpr Pair kErrors[] = {{platform::CR_OUT_OF_MEMORY, platform::ERROR_NOT_ENOUGH_MEMORY},
-                                {platform::CR_NO_SUCH_DEVNODE, platform::ERROR_NO_SUCH_DEVINST},
-                                {platform::CR_ACCESS_DENIED, platform::ERROR_ACCESS_DENIED},
-                                {platform::CR_CALL_NOT_IMPLEMENTED, platform::ERROR_CALL_NOT_IMPLEMENTED}};
+    static constexpr Pair kErrors[] = {{platform::CR_OUT_OF_MEMORY, platform::ERROR_NOT_ENOUGH_MEMORY},
+                                       {platform::CR_NO_SUCH_DEVNODE, platform::ERROR_NO_SUCH_DEVINST},
+                                       {platform::CR_ACCESS_DENIED, platform::ERROR_ACCESS_DENIED},
+                                       {platform::CR_CALL_NOT_IMPLEMENTED, platform::ERROR_CALL_NOT_IMPLEMENTED}};
     for (const Pair& pair : kErrors)
         if (pair.answer == answer) return pair.error;
     return platform::ERROR_GEN_FAILURE;
@@ -38,7 +38,7 @@ Result Rescan(RunContext& run, const char16_t* /*unused*/)
     if (!found.Failed())
         found = FindSystemFunction(kConfigManagerLibrary, cfgmgr, "CM_Reenumerate_DevNode", reenumerate);
     if (found.Failed()) {
-        run.Trace({"rescan: failed"});
+        run.Trace("rescan: failed");
         return Report(run, found, kMsgRescanFailed);
     }
     platform::DWORD root = 0;
@@ -51,10 +51,10 @@ Result Rescan(RunContext& run, const char16_t* /*unused*/)
             root, platform::CM_REENUMERATE_SYNCHRONOUS);
     }
     if (answer != platform::CR_SUCCESS) {
-        run.Trace({"rescan: failed, ", call, " answered CONFIGRET ", Decimal(answer).c_str()});
+        run.Trace("rescan: failed, ", call, " answered CONFIGRET ", Decimal(answer).c_str());
         return Report(run, Result::Failure(ErrorOfConfigRet(answer)), kMsgRescanFailed);
     }
-    run.Trace({"rescan: done"});
+    run.Trace("rescan: done");
     return Result::Done();
 }
 

@@ -7,6 +7,7 @@
 #include "messages/messages.h"
 #include "platform/platform.h"
 #include "platform/unique_handle.h"
+#include "run/action_words.h"
 
 namespace ostrel {
 
@@ -76,10 +77,10 @@ struct DeviceChange {
     const char* done;
 };
 
-constexpr DeviceChange kEnable{Enable, kMsgEnableDeviceFailed, "enable device ", "enabled"};
-constexpr DeviceChange kDisable{Disable, kMsgDisableDeviceFailed, "disable device ", "disabled"};
-constexpr DeviceChange kRemove{Remove, kMsgRemoveDeviceFailed, "remove device ", "removed"};
-constexpr DeviceChange kRestart{Restart, kMsgRestartDeviceFailed, "restart device ", "restarted"};
+constexpr DeviceChange kEnable{Enable, kMsgEnableDeviceFailed, kEnableDeviceWord, "enabled"};
+constexpr DeviceChange kDisable{Disable, kMsgDisableDeviceFailed, kDisableDeviceWord, "disabled"};
+constexpr DeviceChange kRemove{Remove, kMsgRemoveDeviceFailed, kRemoveDeviceWord, "removed"};
+constexpr DeviceChange kRestart{Restart, kMsgRestartDeviceFailed, kRestartDeviceWord, "restarted"};
 
 Result MakeChange(const RunContext& run, const DeviceChange& change, HDEVINFO set, SP_DEVINFO_DATA& device)
 {
@@ -93,7 +94,7 @@ Result MakeChange(const RunContext& run, const DeviceChange& change, HDEVINFO se
 void TraceDevice(const RunContext& run, const DeviceChange& change, const char16_t* hardwareId, platform::DWORD index,
                  const char* what)
 {
-    run.Trace({change.keyword, hardwareId, ": present device #", Decimal(index).c_str(), " ", what});
+    run.Trace(change.keyword, hardwareId, ": present device #", Decimal(index).c_str(), " ", what);
 }
 
 // The change on every present device of the class that lists the ID. A

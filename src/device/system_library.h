@@ -9,6 +9,8 @@ namespace ostrel {
 
 // The configuration manager: pending installations, device states, rescans.
 inline constexpr char16_t kConfigManagerLibrary[] = u"cfgmgr32.dll";
+// Device installation: driver updates, and the uninstall of a package in use.
+inline constexpr char16_t kNewDevLibrary[] = u"newdev.dll";
 
 // Loads `name` (a bare file name) from the system folder only. A bare name
 // would be looked for in the program's own folder first, where a planted

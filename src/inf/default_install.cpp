@@ -37,7 +37,7 @@ Result RunDefaultInstall(RunContext& run)
         platform::ShellExecuteW(nullptr, u"install", run.infPath, nullptr, nullptr, platform::SW_SHOWNORMAL);
     const auto result = static_cast<std::int32_t>(reinterpret_cast<std::intptr_t>(answer));
     if (result > kLastShellError) {
-        run.Trace({"default installation: handed to the shell's install verb"});
+        run.Trace("default installation: handed to the shell's install verb");
         return Result::Done();
     }
     const platform::HRESULT hr = HResultFromWin32(result);

@@ -6,6 +6,7 @@
 #include "messages/messages.h"
 #include "platform/platform.h"
 #include "platform/unique_handle.h"
+#include "run/action_words.h"
 
 namespace ostrel {
 
@@ -165,7 +166,7 @@ Result InstallInfSection(RunContext& run, const char16_t* sectionName)
     if (!queue) return Report(run, Result::LastError(), kMsgOpenFileQueueFailed);
 
     const Result result = InstallThroughQueue(run, inf.get(), queue.get(), sectionName, kSectionFlags);
-    run.Trace({"install inf ", sectionName, result.Failed() ? ": failed" : ": installed"});
+    run.Trace(kInstallInfWord, sectionName, result.Failed() ? ": failed" : ": installed");
     // A commit that failed part of the way may still have replaced files in use.
     RecordNeededRestart(run, queue.get());
     return result;
@@ -185,7 +186,7 @@ Result InstallDefaultSection(RunContext& run)
     if (!queue) return Report(run, Result::LastError(), kMsgOpenFileQueueFailed);
     Result result = InstallThroughQueue(run, inf.get(), queue.get(), section, kDefaultSectionFlags);
     if (!result.Failed()) result = InstallServicesSection(run, inf.get(), section);
-    run.Trace({"default installation of section ", section, result.Failed() ? ": failed" : ": installed"});
+    run.Trace("default installation of section ", section, result.Failed() ? ": failed" : ": installed");
     RecordNeededRestart(run, queue.get());
     return result;
 }

@@ -5,14 +5,19 @@
 
 namespace ostrel {
 
-void RunContext::Trace(std::initializer_list<TextPiece> pieces) const
+void RunContext::TracePieces(const void* const* texts, std::size_t count, unsigned long narrowMask) const
 {
     if (log == nullptr) return;
     // Composing takes memory, which must not change the last error of a
     // call that failed just before.
     const platform::last_error_guard kept;
     Text line;
-    for (const TextPiece& piece : pieces) piece.AppendTo(line);
+    for (std::size_t i = 0; i < count; ++i) {
+        if ((narrowMask >> i & 1) != 0)
+            line.append(static_cast<const char*>(texts[i]));
+        else
+            line.append(static_cast<const char16_t*>(texts[i]));
+    }
     log->Line(line);
 }
 

@@ -1,3 +1,4 @@
+#include "run/action_words.h"
 #include "service/service.h"
 
 #include "base/numbers.h"
@@ -51,7 +52,7 @@ constexpr ServiceRequest kStartRequest{RequestStart,
                                        platform::SERVICE_RUNNING,
                                        kMsgStartServiceFailed,
                                        kMsgStartNotCompleted,
-                                       "start service ",
+                                       kStartServiceWord,
                                        ": start requested",
                                        ": already started",
                                        "",
@@ -63,18 +64,18 @@ constexpr ServiceRequest kStopRequest{RequestStop,
                                       platform::SERVICE_STOPPED,
                                       kMsgStopServiceFailed,
                                       kMsgStopNotCompleted,
-                                      "stop service ",
+                                      kStopServiceWord,
                                       ": stop requested",
                                       ": already stopped",
                                       ": a stop is already in progress",
                                       ": stopped"};
-constexpr ServiceRequest kDeleteRequest{RequestDelete,     0,           0,  0,  0, kMsgDeleteServiceFailed, 0,
-                                        "remove service ", ": deleted", "", "", ""};
+constexpr ServiceRequest kDeleteRequest{RequestDelete,      0,           0,  0,  0, kMsgDeleteServiceFailed, 0,
+                                        kRemoveServiceWord, ": deleted", "", "", ""};
 
 Result Failed(RunContext& run, Result failure, const ServiceRequest& request, const char16_t* name, unsigned message,
               const char16_t* insert2 = nullptr)
 {
-    run.Trace({request.action, name, ": failed"});
+    run.Trace(request.action, name, ": failed");
     return Report(run, failure, message, name, insert2);
 }
 
@@ -96,19 +97,19 @@ Result Settle(RunContext& run, platform::SC_HANDLE service, const char16_t* name
     const Result queried = QueryServiceState(service, status);
     if (queried.Failed()) {
         if (waits) return Failed(run, queried, request, name, kMsgQueryServiceFailed);
-        run.Trace(
-            {request.action, name, what, "; its state cannot be read (error ", Decimal(queried.Error()).c_str(), ")"});
+        run.Trace(request.action, name, what, "; its state cannot be read (error ", Decimal(queried.Error()).c_str(),
+                  ")");
         return outcome;
     }
     const bool stillThere = request.goal == 0 && status.dwCurrentState != platform::SERVICE_STOPPED;
-    run.Trace({request.action, name, stillThere ? ": marked for deletion, it goes once it has stopped" : what,
-               "; the service reports ", ServiceStateName(status.dwCurrentState)});
+    run.Trace(request.action, name, stillThere ? ": marked for deletion, it goes once it has stopped" : what,
+              "; the service reports ", ServiceStateName(status.dwCurrentState));
     if (!waits || status.dwCurrentState == request.goal) return outcome;
 
     const Result waited = WaitForServiceState(run, service, request.goal, status);
     if (waited.Failed()) return Failed(run, waited, request, name, kMsgQueryServiceFailed);
     if (status.dwCurrentState == request.goal) {
-        run.Trace({request.action, name, request.reachedText});
+        run.Trace(request.action, name, request.reachedText);
         return outcome;
     }
     // A service that stopped instead of running says why in its exit code.
@@ -116,8 +117,9 @@ Result Settle(RunContext& run, platform::SC_HANDLE service, const char16_t* name
         status.dwCurrentState == platform::SERVICE_STOPPED && status.dwWin32ExitCode != platform::ERROR_SUCCESS
             ? status.dwWin32ExitCode
             : platform::ERROR_SERVICE_REQUEST_TIMEOUT;
-    return Failed(run, Result::Failure(error), request, name, request.notCompletedMessage,
-                  ServiceStateName(status.dwCurrentState));
+    Text state;  // the message's insert is UTF-16
+    state.append(ServiceStateName(status.dwCurrentState));
+    return Failed(run, Result::Failure(error), request, name, request.notCompletedMessage, state.c_str());
 }
 
 // Connect, open the service by name, make the request, settle it, close
@@ -140,7 +142,7 @@ Result MakeServiceRequest(RunContext& run, const char16_t* name, const ServiceRe
         // A service that is not active is stopped; one refused a start may
         // still be on its way.
         if (request.goal == platform::SERVICE_STOPPED) {
-            run.Trace({request.action, name, request.alreadyDoneText});
+            run.Trace(request.action, name, request.alreadyDoneText);
             return Result::Unchanged();
         }
         return Settle(run, service.get(), name, request, request.alreadyDoneText, Result::Unchanged());

@@ -26,17 +26,17 @@ platform::DWORD PollInterval(platform::DWORD waitHint, platform::ULONGLONG remai
 
 }  // namespace
 
-const char16_t* ServiceStateName(platform::DWORD state)
+const char* ServiceStateName(platform::DWORD state)
 {
     switch (state) {
-        case platform::SERVICE_STOPPED: return u"STOPPED";
-        case platform::SERVICE_START_PENDING: return u"START_PENDING";
-        case platform::SERVICE_STOP_PENDING: return u"STOP_PENDING";
-        case platform::SERVICE_RUNNING: return u"RUNNING";
-        case platform::SERVICE_CONTINUE_PENDING: return u"CONTINUE_PENDING";
-        case platform::SERVICE_PAUSE_PENDING: return u"PAUSE_PENDING";
-        case platform::SERVICE_PAUSED: return u"PAUSED";
-        default: return u"an unknown state";
+        case platform::SERVICE_STOPPED: return "STOPPED";
+        case platform::SERVICE_START_PENDING: return "START_PENDING";
+        case platform::SERVICE_STOP_PENDING: return "STOP_PENDING";
+        case platform::SERVICE_RUNNING: return "RUNNING";
+        case platform::SERVICE_CONTINUE_PENDING: return "CONTINUE_PENDING";
+        case platform::SERVICE_PAUSE_PENDING: return "PAUSE_PENDING";
+        case platform::SERVICE_PAUSED: return "PAUSED";
+        default: return "an unknown state";
     }
 }
 

@@ -8,8 +8,8 @@
 
 namespace ostrel {
 
-// The name Windows' own tools show for a state ("STOP_PENDING").
-const char16_t* ServiceStateName(platform::DWORD state);
+// The name Windows' own tools show for a state ("STOP_PENDING"), in ASCII.
+const char* ServiceStateName(platform::DWORD state);
 
 // The service's status now (SERVICE_QUERY_STATUS access).
 Result QueryServiceState(platform::SC_HANDLE service, platform::SERVICE_STATUS_PROCESS& status);

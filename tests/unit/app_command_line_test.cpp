@@ -39,15 +39,15 @@ TEST(SkipProgramName, LeavesTheTextAfterTheNameAndTheControlCharactersAfterIt)
 
 TEST(Words, FoldOnlyTheLettersAToZ)
 {
-    EXPECT_TRUE(ostrel::EqualsWord(u"HeLP", u"help"));
-    EXPECT_TRUE(ostrel::StartsWithWord(u"INSTALL DEVICE x", u"install device "));
-    EXPECT_FALSE(ostrel::EqualsWord(u"help ", u"help"));
-    EXPECT_FALSE(ostrel::EqualsWord(u"hel", u"help"));
-    EXPECT_FALSE(ostrel::StartsWithWord(u"install device", u"install device "));  // text ends first
+    EXPECT_TRUE(ostrel::EqualsWord(u"HeLP", "help"));
+    EXPECT_TRUE(ostrel::StartsWithWord(u"INSTALL DEVICE x", "install device "));
+    EXPECT_FALSE(ostrel::EqualsWord(u"help ", "help"));
+    EXPECT_FALSE(ostrel::EqualsWord(u"hel", "help"));
+    EXPECT_FALSE(ostrel::StartsWithWord(u"install device", "install device "));  // text ends first
     // Letters outside A to Z keep their code: a dotted capital I is no i,
     // and the sharp s, the umlauts and the fullwidth letters do not fold.
-    EXPECT_FALSE(ostrel::EqualsWord(u"\u0130nstall", u"install"));
-    EXPECT_FALSE(ostrel::EqualsWord(u"\uFF28ELP", u"help"));
+    EXPECT_FALSE(ostrel::EqualsWord(u"\u0130nstall", "install"));
+    EXPECT_FALSE(ostrel::EqualsWord(u"\uFF28ELP", "help"));
     EXPECT_EQ(ostrel::FoldLetter(u'\u00C4'), u'\u00C4');
     EXPECT_EQ(ostrel::FoldLetter(u'@'), u'@');
     EXPECT_EQ(ostrel::FoldLetter(u'['), u'[');

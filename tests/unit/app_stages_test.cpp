@@ -278,7 +278,7 @@ protected:
     std::vector<std::u16string> Walk(const std::u16string& argumentList)
     {
         Recording::Of() = Recording{};
-        const ostrel::Action action{u"test ", RecordingOperation, 2, false};
+        const ostrel::Action action{"test ", RecordingOperation, 2, false};
         run.infPath = u"C:\\a.inf";
         run.outcome = ostrel::Outcome{};
         ostrel::WalkArguments(run, action, argumentList.c_str());

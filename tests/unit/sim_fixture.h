@@ -96,7 +96,7 @@ protected:
     int RunSetupWith(const std::u16string& arguments)
     {
         commandLine_ = arguments;
-        ostrel::TheApp().SetCommandLine(commandLine_.c_str());
+        ostrel::Application::SetCommandLine(commandLine_.c_str());
         return ostrel::TheApp().RunSetup();
     }
 

@@ -36,15 +36,13 @@ constexpr wchar_t kLibraryNames[][13] = {L"setupapi.dll", L"shell32.dll", L"user
 
 }  // namespace
 
-::FARPROC Resolve(SystemLibrary library, const char* function, ::FARPROC& slot)
+::FARPROC Resolve(SystemLibrary library, const char* function)
 {
-    if (slot != nullptr) return slot;
     const auto index = static_cast<unsigned>(library);
     ::HMODULE& module = loaded[index];
     if (module == nullptr) module = LoadFromSystemFolder(kLibraryNames[index]);
     if (module == nullptr) return nullptr;
-    slot = ::GetProcAddress(module, function);
-    return slot;
+    return ::GetProcAddress(module, function);
 }
 
 }  // namespace platform::win
