@@ -1,10 +1,10 @@
-#include "run/action_words.h"
 #include "service/service.h"
 
 #include "base/numbers.h"
 #include "messages/messages.h"
 #include "platform/platform.h"
 #include "platform/unique_handle.h"
+#include "run/action_words.h"
 #include "service/service_state.h"
 
 namespace ostrel {
